@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs every Debian package Orvane needs to build, run and test.
+# Idempotent: packages already present are skipped. Works as root or through sudo.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # Qt 6 Widgets, D-Bus, network, PDF and SVG
+  qt6-base-dev qt6-base-dev-tools qt6-pdf-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+  # FFmpeg libraries (H.264 and HEVC encoders come with Debian's build)
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  # X11 through xcb
+  libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-composite0-dev
+  libxcb-xfixes0-dev libxcb-xinput-dev libxcb-image0-dev
+  # image filters
+  libopencv-imgproc-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils ffmpeg python3
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    SUDO="sudo"
+  else
+    echo "install-deps: need root or sudo to install: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "install-deps: done"

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "Moment.h"
+#include "ZoomEffect.h"
+
+#include <vector>
+
+namespace orvane {
+
+// One undo step: the editable document as it was before an edit.
+struct EditSnapshot {
+    std::vector<Moment> moments;
+    std::vector<ZoomEffect> zooms;
+    double trimStart = 0; // seconds
+    double trimEnd = 0;   // seconds
+
+    friend bool operator==(const EditSnapshot&, const EditSnapshot&) = default;
+};
+
+} // namespace orvane

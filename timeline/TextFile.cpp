@@ -1,0 +1,42 @@
+#include "TextFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace orvane {
+
+namespace {
+// Files we read are small (a one-hour cursor track is about 8 MB).
+constexpr std::uintmax_t kMaxBytes = 512ull << 20;
+} // namespace
+
+Result<std::string> readTextFile(const std::string& path) {
+    using R = Result<std::string>;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        return R::failure("no such file");
+    }
+    if (std::filesystem::is_directory(status)) {
+        return R::failure("is a directory, not a file");
+    }
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxBytes) {
+        return R::failure("file too large");
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return R::failure(std::string("cannot open: ") + std::strerror(errno));
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        return R::failure("read error");
+    }
+    return text.str();
+}
+
+} // namespace orvane
