@@ -1,0 +1,39 @@
+#pragma once
+
+#include "VideoFrame.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace orvane {
+
+// Frame counts of one take, for diagnostics and benchmarks.
+struct WriterCounts {
+    std::int64_t offered = 0; // frames handed to append()
+    std::int64_t written = 0; // frames encoded into the movie
+    std::int64_t dropped = 0; // frames that found the ring full (or could not be taken)
+};
+
+// Writes one take's movie. Created on the main thread; append() is called on the
+// capture thread only (never concurrently); finish() on any one thread after the
+// stream has stopped.
+class VideoWriter {
+public:
+    virtual ~VideoWriter() = default;
+    VideoWriter() = default;
+    VideoWriter(const VideoWriter&) = delete;
+    VideoWriter& operator=(const VideoWriter&) = delete;
+
+    // Takes one frame. Never blocks on the encoder: a frame that cannot be taken
+    // at once is dropped and counted. Frames stamped before the take's start are
+    // written at time 0.
+    virtual void append(const VideoFrame& frame) = 0;
+    // Completes the file and blocks until it is on disk. True only when at least
+    // one frame was written and the file was completed.
+    virtual bool finish() = 0;
+    virtual QString path() const = 0;
+    virtual WriterCounts counts() const = 0;
+};
+
+} // namespace orvane
