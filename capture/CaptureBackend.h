@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace orvane {
 
@@ -36,6 +37,10 @@ public:
     // the file or the encoder cannot be set up.
     virtual std::unique_ptr<VideoWriter> createWriter(const QString& path, int width, int height,
                                                       double startTime) = 0;
+
+    // The duration of a finished movie in seconds, read from the file; nothing
+    // when it cannot be read or is not a positive finite number. Any thread.
+    virtual std::optional<double> movieDuration(const QString& path) = 0;
 
     // Host clock in seconds (CLOCK_MONOTONIC unless a test says otherwise).
     virtual double now();

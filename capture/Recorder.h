@@ -1,0 +1,199 @@
+#pragma once
+
+#include "CaptureBackend.h"
+#include "CaptureContent.h"
+
+#include "editing/EditModel.h"
+#include "timeline/Moment.h"
+
+#include <QObject>
+#include <QRectF>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace orvane {
+
+// The phases of a session.
+enum class Phase { idle, recording, ready };
+
+// The session model of the application: the recording phase and status, the
+// take (movie, clicks, cursor track, video size, duration), the edit state it
+// inherits from EditModel and the look settings. Lives on the main thread; all
+// methods are main-thread only. Published properties emit *Changed on every
+// change. It reaches the platform only through a CaptureBackend, which it does
+// not own and which must outlive it.
+class Recorder : public EditModel {
+    Q_OBJECT
+    // Published properties, in declaration order.
+    Q_PROPERTY(orvane::Phase phase READ phase NOTIFY phaseChanged)
+    Q_PROPERTY(qint64 clickCount READ clickCount NOTIFY clickCountChanged)
+    Q_PROPERTY(bool needsPermission READ needsPermission NOTIFY needsPermissionChanged)
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(QString videoURL READ videoURL NOTIFY videoURLChanged)
+    Q_PROPERTY(double duration READ duration NOTIFY durationChanged)
+    Q_PROPERTY(double zoom READ zoom WRITE setZoom NOTIFY zoomChanged)
+    Q_PROPERTY(double smoothness READ smoothness WRITE setSmoothness NOTIFY smoothnessChanged)
+    Q_PROPERTY(double zoomMerge READ zoomMerge WRITE setZoomMerge NOTIFY zoomMergeChanged)
+    Q_PROPERTY(double motionBlur READ motionBlur WRITE setMotionBlur NOTIFY motionBlurChanged)
+    Q_PROPERTY(double bgBlur READ bgBlur WRITE setBgBlur NOTIFY bgBlurChanged)
+    Q_PROPERTY(double padding READ padding WRITE setPadding NOTIFY paddingChanged)
+    Q_PROPERTY(double cornerRadius READ cornerRadius WRITE setCornerRadius NOTIFY cornerRadiusChanged)
+    Q_PROPERTY(int background READ background WRITE setBackground NOTIFY backgroundChanged)
+    Q_PROPERTY(int formatIndex READ formatIndex WRITE setFormatIndex NOTIFY formatIndexChanged)
+    Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
+    Q_PROPERTY(double exportProgress READ exportProgress NOTIFY exportProgressChanged)
+    Q_PROPERTY(bool videoSelected READ videoSelected WRITE setVideoSelected NOTIFY videoSelectedChanged)
+    Q_PROPERTY(double trimStart READ trimStart WRITE setTrimStart NOTIFY trimStartChanged)
+    Q_PROPERTY(double trimEnd READ trimEnd WRITE setTrimEnd NOTIFY trimEndChanged)
+    Q_PROPERTY(int videoW READ videoW NOTIFY videoWChanged)
+    Q_PROPERTY(int videoH READ videoH NOTIFY videoHChanged)
+
+public:
+    // File names of a take, in the output folder; each take replaces the last.
+    static constexpr const char* kMovieName = "orvane-recording.mov";
+    static constexpr const char* kClicksName = "quilbo-clicks.json";
+    // Longest side of a recording, in pixels.
+    static constexpr double kMaxSide = 3840;
+    // Cursor samples per second while recording.
+    static constexpr int kCursorRate = 60;
+
+    explicit Recorder(CaptureBackend& backend, QObject* parent = nullptr);
+    ~Recorder() override;
+
+    // --- Published session state ------------------------------------------------
+    Phase phase() const { return phase_; }
+    qint64 clickCount() const { return clickCount_; }
+    bool needsPermission() const { return needsPermission_; }
+    QString status() const { return status_; }
+    QString videoURL() const { return videoURL_; } // empty when there is no movie
+    double motionBlur() const { return motionBlur_; }
+    double bgBlur() const { return bgBlur_; }
+    double padding() const { return padding_; }       // fraction of the shorter output side
+    double cornerRadius() const { return cornerRadius_; } // per 640 output pixels
+    int background() const { return background_; }
+    int formatIndex() const { return formatIndex_; }
+    bool exporting() const { return exporting_; }
+    double exportProgress() const { return exportProgress_; } // 0...1
+    int videoW() const { return videoW_; } // pixels
+    int videoH() const { return videoH_; }
+
+    void setMotionBlur(double v);
+    void setBgBlur(double v);
+    void setPadding(double v);
+    void setCornerRadius(double v);
+    void setBackground(int index);
+    void setFormatIndex(int index);
+
+    // --- Unpublished take state -------------------------------------------------
+    const std::vector<Moment>& samples() const { return samples_; } // clicks while recording
+    double startTime() const { return startTime_; }    // host seconds at content choice
+    QRectF captureBounds() const { return captureBounds_; }
+    // Frames offered to, written by and dropped before the movie writer of the
+    // current take (zero without a writer).
+    WriterCounts writerCounts() const;
+    // Where the take's files go (empty when no folder can be formed).
+    QString outputFolder() const;
+
+    // --- Session flows --------------------------------------------------------------
+    // Checks input access and opens the content picker.
+    void start();
+    // Ends the take: stops clicks, cursor and stream, then finishes the movie
+    // asynchronously; `phase` becomes ready (or idle without frames).
+    void stop();
+    // Throws the take away (the movie is deleted, the clicks file kept) and
+    // returns to idle. The look settings stay.
+    void discard();
+    // Content chosen in the picker (connected to the picker's signal).
+    void beginCapture(const CaptureContent& content);
+    // Writes the clicks sidecar beside the movie, replacing the previous one.
+    void writeClicksJSON();
+
+signals:
+    void phaseChanged();
+    void clickCountChanged();
+    void needsPermissionChanged();
+    void statusChanged();
+    void videoURLChanged();
+    void motionBlurChanged();
+    void bgBlurChanged();
+    void paddingChanged();
+    void cornerRadiusChanged();
+    void backgroundChanged();
+    void formatIndexChanged();
+    void exportingChanged();
+    void exportProgressChanged();
+    void videoWChanged();
+    void videoHChanged();
+    // The take finished (ready or idle). For callers that wait on a take.
+    void takeFinished(bool ready);
+
+protected:
+    void setExporting(bool v);
+    void setExportProgress(double v);
+    void setStatus(const QString& text);
+
+private:
+    void setPhase(Phase p);
+    void setClickCount(qint64 n);
+    void setNeedsPermission(bool v);
+    void setVideoURL(const QString& path);
+    void setVideoSize(int w, int h);
+
+    void pickerCancelled();
+    void pickerFailed(const QString& description);
+    void startCapture(const CaptureContent& content);
+    void startClickTap();
+    void stopClickTap();
+    void recordClick(QPointF point);
+    void startCursorSampler();
+    void scheduleCursorSample();
+    void sampleCursor();
+    void finishWriting();
+    void completeTake(bool written, std::optional<double> movieDuration);
+    void stopStream();
+    void joinFinisher();
+
+    CaptureBackend& backend_;
+
+    Phase phase_ = Phase::idle;
+    qint64 clickCount_ = 0;
+    bool needsPermission_ = false;
+    QString status_ = QStringLiteral("Ready");
+    QString videoURL_;
+    double motionBlur_ = 0;
+    double bgBlur_ = 0;
+    double padding_ = 0.08;
+    double cornerRadius_ = 8.0;
+    int background_ = 0;
+    int formatIndex_ = 0;
+    bool exporting_ = false;
+    double exportProgress_ = 0;
+    int videoW_ = 1920;
+    int videoH_ = 1200;
+    std::vector<Moment> samples_;
+    QTimer cursorTimer_;
+    qint64 cursorTicks_ = 0;
+    double startTime_ = 0;
+    QRectF captureBounds_;
+    bool clicksConnected_ = false;
+    QMetaObject::Connection clickConnection_;
+    // The writer is shared with the capture thread's sink and the finishing
+    // worker; the stream is stopped before the writer is finished or replaced.
+    std::shared_ptr<VideoWriter> videoWriter_;
+    std::unique_ptr<ScreenStream> stream_;
+    // Finishing runs the writer's flush and the duration probe off the main thread.
+    std::thread finisher_;
+    bool finishing_ = false;
+    // Bumped by every new take and by discard, so that a late result of an
+    // abandoned take is ignored.
+    quint64 takeGeneration_ = 0;
+};
+
+} // namespace orvane
+
+Q_DECLARE_METATYPE(orvane::Phase)

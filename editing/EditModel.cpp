@@ -1,0 +1,254 @@
+#include "EditModel.h"
+
+#include "timeline/CursorTrack.h"
+#include "timeline/ZoomGeneration.h"
+
+#include <algorithm>
+
+namespace orvane {
+
+namespace {
+constexpr double kMinAddedLength = 0.3; // seconds: shorter gaps take no new segment
+constexpr double kMinEdgeLength = 0.2;  // seconds: edge drags stop here
+} // namespace
+
+EditModel::EditModel(QObject* parent) : QObject(parent) {}
+
+// --- Setters -----------------------------------------------------------------
+
+void EditModel::setMoments(std::vector<Moment> moments) {
+    moments_ = std::move(moments);
+    discardTimeline();
+    emit momentsChanged();
+}
+
+void EditModel::setZooms(std::vector<ZoomEffect> zooms) {
+    zooms_ = std::move(zooms);
+    discardTimeline();
+    emit zoomsChanged();
+}
+
+void EditModel::setDuration(double seconds) {
+    duration_ = seconds;
+    discardTimeline();
+    emit durationChanged();
+}
+
+void EditModel::setZoom(double level) {
+    zoom_ = level;
+    discardTimeline();
+    emit zoomChanged();
+}
+
+void EditModel::setSmoothness(double smoothness) {
+    smoothness_ = smoothness;
+    discardTimeline();
+    emit smoothnessChanged();
+}
+
+void EditModel::setZoomMerge(double seconds) {
+    zoomMerge_ = seconds;
+    discardTimeline();
+    emit zoomMergeChanged();
+}
+
+void EditModel::setSelected(std::optional<int> index) {
+    if (selected_ == index) {
+        return;
+    }
+    selected_ = index;
+    emit selectedChanged();
+}
+
+void EditModel::setVideoSelected(bool selected) {
+    if (videoSelected_ == selected) {
+        return;
+    }
+    videoSelected_ = selected;
+    emit videoSelectedChanged();
+}
+
+void EditModel::setTrimStart(double seconds) {
+    if (trimStart_ == seconds) {
+        return;
+    }
+    trimStart_ = seconds;
+    emit trimStartChanged();
+}
+
+void EditModel::setTrimEnd(double seconds) {
+    if (trimEnd_ == seconds) {
+        return;
+    }
+    trimEnd_ = seconds;
+    emit trimEndChanged();
+}
+
+// --- Timeline ------------------------------------------------------------------
+
+const Timeline& EditModel::timeline() const {
+    if (!timeline_) {
+        Timeline tl;
+        tl.build(zooms_, moments_, duration_, zoom_);
+        tl.track = smoothedTrack();
+        timeline_ = std::move(tl);
+        ++timelineBuilds_;
+    }
+    return *timeline_;
+}
+
+std::vector<CursorSample> EditModel::smoothedTrack() const {
+    return orvane::smoothedTrack(cursorTrack_);
+}
+
+// --- Edit operations -------------------------------------------------------------
+
+void EditModel::beginEdit() {
+    if (undoStack_.size() >= kUndoLimit) {
+        undoStack_.erase(undoStack_.begin());
+    }
+    undoStack_.push_back(EditSnapshot{moments_, zooms_, trimStart_, trimEnd_});
+}
+
+void EditModel::undo() {
+    if (undoStack_.empty()) {
+        return;
+    }
+    EditSnapshot snap = std::move(undoStack_.back());
+    undoStack_.pop_back();
+    setMoments(std::move(snap.moments));
+    setZooms(std::move(snap.zooms));
+    setTrimStart(snap.trimStart);
+    setTrimEnd(snap.trimEnd);
+    setSelected(std::nullopt);
+}
+
+void EditModel::addZoom(double start, double end) {
+    double s = std::max(start, 0.0);
+    // Begin where an overlapping earlier segment ends.
+    std::optional<double> latestEnd;
+    for (const auto& z : zooms_) {
+        if (z.start < s) {
+            latestEnd = latestEnd ? std::max(*latestEnd, z.end) : z.end;
+        }
+    }
+    if (latestEnd && s <= *latestEnd) {
+        s = *latestEnd;
+    }
+    // End where the next segment begins.
+    std::optional<double> nextStart;
+    for (const auto& z : zooms_) {
+        if (z.start >= s) {
+            nextStart = nextStart ? std::min(*nextStart, z.start) : z.start;
+        }
+    }
+    double e = std::min(end, duration_);
+    if (nextStart && e > *nextStart) {
+        e = *nextStart;
+    }
+    if (e - s < kMinAddedLength) {
+        return;
+    }
+
+    beginEdit();
+    ZoomEffect added;
+    added.id = Uuid::random();
+    added.start = s;
+    added.end = e;
+    added.zoom = zoom_;
+    added.smooth = smoothness_;
+    std::vector<ZoomEffect> next = zooms_;
+    next.push_back(added);
+    std::stable_sort(next.begin(), next.end(),
+                     [](const ZoomEffect& a, const ZoomEffect& b) { return a.start < b.start; });
+    setZooms(std::move(next));
+    std::optional<int> index;
+    for (std::size_t i = 0; i < zooms_.size(); ++i) {
+        if (zooms_[i].id == added.id) {
+            index = static_cast<int>(i);
+            break;
+        }
+    }
+    setSelected(index);
+}
+
+void EditModel::deleteZoom(int index) {
+    if (!validIndex(index)) {
+        return;
+    }
+    beginEdit();
+    std::vector<ZoomEffect> next = zooms_;
+    next.erase(next.begin() + index);
+    setZooms(std::move(next));
+    setSelected(std::nullopt);
+}
+
+void EditModel::moveZoom(int index, double toStart) {
+    if (!validIndex(index)) {
+        return;
+    }
+    std::vector<ZoomEffect> next = zooms_;
+    ZoomEffect& z = next[static_cast<std::size_t>(index)];
+    const double length = z.end - z.start;
+    // Raised to 0 first, then lowered so that the segment ends by the duration.
+    const double start = std::min(std::max(toStart, 0.0), duration_ - length);
+    z.start = start;
+    z.end = start + length;
+    setZooms(std::move(next));
+}
+
+void EditModel::setZoomEdge(int index, bool startEdge, double to) {
+    if (!validIndex(index)) {
+        return;
+    }
+    std::vector<ZoomEffect> next = zooms_;
+    ZoomEffect& z = next[static_cast<std::size_t>(index)];
+    if (startEdge) {
+        z.start = std::min(std::max(to, 0.0), z.end - kMinEdgeLength);
+    } else {
+        z.end = std::max(std::min(to, duration_), z.start + kMinEdgeLength);
+    }
+    setZooms(std::move(next));
+}
+
+void EditModel::setZoomLevel(int index, double level) {
+    if (!validIndex(index)) {
+        return;
+    }
+    std::vector<ZoomEffect> next = zooms_;
+    next[static_cast<std::size_t>(index)].zoom = level;
+    setZooms(std::move(next));
+}
+
+void EditModel::setZoomSmooth(int index, double smooth) {
+    if (!validIndex(index)) {
+        return;
+    }
+    std::vector<ZoomEffect> next = zooms_;
+    next[static_cast<std::size_t>(index)].smooth = smooth;
+    setZooms(std::move(next));
+}
+
+void EditModel::setZoomFocus(int index, std::optional<NormPoint> point) {
+    if (!validIndex(index)) {
+        return;
+    }
+    std::vector<ZoomEffect> next = zooms_;
+    ZoomEffect& z = next[static_cast<std::size_t>(index)];
+    if (point) {
+        z.fx = std::clamp(point->x, 0.0, 1.0);
+        z.fy = std::clamp(point->y, 0.0, 1.0);
+    } else {
+        z.fx.reset();
+        z.fy.reset();
+    }
+    setZooms(std::move(next));
+}
+
+void EditModel::regenerateZooms() {
+    beginEdit();
+    setZooms(zoomsFromClicks(moments_, {duration_, zoom_, smoothness_, zoomMerge_}));
+    setSelected(std::nullopt);
+}
+
+} // namespace orvane

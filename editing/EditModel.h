@@ -1,0 +1,135 @@
+#pragma once
+
+#include "timeline/CursorSample.h"
+#include "timeline/EditSnapshot.h"
+#include "timeline/Moment.h"
+#include "timeline/Timeline.h"
+#include "timeline/ZoomEffect.h"
+
+#include <QObject>
+
+#include <optional>
+#include <vector>
+
+namespace orvane {
+
+// The edit half of the session model: the take's clicks and zoom segments, the
+// selection, the trim, the undo history and the settings that shape the zoom
+// timeline, with the edit operations on them. The Recorder (capture/) adds the
+// recording session on top. Lives on the main thread; every method is main-thread
+// only. Every change of a published value emits its *Changed signal.
+//
+// Indices are positions in zooms(); an index out of range makes an operation do
+// nothing at all (no change, no undo step). Times are seconds from the start of
+// the take.
+class EditModel : public QObject {
+    Q_OBJECT
+
+public:
+    // Undo keeps at most this many snapshots; the oldest goes first.
+    static constexpr std::size_t kUndoLimit = 50;
+
+    explicit EditModel(QObject* parent = nullptr);
+
+    // --- Published edit state -------------------------------------------------
+    const std::vector<Moment>& moments() const { return moments_; }
+    const std::vector<ZoomEffect>& zooms() const { return zooms_; }
+    double duration() const { return duration_; }
+    double zoom() const { return zoom_; }             // default level of new segments
+    double smoothness() const { return smoothness_; } // camera/cursor smoothness, 0...1
+    double zoomMerge() const { return zoomMerge_; }   // seconds
+    std::optional<int> selected() const { return selected_; }
+    bool videoSelected() const { return videoSelected_; }
+    double trimStart() const { return trimStart_; }
+    double trimEnd() const { return trimEnd_; }
+
+    // Assigning any of these six discards the cached timeline, even when the
+    // value is unchanged.
+    void setMoments(std::vector<Moment> moments);
+    void setZooms(std::vector<ZoomEffect> zooms);
+    void setDuration(double seconds);
+    void setZoom(double level);
+    void setSmoothness(double smoothness);
+    void setZoomMerge(double seconds);
+
+    void setSelected(std::optional<int> index);
+    void setVideoSelected(bool selected);
+    void setTrimStart(double seconds);
+    void setTrimEnd(double seconds);
+
+    // --- Unpublished state ------------------------------------------------------
+    const std::vector<EditSnapshot>& undoStack() const { return undoStack_; }
+    void clearUndo() { undoStack_.clear(); }
+    // The take's raw cursor samples; read when the timeline is built.
+    const std::vector<CursorSample>& cursorTrack() const { return cursorTrack_; }
+
+    // --- Derived timeline -------------------------------------------------------
+    // The timeline of the current edit state, built on first read after any of the
+    // six timeline inputs was assigned and cached until the next such assignment.
+    // The reference stays valid until then; holders that outlive an edit (the
+    // preview, a running export) keep their own copy.
+    const Timeline& timeline() const;
+    // The cursor track smoothed for the timeline.
+    std::vector<CursorSample> smoothedTrack() const;
+    // How many times the timeline was built (for tests of the cache).
+    int timelineBuildCount() const { return timelineBuilds_; }
+
+    // --- Edit operations ----------------------------------------------------------
+    // Records an undo step: the moments, zooms and trim as they are now.
+    void beginEdit();
+    // Restores the latest snapshot and clears the selection; nothing when empty.
+    void undo();
+    // Adds a segment in the free gap around [start, end] (at least 0.3 s long,
+    // else nothing), records an undo step and selects it.
+    void addZoom(double start, double end);
+    void deleteZoom(int index);
+    // Moves a segment keeping its length, inside [0, duration]. No undo step.
+    void moveZoom(int index, double toStart);
+    // Moves one edge; a segment never gets shorter than 0.2 s. No undo step.
+    void setZoomEdge(int index, bool startEdge, double to);
+    void setZoomLevel(int index, double level);
+    void setZoomSmooth(int index, double smooth);
+    // Locks the focus at the point (each coordinate clamped to 0...1), or unlocks
+    // it when the point is absent.
+    void setZoomFocus(int index, std::optional<NormPoint> point);
+    // Rebuilds the segments from the clicks (one undo step) and clears the selection.
+    void regenerateZooms();
+
+signals:
+    void momentsChanged();
+    void zoomsChanged();
+    void durationChanged();
+    void zoomChanged();
+    void smoothnessChanged();
+    void zoomMergeChanged();
+    void selectedChanged();
+    void videoSelectedChanged();
+    void trimStartChanged();
+    void trimEndChanged();
+
+protected:
+    std::vector<CursorSample>& mutableCursorTrack() { return cursorTrack_; }
+
+private:
+    bool validIndex(int index) const {
+        return index >= 0 && static_cast<std::size_t>(index) < zooms_.size();
+    }
+    void discardTimeline() { timeline_.reset(); }
+
+    std::vector<Moment> moments_;
+    std::vector<ZoomEffect> zooms_;
+    double duration_ = 0;
+    double zoom_ = 1.5;
+    double smoothness_ = 0.8;
+    double zoomMerge_ = 3.5;
+    std::optional<int> selected_;
+    bool videoSelected_ = false;
+    double trimStart_ = 0;
+    double trimEnd_ = 0;
+    std::vector<EditSnapshot> undoStack_;
+    std::vector<CursorSample> cursorTrack_;
+    mutable std::optional<Timeline> timeline_;
+    mutable int timelineBuilds_ = 0;
+};
+
+} // namespace orvane
