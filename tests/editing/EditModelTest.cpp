@@ -1,0 +1,266 @@
+// Edit operations and undo on the session's edit model.
+#include "editing/EditModel.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace orvane;
+
+namespace {
+
+ZoomEffect seg(double s, double e) {
+    ZoomEffect z;
+    z.id = Uuid::random();
+    z.start = s;
+    z.end = e;
+    return z;
+}
+
+// The whole visible edit state, for comparing after each step of an undo chain.
+struct Visible {
+    std::vector<Moment> moments;
+    std::vector<ZoomEffect> zooms;
+    double trimStart;
+    double trimEnd;
+    std::optional<int> selected;
+    friend bool operator==(const Visible&, const Visible&) = default;
+};
+
+Visible visible(const EditModel& m) {
+    return {m.moments(), m.zooms(), m.trimStart(), m.trimEnd(), m.selected()};
+}
+
+class EditModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        model.setDuration(10);
+        model.setTrimEnd(10);
+    }
+    EditModel model;
+};
+
+} // namespace
+
+TEST_F(EditModelTest, UndoOnEmptyStackChangesNothing) {
+    model.setZooms({seg(1, 2)});
+    model.setSelected(0);
+    const Visible before = visible(model);
+    model.undo();
+    EXPECT_EQ(visible(model), before);
+    EXPECT_EQ(model.selected(), 0);
+}
+
+TEST_F(EditModelTest, UndoKeepsTheLatestFiftySnapshots) {
+    for (int i = 1; i <= 60; ++i) {
+        model.setTrimStart(i);
+        model.beginEdit();
+    }
+    ASSERT_EQ(model.undoStack().size(), 50u);
+    EXPECT_EQ(model.undoStack().front().trimStart, 11);
+    EXPECT_EQ(model.undoStack().back().trimStart, 60);
+    for (int i = 60; i >= 11; --i) {
+        model.undo();
+        EXPECT_EQ(model.trimStart(), i);
+    }
+    EXPECT_TRUE(model.undoStack().empty());
+    model.undo();
+    EXPECT_EQ(model.trimStart(), 11);
+}
+
+TEST_F(EditModelTest, AddZoomFitsTheFreeGap) {
+    model.setZooms({seg(3, 4.5), seg(5, 8)});
+    model.addZoom(4.0, 5.5);
+    ASSERT_EQ(model.zooms().size(), 3u);
+    EXPECT_DOUBLE_EQ(model.zooms()[1].start, 4.5);
+    EXPECT_DOUBLE_EQ(model.zooms()[1].end, 5);
+    EXPECT_EQ(model.selected(), 1);
+    EXPECT_EQ(model.undoStack().size(), 1u);
+    EXPECT_EQ(model.zooms()[1].zoom, model.zoom());
+    EXPECT_EQ(model.zooms()[1].smooth, model.smoothness());
+    EXPECT_FALSE(model.zooms()[1].hasFocus());
+}
+
+TEST_F(EditModelTest, AddZoomRefusesGapsShorterThanThreeTenths) {
+    model.setZooms({seg(3, 4.9), seg(5, 8)});
+    model.setSelected(0);
+    model.addZoom(4.0, 5.5);
+    EXPECT_EQ(model.zooms().size(), 2u);
+    EXPECT_TRUE(model.undoStack().empty());
+    EXPECT_EQ(model.selected(), 0);
+}
+
+TEST_F(EditModelTest, AddZoomNearTheEndAndBeforeZero) {
+    model.addZoom(9.9 - 0.25, 9.9 + 1.25);
+    ASSERT_EQ(model.zooms().size(), 1u);
+    EXPECT_DOUBLE_EQ(model.zooms()[0].start, 9.65);
+    EXPECT_DOUBLE_EQ(model.zooms()[0].end, 10);
+    model.addZoom(-0.5, 1);
+    ASSERT_EQ(model.zooms().size(), 2u);
+    EXPECT_EQ(model.zooms()[0].start, 0);
+    EXPECT_EQ(model.selected(), 0); // the new one, found by id after sorting
+}
+
+TEST_F(EditModelTest, AddZoomInsideAnExistingSegmentStartsAtItsEnd) {
+    model.setZooms({seg(2, 6)});
+    model.addZoom(3, 7.5);
+    ASSERT_EQ(model.zooms().size(), 2u);
+    EXPECT_EQ(model.zooms()[1].start, 6);
+    EXPECT_EQ(model.zooms()[1].end, 7.5);
+}
+
+TEST_F(EditModelTest, MoveKeepsLengthInsideTheTake) {
+    model.setZooms({seg(3, 5)});
+    model.moveZoom(0, -1);
+    EXPECT_EQ(model.zooms()[0].start, 0);
+    EXPECT_EQ(model.zooms()[0].end, 2);
+    model.moveZoom(0, 9.5);
+    EXPECT_EQ(model.zooms()[0].start, 8);
+    EXPECT_EQ(model.zooms()[0].end, 10);
+    EXPECT_TRUE(model.undoStack().empty()); // callers record the step
+}
+
+TEST_F(EditModelTest, EdgesNeverMakeASegmentShorterThanTwoTenths) {
+    model.setZooms({seg(2, 4)});
+    model.setZoomEdge(0, true, 5);
+    EXPECT_DOUBLE_EQ(model.zooms()[0].start, 3.8);
+    model.setZooms({seg(2, 4)});
+    model.setZoomEdge(0, false, 50);
+    EXPECT_EQ(model.zooms()[0].end, 10);
+    model.setZoomEdge(0, false, 0);
+    EXPECT_DOUBLE_EQ(model.zooms()[0].end, 2.2);
+    model.setZoomEdge(0, true, -3);
+    EXPECT_EQ(model.zooms()[0].start, 0);
+}
+
+TEST_F(EditModelTest, LevelSmoothAndFocus) {
+    model.setZooms({seg(2, 4)});
+    model.setZoomLevel(0, 2.7);
+    model.setZoomSmooth(0, 0.01);
+    EXPECT_EQ(model.zooms()[0].zoom, 2.7);
+    EXPECT_EQ(model.zooms()[0].smooth, 0.01);
+    model.setZoomFocus(0, NormPoint{1.3, -0.2});
+    EXPECT_EQ(model.zooms()[0].fx, 1.0);
+    EXPECT_EQ(model.zooms()[0].fy, 0.0);
+    model.setZoomFocus(0, std::nullopt);
+    EXPECT_FALSE(model.zooms()[0].fx.has_value());
+    EXPECT_FALSE(model.zooms()[0].fy.has_value());
+    EXPECT_TRUE(model.undoStack().empty());
+}
+
+TEST_F(EditModelTest, IndexOutOfRangeChangesNothingAndRecordsNothing) {
+    model.setZooms({seg(2, 4)});
+    model.setSelected(0);
+    const Visible before = visible(model);
+    const int builds = (model.timeline(), model.timelineBuildCount());
+    for (int bad : {-1, 1, 99}) {
+        model.deleteZoom(bad);
+        model.moveZoom(bad, 1);
+        model.setZoomEdge(bad, true, 1);
+        model.setZoomEdge(bad, false, 1);
+        model.setZoomLevel(bad, 3);
+        model.setZoomSmooth(bad, 0);
+        model.setZoomFocus(bad, NormPoint{0.1, 0.1});
+    }
+    EXPECT_EQ(visible(model), before);
+    EXPECT_TRUE(model.undoStack().empty());
+    model.timeline();
+    EXPECT_EQ(model.timelineBuildCount(), builds);
+}
+
+TEST_F(EditModelTest, UndoChainRestoresEveryVisibleStep) {
+    Moment click;
+    click.t = 2;
+    click.cx = 0.3;
+    click.cy = 0.6;
+    model.setMoments({click});
+    std::vector<Visible> states{visible(model)};
+
+    model.regenerateZooms(); // one segment [1.5, 3.45]
+    ASSERT_EQ(model.zooms().size(), 1u);
+    states.push_back(visible(model));
+
+    model.addZoom(5, 6.5);
+    EXPECT_EQ(model.selected(), 1);
+    states.push_back(visible(model));
+
+    model.beginEdit(); // a drag: several moves, one step
+    model.moveZoom(1, 6);
+    model.moveZoom(1, 7);
+    model.setTrimStart(0.5);
+    states.push_back(visible(model));
+
+    model.beginEdit();
+    model.setZoomFocus(0, NormPoint{0.2, 0.8});
+    states.push_back(visible(model));
+
+    model.deleteZoom(0);
+    EXPECT_EQ(model.zooms().size(), 1u);
+    EXPECT_FALSE(model.selected().has_value());
+
+    ASSERT_EQ(model.undoStack().size(), 5u);
+    for (int i = static_cast<int>(states.size()) - 1; i >= 0; --i) {
+        model.undo();
+        Visible expected = states[static_cast<std::size_t>(i)];
+        expected.selected = std::nullopt; // undo clears the selection
+        EXPECT_EQ(visible(model), expected) << "after undoing to state " << i;
+    }
+    EXPECT_TRUE(model.undoStack().empty());
+}
+
+TEST_F(EditModelTest, RegenerateRecordsAStepAndClearsSelection) {
+    model.setZooms({seg(1, 2)});
+    model.setSelected(0);
+    model.regenerateZooms();
+    EXPECT_TRUE(model.zooms().empty()); // no clicks
+    EXPECT_FALSE(model.selected().has_value());
+    ASSERT_EQ(model.undoStack().size(), 1u);
+    EXPECT_EQ(model.undoStack()[0].zooms.size(), 1u);
+}
+
+TEST_F(EditModelTest, TimelineCacheIsDiscardedByExactlySixProperties) {
+    model.timeline();
+    int builds = model.timelineBuildCount();
+    // Reading again does not rebuild.
+    model.timeline();
+    EXPECT_EQ(model.timelineBuildCount(), builds);
+
+    // Other properties leave the cache alone.
+    model.setTrimStart(1);
+    model.setTrimEnd(5);
+    model.setSelected(0);
+    model.setVideoSelected(true);
+    model.beginEdit();
+    model.timeline();
+    EXPECT_EQ(model.timelineBuildCount(), builds);
+
+    // Each of the six discards it, even when assigned its own value.
+    const std::vector<std::function<void()>> assignments{
+        [&] { model.setMoments(model.moments()); },
+        [&] { model.setZooms(model.zooms()); },
+        [&] { model.setDuration(model.duration()); },
+        [&] { model.setZoom(model.zoom()); },
+        [&] { model.setSmoothness(model.smoothness()); },
+        [&] { model.setZoomMerge(model.zoomMerge()); },
+    };
+    for (const auto& assign : assignments) {
+        assign();
+        model.timeline();
+        EXPECT_EQ(model.timelineBuildCount(), ++builds);
+    }
+}
+
+TEST_F(EditModelTest, TimelineReflectsTheEditState) {
+    // Before any recording: two wide anchors, full frame everywhere.
+    EditModel fresh;
+    ASSERT_EQ(fresh.timeline().anchors.size(), 2u);
+    EXPECT_EQ(fresh.timeline().state(3), (CamState{0.5, 0.5, 1}));
+    EXPECT_EQ(fresh.timeline().zoom, 1.5);
+
+    model.setZooms({seg(2, 6)});
+    model.setZoom(2.0);
+    const Timeline& tl = model.timeline();
+    EXPECT_EQ(tl.anchors.size(), 6u);
+    EXPECT_EQ(tl.zoom, 2.0);
+    EXPECT_EQ(tl.duration, 10);
+}
