@@ -1,0 +1,443 @@
+#include "render/media/MovieReader.h"
+
+#include "render/media/AvHandles.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace orvane::media {
+
+namespace {
+
+// A decoder that keeps rejecting data this many times in a row, without a
+// frame in between, is treated as fed with something that is not its codec.
+constexpr int kMaxConsecutiveErrors = 16;
+// Demuxed packets without a single decoded frame before reading gives up. Far
+// more than any real decoder delay; it bounds the work a hostile file can cause.
+constexpr int kMaxPacketsWithoutFrame = 4096;
+// How often a seek backs off further when the key frame the demuxer found
+// still starts after the requested time (index by decode time, open GOPs).
+constexpr int kSeekRetries = 5;
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+enum class Decoded { Frame, End, Failed };
+
+// Whether the first bytes of the file look like a known container: tells a
+// damaged movie (a cut-off recording) from something that never was one.
+bool looksLikeAMovie(const std::string& path) {
+    std::vector<unsigned char> head(4096 + AVPROBE_PADDING_SIZE, 0);
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(head.data()), 4096);
+    AVProbeData probe{};
+    probe.filename = path.c_str();
+    probe.buf = head.data();
+    probe.buf_size = static_cast<int>(in.gcount());
+    int score = 0;
+    return av_probe_input_format3(&probe, 1, &score) != nullptr && score > AVPROBE_SCORE_RETRY;
+}
+
+} // namespace
+
+struct MovieReader::State {
+    av::InputPtr input;
+    av::CodecContextPtr decoder;
+    av::PacketPtr packet = av::makePacket();
+    av::FramePtr work = av::makeFrame();
+    // Frames decoded ahead of the read position, in presentation order: the
+    // frame a seek landed on, and the one after it that was decoded to learn
+    // where the first one ends.
+    std::array<av::FramePtr, 2> held{av::makeFrame(), av::makeFrame()};
+    int heldCount = 0;
+
+    av::SwsPtr sws;
+    // The source description the current scaler was set up for.
+    int swsWidth = 0, swsHeight = 0, swsFormat = -1, swsSpace = -1, swsRange = -1;
+
+    int streamIndex = -1;
+    AVRational timeBase{1, 1};
+    VideoInfo info;
+    Status status = Status::Closed;
+    std::string error;
+    std::string name; // file name for messages
+
+    bool flushed = false;      // the end-of-stream packet went to the decoder
+    bool damaged = false;      // demuxer or decoder met bad data since the last seek
+    std::string damageText;    // what they said
+    int consecutiveErrors = 0; // decoder refusals since the last frame
+    double lastTime = 0;       // time of the last frame handed out or held
+
+    void fail(std::string message) {
+        status = Status::Error;
+        error = std::move(message);
+    }
+
+    double frameStep() const { return info.frameRate > 0 ? 1.0 / info.frameRate : 1.0 / 30.0; }
+
+    double timeOf(const AVFrame* f) const {
+        const int64_t pts = f->best_effort_timestamp;
+        if (pts == AV_NOPTS_VALUE) {
+            return lastTime + frameStep();
+        }
+        return static_cast<double>(pts) * av_q2d(timeBase);
+    }
+
+    // The last tick at or before `seconds`. A request between two ticks still
+    // belongs to the frame that starts before it; the small allowance keeps a
+    // time computed as k / rate from falling one tick short by rounding.
+    int64_t ticksOf(double seconds) const {
+        return static_cast<int64_t>(std::floor(seconds / av_q2d(timeBase) + 1e-6));
+    }
+
+    // Feeds the decoder until it yields the next frame in presentation order.
+    Decoded decodeInto(AVFrame* out) {
+        int packetsWithoutFrame = 0;
+        for (;;) {
+            const int r = avcodec_receive_frame(decoder.get(), out);
+            if (r == 0) {
+                consecutiveErrors = 0;
+                lastTime = timeOf(out);
+                return Decoded::Frame;
+            }
+            if (r == AVERROR_EOF) {
+                return Decoded::End;
+            }
+            if (r != AVERROR(EAGAIN)) {
+                // Frame-threaded decoders report a bad packet here.
+                noteDamage(r);
+                if (++consecutiveErrors >= kMaxConsecutiveErrors) {
+                    return Decoded::Failed;
+                }
+                continue;
+            }
+            if (flushed) {
+                // Drained but not at EOF cannot happen; end rather than spin.
+                return Decoded::End;
+            }
+            if (++packetsWithoutFrame > kMaxPacketsWithoutFrame) {
+                noteDamage(AVERROR_INVALIDDATA);
+                return Decoded::Failed;
+            }
+            feedOnePacket();
+        }
+    }
+
+    // Reads packets up to the next one of our stream and sends it to the
+    // decoder; at the end of the file sends the flush packet instead.
+    void feedOnePacket() {
+        for (;;) {
+            const int r = av_read_frame(input.get(), packet.get());
+            if (r < 0) {
+                if (r != AVERROR_EOF && !(input->pb != nullptr && avio_feof(input->pb))) {
+                    noteDamage(r);
+                }
+                if (input->pb != nullptr && input->pb->error < 0) {
+                    noteDamage(input->pb->error);
+                }
+                avcodec_send_packet(decoder.get(), nullptr);
+                flushed = true;
+                return;
+            }
+            if (packet->stream_index != streamIndex) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            if ((packet->flags & AV_PKT_FLAG_CORRUPT) != 0) {
+                noteDamage(AVERROR_INVALIDDATA);
+            }
+            const int s = avcodec_send_packet(decoder.get(), packet.get());
+            av_packet_unref(packet.get());
+            if (s < 0 && s != AVERROR(EAGAIN)) {
+                noteDamage(s);
+                ++consecutiveErrors;
+            }
+            return;
+        }
+    }
+
+    void noteDamage(int code) {
+        if (!damaged) {
+            damaged = true;
+            damageText = av::errorText(code);
+        }
+    }
+
+    // Called when the decoder has no more frames: a clean end, or the end of
+    // the readable part of a damaged file.
+    void finishStream() {
+        if (damaged) {
+            fail("The movie \"" + name + "\" is damaged after " +
+                 std::to_string(static_cast<int>(lastTime)) + " s (" + damageText + ")");
+        } else {
+            status = Status::End;
+        }
+    }
+
+    bool convert(const AVFrame* f, const BgraTarget& target) {
+        const int space = f->colorspace == AVCOL_SPC_UNSPECIFIED ? AVCOL_SPC_BT709 : f->colorspace;
+        const auto format = static_cast<AVPixelFormat>(f->format);
+        const int full = (f->color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
+                          format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P)
+                             ? 1
+                             : 0;
+        if (f->width != swsWidth || f->height != swsHeight || f->format != swsFormat ||
+            space != swsSpace || full != swsRange) {
+            SwsContext* c = sws_getCachedContext(sws.release(), f->width, f->height, format,
+                                                 info.width, info.height, AV_PIX_FMT_BGRA,
+                                                 SWS_BILINEAR, nullptr, nullptr, nullptr);
+            sws.reset(c);
+            if (c == nullptr) {
+                swsFormat = -1;
+                return false;
+            }
+            // Matrix and range of the source; the BGRA side is full-range RGB.
+            sws_setColorspaceDetails(c, sws_getCoefficients(space), full,
+                                     sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+            swsWidth = f->width;
+            swsHeight = f->height;
+            swsFormat = f->format;
+            swsSpace = space;
+            swsRange = full;
+        }
+        uint8_t* dst[4] = {target.data, nullptr, nullptr, nullptr};
+        int dstStride[4] = {static_cast<int>(target.stride), 0, 0, 0};
+        return sws_scale(sws.get(), f->data, f->linesize, 0, f->height, dst, dstStride) > 0;
+    }
+
+    void dropHeld() {
+        for (auto& f : held) {
+            av_frame_unref(f.get());
+        }
+        heldCount = 0;
+    }
+};
+
+MovieReader::MovieReader() : s_(std::make_unique<State>()) {}
+MovieReader::~MovieReader() = default;
+MovieReader::MovieReader(MovieReader&&) noexcept = default;
+MovieReader& MovieReader::operator=(MovieReader&&) noexcept = default;
+
+void MovieReader::close() { s_ = std::make_unique<State>(); }
+
+MovieReader::Status MovieReader::status() const { return s_->status; }
+const std::string& MovieReader::error() const { return s_->error; }
+const VideoInfo& MovieReader::info() const { return s_->info; }
+
+Result<VideoInfo> MovieReader::open(const std::string& path) {
+    close();
+    State& s = *s_;
+    s.name = fileName(path);
+    auto failOpen = [&](std::string message) {
+        s.status = Status::Closed;
+        s.error = message;
+        s.input.reset();
+        s.decoder.reset();
+        return Result<VideoInfo>::failure(std::move(message));
+    };
+
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        return failOpen("The movie \"" + s.name + "\" does not exist");
+    }
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return failOpen("\"" + s.name + "\" is not a movie file");
+    }
+
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+        return failOpen(looksLikeAMovie(path) ? "The movie \"" + s.name + "\" is damaged"
+                                              : "\"" + s.name + "\" is not a movie file");
+    }
+    s.input.reset(raw);
+    // A format guessed from almost nothing (FFmpeg's "misdetection possible")
+    // means the bytes are not a movie, even if some demuxer accepts them.
+    if (s.input->probe_score <= AVPROBE_SCORE_RETRY) {
+        return failOpen("\"" + s.name + "\" is not a movie file");
+    }
+    if (avformat_find_stream_info(s.input.get(), nullptr) < 0) {
+        return failOpen("The movie \"" + s.name + "\" is damaged");
+    }
+
+    for (unsigned i = 0; i < s.input->nb_streams; ++i) {
+        AVStream* st = s.input->streams[i];
+        const bool picture = (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+        if (s.streamIndex < 0 && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !picture) {
+            s.streamIndex = static_cast<int>(i);
+        } else {
+            st->discard = AVDISCARD_ALL;
+        }
+    }
+    if (s.streamIndex < 0) {
+        return failOpen("The movie \"" + s.name + "\" has no video");
+    }
+    AVStream* st = s.input->streams[s.streamIndex];
+    s.timeBase = st->time_base;
+
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    const std::string codecName = avcodec_get_name(st->codecpar->codec_id);
+    if (codec == nullptr) {
+        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")");
+    }
+    s.decoder.reset(avcodec_alloc_context3(codec));
+    if (!s.decoder || avcodec_parameters_to_context(s.decoder.get(), st->codecpar) < 0) {
+        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")");
+    }
+    s.decoder->pkt_timebase = st->time_base;
+    s.decoder->thread_count = 0; // one per core
+    s.decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(s.decoder.get(), codec, nullptr) < 0) {
+        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")");
+    }
+
+    VideoInfo& info = s.info;
+    info.width = st->codecpar->width;
+    info.height = st->codecpar->height;
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
+        info.duration = static_cast<double>(st->duration) * av_q2d(st->time_base);
+    } else if (s.input->duration != AV_NOPTS_VALUE && s.input->duration > 0) {
+        info.duration = static_cast<double>(s.input->duration) / AV_TIME_BASE;
+    }
+    if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0) {
+        info.frameRate = av_q2d(st->avg_frame_rate);
+    } else if (st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0) {
+        info.frameRate = av_q2d(st->r_frame_rate);
+    }
+
+    // Decode the first frame now: a stream that yields none is not playable,
+    // and the caller should hear so from open(), not from the first read.
+    s.status = Status::Ready;
+    if (s.decodeInto(s.held[0].get()) != Decoded::Frame) {
+        std::string why = s.damaged ? " (" + s.damageText + ")" : "";
+        return failOpen("The video of \"" + s.name + "\" cannot be decoded" + why);
+    }
+    s.heldCount = 1;
+    if (info.width <= 0 || info.height <= 0) {
+        info.width = s.held[0]->width;
+        info.height = s.held[0]->height;
+    }
+    if (info.width <= 0 || info.height <= 0) {
+        return failOpen("The video of \"" + s.name + "\" has no picture size");
+    }
+    return info;
+}
+
+bool MovieReader::readFrame(const BgraTarget& target, double& time) {
+    State& s = *s_;
+    if (s.status != Status::Ready) {
+        return false;
+    }
+    AVFrame* f = nullptr;
+    if (s.heldCount > 0) {
+        f = s.held[0].get();
+    } else {
+        switch (s.decodeInto(s.work.get())) {
+        case Decoded::Frame:
+            f = s.work.get();
+            break;
+        case Decoded::End:
+            s.finishStream();
+            return false;
+        case Decoded::Failed:
+            s.fail("The video of \"" + s.name + "\" cannot be decoded after " +
+                   std::to_string(static_cast<int>(s.lastTime)) + " s (" + s.damageText + ")");
+            return false;
+        }
+    }
+    time = s.timeOf(f);
+    const bool converted = target.data == nullptr || s.convert(f, target);
+    av_frame_unref(f);
+    if (s.heldCount > 0) {
+        std::swap(s.held[0], s.held[1]);
+        --s.heldCount;
+    }
+    if (!converted) {
+        s.fail("The video of \"" + s.name + "\" has a picture format that cannot be shown");
+        return false;
+    }
+    return true;
+}
+
+bool MovieReader::seek(double t, bool exact) {
+    State& s = *s_;
+    if (s.status == Status::Closed || !s.input) {
+        return false;
+    }
+    AVStream* st = s.input->streams[s.streamIndex];
+    const int64_t target = s.ticksOf(std::max(t, 0.0));
+    const int64_t first = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    int64_t seekTs = std::max(target, first);
+    int64_t backoff = std::max<int64_t>(s.ticksOf(1.0), 1);
+
+    AVFrame* landed = s.held[0].get();
+    for (int attempt = 0;; ++attempt) {
+        s.dropHeld();
+        if (av_seek_frame(s.input.get(), s.streamIndex, seekTs, AVSEEK_FLAG_BACKWARD) < 0 &&
+            avformat_seek_file(s.input.get(), s.streamIndex, INT64_MIN, seekTs, seekTs, 0) < 0) {
+            s.fail("The movie \"" + s.name + "\" cannot seek");
+            return false;
+        }
+        avcodec_flush_buffers(s.decoder.get());
+        s.flushed = false;
+        s.damaged = false;
+        s.consecutiveErrors = 0;
+        s.status = Status::Ready;
+        if (s.decodeInto(landed) != Decoded::Frame) {
+            s.fail("The video of \"" + s.name + "\" cannot be decoded near " +
+                   std::to_string(static_cast<int>(t)) + " s" +
+                   (s.damaged ? " (" + s.damageText + ")" : ""));
+            return false;
+        }
+        const int64_t pts = landed->best_effort_timestamp;
+        // The demuxer indexes by decode time, so its key frame can start after
+        // the requested time; back off until one starts at or before it.
+        if (pts == AV_NOPTS_VALUE || pts <= target || seekTs <= first || attempt >= kSeekRetries) {
+            break;
+        }
+        seekTs = std::max(first, seekTs - backoff);
+        backoff *= 2;
+    }
+    s.heldCount = 1;
+    if (!exact) {
+        return true;
+    }
+
+    // Decode forward; keep the last frame starting at or before the target and
+    // the frame after it, which the next read returns after it.
+    for (;;) {
+        AVFrame* next = s.held[1].get();
+        const Decoded d = s.decodeInto(next);
+        if (d == Decoded::End) {
+            break; // the target lies in the last frame
+        }
+        if (d == Decoded::Failed) {
+            s.fail("The video of \"" + s.name + "\" cannot be decoded near " +
+                   std::to_string(static_cast<int>(t)) + " s (" + s.damageText + ")");
+            s.dropHeld();
+            return false;
+        }
+        const int64_t pts = next->best_effort_timestamp;
+        if (pts != AV_NOPTS_VALUE && pts <= target) {
+            std::swap(s.held[0], s.held[1]);
+            av_frame_unref(s.held[1].get());
+            continue;
+        }
+        s.heldCount = 2;
+        break;
+    }
+    s.lastTime = s.timeOf(s.held[0].get());
+    return true;
+}
+
+} // namespace orvane::media
