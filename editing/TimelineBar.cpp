@@ -1,0 +1,411 @@
+#include "TimelineBar.h"
+
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace orvane {
+
+using namespace TimelineGeometry;
+
+namespace {
+constexpr double kHandleWidth = 5;
+constexpr double kHandleInset = 6;     // handles sit 6 points inside the clip's ends
+constexpr double kHandleGrab = 6;      // extra points around a handle that still grab it
+constexpr double kPlayheadWidth = 2.5;
+
+// A small film-strip glyph, drawn rather than loaded so the bar needs no icons.
+void drawFilm(QPainter& p, QRectF r, QColor c) {
+    p.save();
+    p.setPen(QPen(c, 1.2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(r, 1.5, 1.5);
+    const double hole = r.height() / 5;
+    for (int i = 0; i < 3; ++i) {
+        const double y = r.top() + hole * (1 + 1.5 * i);
+        p.fillRect(QRectF(r.left() + 1.5, y, 1.5, hole * 0.8), c);
+        p.fillRect(QRectF(r.right() - 3, y, 1.5, hole * 0.8), c);
+    }
+    p.restore();
+}
+
+void drawMagnifier(QPainter& p, QRectF r, QColor c) {
+    p.save();
+    p.setPen(QPen(c, 1.4, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    const double d = r.width() * 0.68;
+    p.drawEllipse(QRectF(r.left(), r.top(), d, d));
+    p.drawLine(QPointF(r.left() + d * 0.85, r.top() + d * 0.85), r.bottomRight());
+    p.restore();
+}
+
+} // namespace
+
+TimelineBar::TimelineBar(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_Hover);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFixedHeight(static_cast<int>(kBarHeight));
+}
+
+QSize TimelineBar::sizeHint() const {
+    return {600, static_cast<int>(kBarHeight)};
+}
+
+QSize TimelineBar::minimumSizeHint() const {
+    return {120, static_cast<int>(kBarHeight)};
+}
+
+void TimelineBar::setInputs(Inputs inputs) {
+    in_ = std::move(inputs);
+    update();
+}
+
+void TimelineBar::setColors(QColor accent, QColor videoTint) {
+    accent_ = accent;
+    videoTint_ = videoTint;
+    update();
+}
+
+std::optional<double> TimelineBar::addButtonLeft() const {
+    if (!hoverX_ || zoomDrag_) {
+        return std::nullopt;
+    }
+    return addPillLeft(*hoverX_, width_(), in_.zooms, in_.duration);
+}
+
+// --- Geometry of the handles --------------------------------------------------------
+
+QRectF TimelineBar::leftHandleRect() const {
+    const double x = xForTime(in_.trimStart, in_.duration, width_()) + kHandleInset;
+    return {x, 6, kHandleWidth, kVideoHeight - 12};
+}
+
+QRectF TimelineBar::rightHandleRect() const {
+    const double x = xForTime(in_.trimEnd, in_.duration, width_()) - kHandleInset - kHandleWidth;
+    return {x, 6, kHandleWidth, kVideoHeight - 12};
+}
+
+// --- Zoom track gesture --------------------------------------------------------------------
+
+void TimelineBar::onZoomDrag(double startX, double dx, double w) {
+    if (!zoomDrag_) {
+        const auto hit = zoomHit(startX, w, in_.zooms, in_.duration);
+        if (hit && hit->index >= 0 && static_cast<std::size_t>(hit->index) < in_.zooms.size()) {
+            const ZoomEffect& z = in_.zooms[static_cast<std::size_t>(hit->index)];
+            zoomDrag_ = ZoomDrag{hit->index, hit->mode, z.start, z.end};
+            if (onSelect) {
+                onSelect(hit->index);
+            }
+        } else {
+            zoomDrag_ = ZoomDrag{-1, DragMode::move, 0, 0};
+        }
+        zoomMoved_ = false;
+    }
+    if (zoomDrag_->idx < 0 || std::abs(dx) <= kDragSlop) {
+        return;
+    }
+    if (!zoomMoved_) {
+        zoomMoved_ = true;
+        if (onEditBegin) {
+            onEditBegin();
+        }
+    }
+    const ZoomDrag& d = *zoomDrag_;
+    const double t = zoomDragTarget(d.mode, d.baseS, d.baseE, dx, w, in_.duration,
+                                    leftEnd(d.idx, in_.zooms), rightStart(d.idx, in_.zooms));
+    switch (d.mode) {
+    case DragMode::start:
+        if (onBandTrim) {
+            onBandTrim(d.idx, true, t);
+        }
+        break;
+    case DragMode::end:
+        if (onBandTrim) {
+            onBandTrim(d.idx, false, t);
+        }
+        break;
+    case DragMode::move:
+        if (onBandMove) {
+            onBandMove(d.idx, t);
+        }
+        break;
+    }
+}
+
+void TimelineBar::onZoomDragEnd(double startX, double dx, double w) {
+    if (zoomDrag_ && zoomDrag_->idx < 0 && std::abs(dx) <= kDragSlop) {
+        // A click on empty track adds a segment under the add button.
+        if (const auto left = addPillLeft(startX, w, in_.zooms, in_.duration)) {
+            if (onAddZoom && w > 0) {
+                onAddZoom((*left + kAddWidth / 2) / w * in_.duration);
+            }
+        }
+    }
+    zoomDrag_.reset();
+    zoomMoved_ = false;
+    update();
+}
+
+void TimelineBar::handleTrimDrag(double dx) {
+    if (dx == 0 && !trimBase_) {
+        return; // nothing has changed yet
+    }
+    const bool left = gesture_ == Gesture::leftHandle;
+    if (!trimBase_) {
+        trimBase_ = left ? in_.trimStart : in_.trimEnd;
+        if (onEditBegin) {
+            onEditBegin();
+        }
+    }
+    if (left) {
+        const double s = leftTrimDrag(*trimBase_, dx, width_(), in_.duration, in_.trimEnd);
+        if (onTrim) {
+            onTrim(s, in_.trimEnd);
+        }
+    } else {
+        const double e = rightTrimDrag(*trimBase_, dx, width_(), in_.duration, in_.trimStart);
+        if (onTrim) {
+            onTrim(in_.trimStart, e);
+        }
+    }
+}
+
+// --- Mouse ---------------------------------------------------------------------------------
+
+void TimelineBar::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    const QPointF pos = event->position();
+    pressX_ = pos.x();
+    if (pos.y() < kVideoHeight) {
+        const QRectF grabL = leftHandleRect().adjusted(-kHandleGrab, 0, kHandleGrab, 0);
+        const QRectF grabR = rightHandleRect().adjusted(-kHandleGrab, 0, kHandleGrab, 0);
+        if (grabL.contains(pos)) {
+            gesture_ = Gesture::leftHandle;
+        } else if (grabR.contains(pos)) {
+            gesture_ = Gesture::rightHandle;
+        } else {
+            gesture_ = Gesture::video;
+            vidDragged_ = false;
+            if (onSeek && width_() > 0) {
+                onSeek(in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0));
+            }
+        }
+    } else if (pos.y() >= zoomTop()) {
+        gesture_ = Gesture::zoom;
+        hoverX_.reset();
+        onZoomDrag(pressX_, 0, width_());
+    } else {
+        gesture_ = Gesture::none;
+    }
+    update();
+}
+
+void TimelineBar::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF pos = event->position();
+    const double dx = pos.x() - pressX_;
+    switch (gesture_) {
+    case Gesture::video:
+        if (std::abs(dx) > kDragSlop) {
+            vidDragged_ = true;
+        }
+        if (onSeek && width_() > 0) {
+            onSeek(in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0));
+        }
+        break;
+    case Gesture::leftHandle:
+    case Gesture::rightHandle:
+        handleTrimDrag(dx);
+        break;
+    case Gesture::zoom:
+        onZoomDrag(pressX_, dx, width_());
+        break;
+    case Gesture::none:
+        if (pos.y() >= zoomTop()) {
+            hoverX_ = pos.x();
+        } else {
+            hoverX_.reset();
+        }
+        break;
+    }
+    update();
+}
+
+void TimelineBar::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    const double dx = event->position().x() - pressX_;
+    switch (gesture_) {
+    case Gesture::video:
+        if (!vidDragged_ && onSelectVideo) {
+            onSelectVideo();
+        }
+        vidDragged_ = false;
+        break;
+    case Gesture::leftHandle:
+    case Gesture::rightHandle:
+        trimBase_.reset();
+        break;
+    case Gesture::zoom:
+        onZoomDragEnd(pressX_, dx, width_());
+        if (event->position().y() >= zoomTop() && rect().contains(event->position().toPoint())) {
+            hoverX_ = event->position().x();
+        }
+        break;
+    case Gesture::none:
+        break;
+    }
+    gesture_ = Gesture::none;
+    update();
+}
+
+void TimelineBar::enterEvent(QEnterEvent* event) {
+    hovering_ = true;
+    QWidget::enterEvent(event);
+    update();
+}
+
+void TimelineBar::leaveEvent(QEvent* event) {
+    hovering_ = false;
+    hoverX_.reset();
+    QWidget::leaveEvent(event);
+    update();
+}
+
+// --- Painting --------------------------------------------------------------------------------
+
+void TimelineBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    paintVideoTrack(p);
+    paintZoomTrack(p);
+    paintPlayhead(p);
+}
+
+void TimelineBar::paintVideoTrack(QPainter& p) const {
+    const double w = width_();
+    const QRectF track(0, 0, w, kVideoHeight);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 14));
+    p.drawRoundedRect(track, 8, 8);
+
+    // The kept range in the tint; the trimmed-off ends stay dim.
+    const double x0 = xForTime(in_.trimStart, in_.duration, w);
+    const double x1 = xForTime(in_.trimEnd, in_.duration, w);
+    QColor clip = videoTint_;
+    if (in_.videoSelected) {
+        clip = clip.lighter(135);
+    }
+    p.setBrush(clip);
+    p.drawRoundedRect(QRectF(x0, 0, std::max(x1 - x0, 0.0), kVideoHeight), 8, 8);
+    if (in_.videoSelected) {
+        p.setPen(QPen(QColor(255, 255, 255, 200), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(x0, 0, std::max(x1 - x0, 0.0), kVideoHeight).adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
+    }
+
+    // Caption: film glyph, "Video" and the trimmed length.
+    QFont font = p.font();
+    font.setPixelSize(11);
+    font.setWeight(QFont::DemiBold);
+    p.setFont(font);
+    const QColor text(255, 255, 255, 220);
+    const double cx = x0 + kHandleInset + kHandleWidth + 8;
+    drawFilm(p, QRectF(cx, kVideoHeight / 2 - 5, 12, 10), text);
+    p.setPen(text);
+    const QString caption = QStringLiteral("Video");
+    p.drawText(QPointF(cx + 17, kVideoHeight / 2 + 4), caption);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(11);
+    p.setFont(mono);
+    p.setPen(QColor(255, 255, 255, 150));
+    const QString length =
+        QString::fromStdString(durationLabel(std::max(in_.trimEnd - in_.trimStart, 0.0)));
+    p.drawText(QPointF(cx + 17 + QFontMetricsF(font).horizontalAdvance(caption) + 8,
+                       kVideoHeight / 2 + 4),
+               length);
+
+    // Trim handles.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 230));
+    p.drawRoundedRect(leftHandleRect(), 2.5, 2.5);
+    p.drawRoundedRect(rightHandleRect(), 2.5, 2.5);
+}
+
+void TimelineBar::paintZoomTrack(QPainter& p) const {
+    const double w = width_();
+    const double top = zoomTop();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 10));
+    p.drawRoundedRect(QRectF(0, top, w, kZoomHeight), 8, 8);
+
+    QFont label = p.font();
+    label.setPixelSize(11);
+    label.setWeight(QFont::DemiBold);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(11);
+
+    for (std::size_t i = 0; i < in_.zooms.size(); ++i) {
+        const ZoomEffect& z = in_.zooms[i];
+        const double a = xForTime(z.start, in_.duration, w) + 1;
+        const double b = xForTime(z.end, in_.duration, w) - 1;
+        const double pw = std::max(b - a, 0.0);
+        const bool selected = in_.selected && *in_.selected == static_cast<int>(i);
+        const QRectF pill(a, top, pw, kZoomHeight);
+        p.setPen(selected ? QPen(QColor(255, 255, 255, 230), 1.5) : Qt::NoPen);
+        p.setBrush(selected ? accent_ : accent_.darker(140));
+        p.drawRoundedRect(pill.adjusted(0.75, 0.75, -0.75, -0.75), 8, 8);
+
+        if (pw > kLabelMinWidth) {
+            const QColor text(255, 255, 255, selected ? 242 : 178);
+            double x = a + 8;
+            drawMagnifier(p, QRectF(x, top + kZoomHeight / 2 - 5, 10, 10), text);
+            x += 10 + 5;
+            p.setFont(label);
+            p.setPen(text);
+            p.drawText(QPointF(x, top + kZoomHeight / 2 + 4), QStringLiteral("Zoom"));
+            x += QFontMetricsF(label).horizontalAdvance(QStringLiteral("Zoom")) + 5;
+            p.setFont(mono);
+            p.drawText(QPointF(x, top + kZoomHeight / 2 + 4),
+                       QString::asprintf("%.1f×", z.zoom));
+        }
+        if (hovering_ && pw >= kGripMinWidth) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(255, 255, 255, 200));
+            p.drawRoundedRect(QRectF(a + 3, top + 6, kHandleWidth, kZoomHeight - 12), 2.5, 2.5);
+            p.drawRoundedRect(QRectF(b - 3 - kHandleWidth, top + 6, kHandleWidth, kZoomHeight - 12),
+                              2.5, 2.5);
+        }
+    }
+
+    if (const auto left = addButtonLeft()) {
+        const QRectF button(*left, top + 4, kAddWidth, kZoomHeight - 8);
+        p.setPen(QPen(accent_, 1.2));
+        p.setBrush(QColor(accent_.red(), accent_.green(), accent_.blue(), 40));
+        p.drawRoundedRect(button, 8, 8);
+        const QPointF c = button.center();
+        p.setPen(QPen(accent_.lighter(130), 1.8, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(c.x() - 5, c.y()), QPointF(c.x() + 5, c.y()));
+        p.drawLine(QPointF(c.x(), c.y() - 5), QPointF(c.x(), c.y() + 5));
+    }
+}
+
+void TimelineBar::paintPlayhead(QPainter& p) const {
+    const double x = xForTime(in_.current, in_.duration, width_());
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 90));
+    p.drawRoundedRect(QRectF(x - kPlayheadWidth / 2 + 0.5, 1, kPlayheadWidth, kBarHeight),
+                      kPlayheadWidth / 2, kPlayheadWidth / 2); // shadow
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(x - kPlayheadWidth / 2, 0, kPlayheadWidth, kBarHeight),
+                      kPlayheadWidth / 2, kPlayheadWidth / 2);
+    p.drawRoundedRect(QRectF(x - 5.5, 0, 11, 6), 2, 2);
+}
+
+} // namespace orvane
