@@ -25,12 +25,22 @@ protected:
     static void SetUpTestSuite() {
         dir = new TempDir;
         const std::string src = "-f lavfi -i testsrc2=size=320x200:rate=30 -frames:v 60 ";
-        made = runFfmpeg(src + "-c:v libx264 -g 15 -movflags +faststart \"" +
-                         dir->file("front.mp4") + "\"") &&
-               runFfmpeg(src + "-c:v libx265 -x265-params log-level=error:keyint=15 -tag:v hvc1 \"" +
-                         dir->file("back.mov") + "\"") &&
-               runFfmpeg("-f lavfi -i sine=frequency=440:duration=1 -c:a aac \"" +
-                         dir->file("audio.m4a") + "\"");
+        // The damaged copies are made per run in `dir` from these sound ones.
+        const auto make = [](const std::string& name, const std::string& args) {
+            const std::string p = cachedFixture(name, [&](const std::string& out) {
+                return runFfmpeg(args + " -f " + (name.ends_with("m4a") ? "mp4" : "mov") +
+                                 " \"" + out + "\"");
+            });
+            if (!p.empty()) {
+                std::filesystem::copy_file(p, dir->file(name),
+                                           std::filesystem::copy_options::overwrite_existing);
+            }
+            return !p.empty();
+        };
+        made = make("front.mp4", src + "-c:v libx264 -g 15 -movflags +faststart") &&
+               make("back.mov", src + "-c:v libx265 -x265-params log-level=error:keyint=15 "
+                                      "-tag:v hvc1") &&
+               make("audio.m4a", "-f lavfi -i sine=frequency=440:duration=1 -c:a aac");
     }
     static void TearDownTestSuite() {
         delete dir;

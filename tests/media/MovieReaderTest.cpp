@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -30,14 +31,18 @@ public:
         static Movies m;
         return m;
     }
-    std::string path(const std::string& name) const { return dir.file(name); }
-    TempDir dir;
+    std::string path(const std::string& name) const { return paths.at(name); }
+    std::map<std::string, std::string> paths;
     bool ok = true;
 
 private:
     Movies() {
         for (const Fixture& f : fixtures()) {
-            ok = ok && makeIndexMovie(path(f.name), f.movie);
+            const IndexMovie m = f.movie;
+            const std::string p = cachedFixture(
+                indexMovieKey(m) + std::filesystem::path(f.name).extension().string(), [&](const std::string& out) { return makeIndexMovie(out, m); });
+            ok = ok && !p.empty();
+            paths[f.name] = p;
         }
     }
 

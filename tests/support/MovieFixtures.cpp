@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
+
 namespace orvane::test {
 
 namespace {
@@ -56,6 +58,34 @@ bool makeIndexMovie(const std::string& path, const IndexMovie& m) {
     const std::string colour = "-colorspace bt709 -color_primaries bt709 -color_trc bt709 "
                                "-color_range tv";
     return runFfmpeg(source + " " + codec + " " + colour + " \"" + path + "\"");
+}
+
+std::string indexMovieKey(const IndexMovie& m) {
+    return m.codec + "-" + std::to_string(m.width) + "x" + std::to_string(m.height) + "-" +
+           std::to_string(m.fps) + "fps-" + std::to_string(m.frames) + "f-g" +
+           std::to_string(m.gop) + (m.bFrames ? "-b" : "");
+}
+
+std::string cachedFixture(const std::string& name,
+                          const std::function<bool(const std::string& path)>& make) {
+#ifdef ORVANE_FIXTURE_DIR
+    const std::filesystem::path dir = ORVANE_FIXTURE_DIR;
+#else
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "orvane-fixtures";
+#endif
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const std::filesystem::path target = dir / name;
+    if (std::filesystem::exists(target, ec)) {
+        return target.string();
+    }
+    const std::filesystem::path temp = dir / (".part-" + std::to_string(getpid()) + "-" + name);
+    if (!make(temp.string())) {
+        std::filesystem::remove(temp, ec);
+        return {};
+    }
+    std::filesystem::rename(temp, target, ec);
+    return ec ? std::string() : target.string();
 }
 
 int frameIndexOfGrey(std::uint8_t b, std::uint8_t g, std::uint8_t r) {

@@ -6,6 +6,7 @@
 // holds.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace orvane::test {
@@ -43,9 +44,21 @@ struct IndexMovie {
 // limited range, tagged as such. Returns false when ffmpeg failed.
 bool makeIndexMovie(const std::string& path, const IndexMovie& m);
 
+// A file-name stem that differs whenever the movie's parameters do, for
+// cachedFixture(), e.g. "hevc-320x200-30fps-60f-g15-b".
+std::string indexMovieKey(const IndexMovie& m);
+
 // The frame index an index-movie pixel shows, from its BGRA grey level; -1 when
 // the pixel is not one of the levels the index movies use.
 int frameIndexOfGrey(std::uint8_t b, std::uint8_t g, std::uint8_t r);
+
+// A fixture kept between test runs in the build tree (ORVANE_FIXTURE_DIR, set
+// by the test target): `make` writes it once to the path it is given, and later
+// calls (from any test process) reuse the file. Writing goes to a private name
+// that is renamed into place, so parallel test processes never see half a
+// file. Returns the fixture's path, or an empty string when `make` failed.
+std::string cachedFixture(const std::string& name,
+                          const std::function<bool(const std::string& path)>& make);
 
 // Copies the first `bytes` bytes of `from` to `to`.
 bool writePrefix(const std::string& from, const std::string& to, long bytes);
