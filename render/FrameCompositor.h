@@ -1,0 +1,132 @@
+#pragma once
+
+#include "render/Background.h"
+#include "render/CursorArt.h"
+#include "render/CursorDrawing.h"
+#include "render/ImageFilter.h"
+#include "render/Spring.h"
+#include "timeline/Cam.h"
+#include "timeline/Timeline.h"
+
+#include <QImage>
+#include <QPointF>
+#include <QRectF>
+
+#include <cstddef>
+
+namespace orvane {
+
+// The look settings the compositor needs, as plain values (the Recorder holds
+// them; the export and the preview copy them in).
+struct CompositorSettings {
+    double smoothness = 0.4;   // 0...1: shapes the synthetic cursor and its spring
+    double motionBlur = 0.5;   // 0...1; at or below 0.001 nothing is blurred
+    double padding = 0.08;     // fraction of the output's shorter side, each side
+    double cornerRadius = 14;  // per 640 pixels of output width
+};
+
+// One decoded frame as the decoder hands it over: BGRA bytes (B, G, R, A in
+// memory), borrowed for the call only. Frames are opaque: alpha must be 255, as
+// swscale writes it when converting video without alpha.
+struct SourceFrame {
+    const unsigned char* data = nullptr;
+    int width = 0;             // pixels
+    int height = 0;            // pixels
+    std::ptrdiff_t stride = 0; // bytes per row, at least width x 4
+    double time = 0;           // presentation time, seconds; non-finite counts as 0
+};
+
+// What compose() worked out for the last frame, for the caller and for tests.
+struct ComposedFrame {
+    double time = 0;           // the frame time used, seconds
+    double dt = 0;             // time step the springs advanced, seconds
+    int substeps = 0;          // equal sub-steps of dt
+    CamState target;           // Timeline::state(time)
+    CamState simulated;        // camera spring position (not clamped)
+    CamState velocity;         // camera spring velocity (x, y, w per second)
+    CamState drawn;            // the clamped camera the frame is drawn with
+    double blurRadius = 0;     // motion blur radius, source pixels (0: none)
+    double blurAngle = 0;      // radians, y-up (0 = right, pi/2 = up)
+    bool blurred = false;      // the source was blurred (radius above 0.75)
+    bool drawnFrame = false;   // false: the frame was skipped
+    bool cursorShown = false;  // the timeline has clicks or cursor samples
+    bool pointer = false;      // hand rather than arrow
+    QPointF cursorTip;         // output pixels
+    QPointF cursorPosition;    // cursor spring position, normalised (y down)
+    double cursorHeight = 0;   // output pixels
+    QPointF smear;             // cursor smear vector, output pixels
+};
+
+// Draws output frames: background, the video inside its rounded rectangle under
+// the smoothed camera (blurred along the camera's motion), and the synthetic
+// cursor. It is the one renderer of Orvane: the export calls it for every
+// source frame in order, the live preview at view scale; each keeps its own
+// instance, since the springs and the motion blur carry state from frame to
+// frame.
+//
+// All geometry follows the output image it is given: the video rectangle, the
+// corner radius and the cursor size scale with it, so one compositor draws the
+// same picture at any size. Buffers (the blurred source, the background at the
+// output size) are made on first use and reused while the sizes stay.
+//
+// Not thread-safe: one thread at a time per instance (the export's compose
+// worker, or the main thread for the preview). The Timeline is held by value.
+class FrameCompositor {
+public:
+    FrameCompositor(Timeline timeline, CompositorSettings settings, Background background,
+                    CursorImages cursors = CursorImages::shared());
+
+    // Composes the frame into `out`, a caller-owned image of any size in
+    // Format_ARGB32_Premultiplied or Format_RGB32 (the output is opaque).
+    // Returns false when the frame is skipped: no pixel data, a size or
+    // stride that does not fit, or an unusable `out`. A skipped frame still
+    // advances the camera simulation (and the previous-frame time), but not the
+    // cursor spring, and leaves `out` untouched.
+    bool compose(const SourceFrame& frame, QImage& out);
+
+    // What the last compose() call worked out.
+    const ComposedFrame& last() const { return last_; }
+
+    // Settings may change between frames (the preview's inspector); the
+    // background too. Neither resets the springs.
+    void setSettings(const CompositorSettings& settings) { settings_ = settings; }
+    void setBackground(Background background) { background_ = std::move(background); }
+    const CompositorSettings& settings() const { return settings_; }
+
+    // Forgets the springs and the previous frame, as at the start of an export
+    // (the preview calls it after a seek).
+    void reset();
+
+private:
+    void stepCamera(double t, const spring::Steps& steps);
+    void measureMotion(int sourceW, int sourceH);
+    void drawVideo(QImage& out, const QImage& source, const QRectF& video,
+                   const QImage& background);
+    void drawCursor(QImage& out, double t, const spring::Steps& steps, const QRectF& video,
+                    int sourceW);
+
+    Timeline timeline_;
+    CompositorSettings settings_;
+    Background background_;
+    CursorImages cursors_;
+
+    // Per-export simulation state.
+    bool hasPrevious_ = false;
+    double previousTime_ = 0;
+    bool primed_ = false;
+    CamState cam_{0.5, 0.5, 1};
+    CamState camVelocity_{0, 0, 0};
+    CamState previousDrawn_{0.5, 0.5, 1};
+    bool cursorPrimed_ = false;
+    QPointF cursor_{0.5, 0.5};
+    QPointF cursorVelocity_{0, 0};
+
+    // Reused buffers.
+    MotionBlur motionBlur_;
+    QImage blurred_;
+    CursorShadowCache shadows_;
+
+    ComposedFrame last_;
+};
+
+} // namespace orvane

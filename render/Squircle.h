@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QPainterPath>
+#include <QRectF>
+
+namespace orvane {
+
+// The rounded outline of the video: a rectangle whose corners are cubic curves
+// that reach (smoothing + 1) x radius along each edge, for a softer start than a
+// circular arc. The radius is limited to half the shorter side; a radius of 0 or
+// less gives the plain rectangle. The export uses smoothing 0.6.
+//
+// The path starts at (minX + e, minY) and runs along the minY edge first, then
+// up the maxX side, back along maxY and down the minX side, with each control
+// point 62% of the way from its curve's end point to the rectangle's corner.
+// Pure; any thread.
+QPainterPath squirclePath(const QRectF& rect, double radius, double smoothing);
+
+} // namespace orvane
