@@ -91,6 +91,8 @@ public:
     // background too. Neither resets the springs.
     void setSettings(const CompositorSettings& settings) { settings_ = settings; }
     void setBackground(Background background) { background_ = std::move(background); }
+    // A new timeline after an edit; the springs carry on from where they are.
+    void setTimeline(Timeline timeline) { timeline_ = std::move(timeline); }
     const CompositorSettings& settings() const { return settings_; }
 
     // Forgets the springs and the previous frame, as at the start of an export
