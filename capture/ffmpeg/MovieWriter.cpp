@@ -1,0 +1,350 @@
+#include "MovieWriter.h"
+
+#include "SlotRing.h"
+#include "VideoEncoder.h"
+
+#include "render/media/AvHandles.h"
+
+extern "C" {
+#include <libavutil/hwcontext.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+}
+
+#include <QFile>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace orvane {
+
+namespace {
+
+constexpr AVRational kTimeBase{1, 600};
+constexpr std::int64_t kFrameTicks = 10; // 1/60 s in the 1/600 time base
+
+} // namespace
+
+struct MovieWriter::Impl {
+    QString path;
+    double startTime = 0;
+    int width = 0;
+    int height = 0;
+
+    av::OutputPtr output;
+    AVStream* stream = nullptr;
+    OpenedEncoder encoder;
+
+    // Capture thread only.
+    av::SwsPtr sws;
+    std::int64_t lastPts = -1;
+
+    // Ring of converted frames between the capture thread and the encoder.
+    std::vector<av::FramePtr> ringFrames;
+    std::unique_ptr<SlotRing> ring;
+    std::thread encoderThread;
+
+    std::atomic<std::int64_t> offered{0};
+    std::atomic<std::int64_t> written{0};
+    std::atomic<std::int64_t> dropped{0};
+    std::atomic<bool> failed{false}; // a write or encode error: the encoder stopped taking frames
+    std::atomic<bool> closing{false};
+
+    bool finished = false;
+    bool result = false;
+
+    bool convertInto(AVFrame* dst, const VideoFrame& frame);
+    void encodeLoop();
+    bool encode(AVFrame* frame); // nullptr flushes
+    bool writePackets();
+    bool close();
+};
+
+MovieWriter::MovieWriter(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+
+MovieWriter::~MovieWriter() {
+    finish();
+}
+
+std::unique_ptr<MovieWriter> MovieWriter::create(const QString& path, int width, int height,
+                                                 double startTime,
+                                                 const MovieWriterOptions& options,
+                                                 QString* error) {
+    auto fail = [error](const QString& why) {
+        if (error != nullptr) {
+            *error = why;
+        }
+        return nullptr;
+    };
+    if (width < 2 || height < 2 || width % 2 != 0 || height % 2 != 0) {
+        return fail(QStringLiteral("Invalid frame size %1 x %2").arg(width).arg(height));
+    }
+    auto d = std::make_unique<Impl>();
+    d->path = path;
+    d->startTime = startTime;
+    d->width = width;
+    d->height = height;
+
+    // Each take replaces the previous movie; a file that cannot be removed shows
+    // up below as a file that cannot be opened.
+    QFile::remove(path);
+
+    const QByteArray file = QFile::encodeName(path);
+    AVFormatContext* oc = nullptr;
+    int rc = avformat_alloc_output_context2(&oc, nullptr, "mov", file.constData());
+    if (rc < 0 || oc == nullptr) {
+        return fail(QString::fromStdString(av::errorText(rc)));
+    }
+    d->output.reset(oc);
+
+    const bool globalHeader = (oc->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+    const auto& order = options.encoders.empty() ? defaultEncoderOrder() : options.encoders;
+    for (const auto& name : order) {
+        if (auto opened = openVideoEncoder(name, width, height, globalHeader)) {
+            d->encoder = std::move(*opened);
+            break;
+        }
+    }
+    if (!d->encoder.context) {
+        return fail(QStringLiteral("No video encoder could be opened"));
+    }
+    AVCodecContext* c = d->encoder.context.get();
+
+    d->stream = avformat_new_stream(oc, nullptr);
+    if (d->stream == nullptr) {
+        return fail(QStringLiteral("Out of memory"));
+    }
+    d->stream->time_base = kTimeBase;
+    d->stream->avg_frame_rate = AVRational{60, 1};
+    rc = avcodec_parameters_from_context(d->stream->codecpar, c);
+    if (rc < 0) {
+        return fail(QString::fromStdString(av::errorText(rc)));
+    }
+    if (c->codec_id == AV_CODEC_ID_HEVC) {
+        // QuickTime players want parameter sets in the sample description.
+        d->stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+    }
+
+    rc = avio_open(&oc->pb, file.constData(), AVIO_FLAG_WRITE);
+    if (rc < 0) {
+        return fail(QString::fromStdString(av::errorText(rc)));
+    }
+    AVDictionary* muxOpts = nullptr;
+    // A fragment per key frame and an empty sample table up front: everything up
+    // to the last finished fragment survives a crash or power loss. The
+    // fragment index written at a clean stop gives readers the full duration.
+    av_dict_set(&muxOpts, "movflags", "frag_keyframe+empty_moov+write_colr", 0);
+    // The track keeps the 1/600 time scale of the take (the muxer would raise a
+    // small time scale to at least 10000 by itself).
+    av_dict_set(&muxOpts, "video_track_timescale", "600", 0);
+    rc = avformat_write_header(oc, &muxOpts);
+    av_dict_free(&muxOpts);
+    if (rc < 0) {
+        return fail(QString::fromStdString(av::errorText(rc)));
+    }
+
+    const int slotCount = std::max(1, options.ringSlots);
+    for (int i = 0; i < slotCount; ++i) {
+        av::FramePtr f = av::makeFrame();
+        if (!f) {
+            return fail(QStringLiteral("Out of memory"));
+        }
+        f->format = d->encoder.inputFormat;
+        f->width = width;
+        f->height = height;
+        if (av_frame_get_buffer(f.get(), 0) < 0) {
+            return fail(QStringLiteral("Out of memory"));
+        }
+        f->color_primaries = c->color_primaries;
+        f->color_trc = c->color_trc;
+        f->colorspace = c->colorspace;
+        f->color_range = c->color_range;
+        d->ringFrames.push_back(std::move(f));
+    }
+    d->ring = std::make_unique<SlotRing>(slotCount);
+    Impl* raw = d.get();
+    d->encoderThread = std::thread([raw] { raw->encodeLoop(); });
+    return std::unique_ptr<MovieWriter>(new MovieWriter(std::move(d)));
+}
+
+bool MovieWriter::Impl::convertInto(AVFrame* dst, const VideoFrame& frame) {
+    // Frames of another size than the movie (a window resized before the
+    // stream could react) are scaled to fit rather than refused.
+    sws.reset(sws_getCachedContext(sws.release(), frame.width, frame.height, AV_PIX_FMT_BGRA,
+                                   width, height, static_cast<AVPixelFormat>(dst->format),
+                                   SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!sws) {
+        return false;
+    }
+    // BT.709 coefficients into limited range, to match the tags on the stream.
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(sws.get(), coefficients, 1, coefficients, 0, 0, 1 << 16, 1 << 16);
+    // The encoder may still hold a reference to this slot's buffers from an
+    // earlier frame; make them ours before writing.
+    if (av_frame_make_writable(dst) < 0) {
+        return false;
+    }
+    const std::uint8_t* src[4] = {frame.bgra, nullptr, nullptr, nullptr};
+    const int srcStride[4] = {frame.stride, 0, 0, 0};
+    return sws_scale(sws.get(), src, srcStride, 0, frame.height, dst->data, dst->linesize) > 0;
+}
+
+void MovieWriter::append(const VideoFrame& frame) {
+    d->offered.fetch_add(1, std::memory_order_relaxed);
+    if (frame.bgra == nullptr || frame.width < 1 || frame.height < 1 || d->finished ||
+        d->failed.load(std::memory_order_relaxed)) {
+        d->dropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    const int slot = d->ring->writable();
+    if (slot < 0) {
+        d->dropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    AVFrame* dst = d->ringFrames[static_cast<std::size_t>(slot)].get();
+    if (!d->convertInto(dst, frame)) {
+        d->dropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    // Time since the take began; a frame grabbed before it sits at 0. Two frames
+    // never share a timestamp (the container needs them strictly increasing).
+    const double t = std::max(0.0, frame.hostTime - d->startTime);
+    std::int64_t pts = std::llround(t * kTimeBase.den);
+    if (pts <= d->lastPts) {
+        pts = d->lastPts + 1;
+    }
+    d->lastPts = pts;
+    dst->pts = pts;
+    d->ring->publish();
+}
+
+void MovieWriter::Impl::encodeLoop() {
+    for (;;) {
+        const int slot = ring->waitReadable();
+        if (slot < 0) {
+            break;
+        }
+        AVFrame* frame = ringFrames[static_cast<std::size_t>(slot)].get();
+        if (failed.load(std::memory_order_relaxed)) {
+            dropped.fetch_add(1, std::memory_order_relaxed);
+        } else if (!encode(frame)) {
+            failed.store(true, std::memory_order_relaxed);
+            dropped.fetch_add(1, std::memory_order_relaxed);
+        }
+        ring->release();
+    }
+}
+
+bool MovieWriter::Impl::encode(AVFrame* frame) {
+    AVCodecContext* c = encoder.context.get();
+    int rc = 0;
+    if (frame != nullptr && encoder.hwFrames) {
+        av::FramePtr surface = av::makeFrame();
+        if (!surface || av_hwframe_get_buffer(encoder.hwFrames.get(), surface.get(), 0) < 0 ||
+            av_hwframe_transfer_data(surface.get(), frame, 0) < 0 ||
+            av_frame_copy_props(surface.get(), frame) < 0) {
+            return false;
+        }
+        rc = avcodec_send_frame(c, surface.get());
+    } else {
+        rc = avcodec_send_frame(c, frame);
+    }
+    if (rc < 0 && rc != AVERROR_EOF) {
+        return false;
+    }
+    return writePackets();
+}
+
+bool MovieWriter::Impl::writePackets() {
+    AVCodecContext* c = encoder.context.get();
+    av::PacketPtr packet = av::makePacket();
+    if (!packet) {
+        return false;
+    }
+    for (;;) {
+        int rc = avcodec_receive_packet(c, packet.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
+            return true;
+        }
+        if (rc < 0) {
+            return false;
+        }
+        if (packet->duration == 0) {
+            packet->duration = kFrameTicks;
+        }
+        const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+        av_packet_rescale_ts(packet.get(), c->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        rc = av_write_frame(output.get(), packet.get());
+        av_packet_unref(packet.get());
+        if (rc < 0) {
+            return false;
+        }
+        written.fetch_add(1, std::memory_order_relaxed);
+        if (key) {
+            // A key frame closed the previous fragment: push it to the file now
+            // so that a crash loses at most the fragment being built.
+            avio_flush(output->pb);
+            if (output->pb->error < 0) {
+                return false;
+            }
+        }
+    }
+}
+
+bool MovieWriter::Impl::close() {
+    ring->close();
+    if (encoderThread.joinable()) {
+        encoderThread.join();
+    }
+    bool ok = !failed.load();
+    if (ok) {
+        ok = encode(nullptr);
+    }
+    if (written.load() == 0) {
+        ok = false;
+    }
+    // The trailer is attempted even after a failure: it may still complete the
+    // fragments already in the file.
+    const int rc = av_write_trailer(output.get());
+    if (rc < 0) {
+        ok = false;
+    }
+    if (output->pb != nullptr) {
+        avio_flush(output->pb);
+        if (output->pb->error < 0) {
+            ok = false;
+        }
+        if (avio_closep(&output->pb) < 0) {
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool MovieWriter::finish() {
+    if (!d->finished) {
+        d->finished = true;
+        d->result = d->close();
+    }
+    return d->result;
+}
+
+QString MovieWriter::path() const {
+    return d->path;
+}
+
+WriterCounts MovieWriter::counts() const {
+    WriterCounts c;
+    c.offered = d->offered.load(std::memory_order_relaxed);
+    c.written = d->written.load(std::memory_order_relaxed);
+    c.dropped = d->dropped.load(std::memory_order_relaxed);
+    return c;
+}
+
+QString MovieWriter::encoderName() const {
+    return QString::fromStdString(d->encoder.name);
+}
+
+} // namespace orvane

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "capture/VideoWriter.h"
+
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// Choices a caller may make about a movie writer; the defaults are what a take
+// uses.
+struct MovieWriterOptions {
+    // Encoder names tried in order, the first that opens wins; empty means
+    // defaultEncoderOrder() (hevc_vaapi, hevc_nvenc, libx264).
+    std::vector<std::string> encoders;
+    // Frames that may wait for the encoder. A frame that finds every slot taken
+    // is dropped: a screen recording keeps pace with the clock rather than
+    // falling behind it.
+    int ringSlots = 4;
+};
+
+// The take's movie over the FFmpeg libraries: a QuickTime movie with one video
+// track, written fragmented (a fragment per key frame, one a second) so that a
+// process that dies mid-take leaves a file that plays up to its last fragment.
+//
+// Threads: create() and finish() on the main thread (or any one thread),
+// append() on the capture thread only; the encoder runs on a thread of its own
+// that the writer owns. append() converts the BGRA frame to YUV straight into a
+// preallocated ring slot and returns; it never waits for the encoder.
+class MovieWriter final : public VideoWriter {
+public:
+    // A writer for `path` (an existing file there is removed first) of `width`
+    // x `height` pixels (even, at least 2) whose time 0 is `startTime`, host
+    // seconds. Nothing when the file cannot be created or no encoder opens;
+    // `error`, when given, then receives FFmpeg's reason.
+    static std::unique_ptr<MovieWriter> create(const QString& path, int width, int height,
+                                               double startTime,
+                                               const MovieWriterOptions& options = {},
+                                               QString* error = nullptr);
+    ~MovieWriter() override; // finishes the file if finish() was not called
+
+    void append(const VideoFrame& frame) override;
+    bool finish() override;
+    QString path() const override;
+    WriterCounts counts() const override;
+
+    // The encoder that opened, e.g. "libx264" or "hevc_vaapi".
+    QString encoderName() const;
+
+    struct Impl;
+
+private:
+    explicit MovieWriter(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace orvane

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct SwsContext;
+
+namespace orvane::x11 {
+
+// Brings grabbed BGRA pixels to the stream's configured size. A source of the
+// configured size passes through untouched; one of nearly the same shape (a
+// side rounded down to even, a display scaled to 3840) is scaled to fill; one of
+// another shape (a window resized mid-take) is scaled to fit and centred on
+// black. Capture thread only.
+class FrameFitter {
+public:
+    FrameFitter(int width, int height);
+    ~FrameFitter();
+    FrameFitter(const FrameFitter&) = delete;
+    FrameFitter& operator=(const FrameFitter&) = delete;
+
+    // The fitted image: either `src` itself or the fitter's own buffer. Valid
+    // until the next call.
+    struct Image {
+        const std::uint8_t* pixels;
+        int stride;
+    };
+    Image fit(const std::uint8_t* src, int srcWidth, int srcHeight, int srcStride);
+
+private:
+    int width_;
+    int height_;
+    std::vector<std::uint8_t> buffer_;
+    SwsContext* sws_ = nullptr;
+    int lastW_ = -1;
+    int lastH_ = -1;
+    int boxX_ = 0, boxY_ = 0, boxW_ = 0, boxH_ = 0; // where the source lands in the buffer
+};
+
+} // namespace orvane::x11

@@ -1,0 +1,27 @@
+#include "FrameSource.h"
+
+namespace orvane::x11 {
+
+Grab DisplaySource::grab(DrawableReader& reader) {
+    Grab g;
+    switch (reader.read(root_, x_, y_, w_, h_)) {
+    case ReadStatus::Ok:
+        g.status = Grab::Status::Frame;
+        g.pixels = reader.pixels();
+        g.width = w_;
+        g.height = h_;
+        g.stride = reader.stride();
+        break;
+    case ReadStatus::Gone:
+        // The root window cannot go away; a read that fails is a monitor that
+        // shrank under the rectangle. Skip rather than end: it may come back.
+        g.status = Grab::Status::Skip;
+        break;
+    case ReadStatus::Broken:
+        g.status = Grab::Status::Broken;
+        break;
+    }
+    return g;
+}
+
+} // namespace orvane::x11

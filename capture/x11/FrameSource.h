@@ -1,0 +1,48 @@
+#pragma once
+
+// Internal to the X11 backend: what the capture loop grabs each tick.
+
+#include "DrawableReader.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace orvane::x11 {
+
+struct Grab {
+    enum class Status {
+        Frame,  // pixels hold a new image
+        Skip,   // nothing to show this tick (window unmapped); try again next tick
+        Ended,  // the source is gone for good (window closed)
+        Broken, // the display connection is lost
+    };
+    Status status = Status::Skip;
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+};
+
+// A display rectangle or a window, grabbed on the capture thread through the
+// capture thread's own connection.
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+    virtual Grab grab(DrawableReader& reader) = 0;
+};
+
+// A rectangle of the root window (a monitor), in root pixels.
+class DisplaySource final : public FrameSource {
+public:
+    DisplaySource(xcb_window_t root, int x, int y, int w, int h)
+        : root_(root), x_(x), y_(y), w_(w), h_(h) {}
+    Grab grab(DrawableReader& reader) override;
+
+private:
+    xcb_window_t root_;
+    int x_, y_, w_, h_;
+};
+
+} // namespace orvane::x11

@@ -1,0 +1,42 @@
+#pragma once
+
+// Internal to the X11 backend: one window through XComposite.
+
+#include "FrameSource.h"
+
+#include <memory>
+
+namespace orvane::x11 {
+
+// Records one window's own contents, even where other windows cover it: the
+// window is redirected to off-screen storage (automatic redirection, so the
+// screen still shows it as before) and its backing pixmap is read each tick.
+// The pixmap is named again whenever the window is resized or mapped again;
+// while the window is unmapped ticks are skipped; a destroyed window ends the
+// source. Capture thread only, on the capture thread's connection.
+class WindowSource final : public FrameSource {
+public:
+    // Nothing (with the reason in `error`) when XComposite is missing or the
+    // window does not exist.
+    static std::unique_ptr<WindowSource> create(const Connection& conn, xcb_window_t window,
+                                                QString* error);
+    ~WindowSource() override;
+    Grab grab(DrawableReader& reader) override;
+
+private:
+    WindowSource(xcb_connection_t* conn, xcb_window_t window) : conn_(conn), window_(window) {}
+    void handleEvents();
+    bool nameContents(); // (re)names the backing pixmap; false when not viewable
+    void releaseContents();
+
+    xcb_connection_t* conn_;
+    xcb_window_t window_;
+    std::uint32_t pixmap_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    int border_ = 0;
+    bool destroyed_ = false;
+    bool needsName_ = true;
+};
+
+} // namespace orvane::x11

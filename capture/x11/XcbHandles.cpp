@@ -1,0 +1,57 @@
+#include "XcbHandles.h"
+
+#include <cstring>
+#include <utility>
+
+namespace orvane::x11 {
+
+std::optional<Connection> Connection::open(const std::string& display) {
+    int screenNumber = 0;
+    xcb_connection_t* conn = xcb_connect(display.empty() ? nullptr : display.c_str(), &screenNumber);
+    if (conn == nullptr) {
+        return std::nullopt;
+    }
+    if (xcb_connection_has_error(conn) != 0) {
+        xcb_disconnect(conn);
+        return std::nullopt;
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn));
+    for (int i = 0; i < screenNumber && it.rem > 0; ++i) {
+        xcb_screen_next(&it);
+    }
+    if (it.rem == 0 || it.data == nullptr) {
+        xcb_disconnect(conn);
+        return std::nullopt;
+    }
+    return Connection(conn, it.data);
+}
+
+Connection::Connection(Connection&& other) noexcept
+    : conn_(std::exchange(other.conn_, nullptr)), screen_(std::exchange(other.screen_, nullptr)) {}
+
+Connection& Connection::operator=(Connection&& other) noexcept {
+    if (this != &other) {
+        if (conn_ != nullptr) {
+            xcb_disconnect(conn_);
+        }
+        conn_ = std::exchange(other.conn_, nullptr);
+        screen_ = std::exchange(other.screen_, nullptr);
+    }
+    return *this;
+}
+
+Connection::~Connection() {
+    if (conn_ != nullptr) {
+        xcb_disconnect(conn_);
+    }
+}
+
+xcb_atom_t internAtom(xcb_connection_t* conn, const char* name, bool onlyIfExists) {
+    const auto length = static_cast<std::uint16_t>(std::strlen(name));
+    Reply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, onlyIfExists ? 1 : 0, length, name),
+                              nullptr));
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+} // namespace orvane::x11

@@ -1,0 +1,127 @@
+// A recording process for tests that must kill or starve one: it writes a take
+// until it is killed or its time is up, then prints what finish() reported.
+//
+//   capture_probe synthetic PATH [--noise] [--seconds S] [--file-limit BYTES]
+//       synthetic 320 x 200 frames at 60 per second into the movie writer
+//   capture_probe display PATH [--seconds S]
+//       the X display (root window, 640 x 400 from the top-left) through the
+//       X11 screen stream into the movie writer
+//
+// Prints "recording" once frames flow, and at the end
+// "finish=<true|false> written=N dropped=N".
+#include "capture/HostClock.h"
+#include "capture/ffmpeg/MovieWriter.h"
+#include "capture/x11/X11ScreenStream.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <random>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace orvane;
+
+namespace {
+
+void report(MovieWriter& writer) {
+    const bool ok = writer.finish();
+    const WriterCounts c = writer.counts();
+    std::printf("finish=%s written=%lld dropped=%lld\n", ok ? "true" : "false",
+                static_cast<long long>(c.written), static_cast<long long>(c.dropped));
+    std::fflush(stdout);
+}
+
+int runSynthetic(const QString& path, bool noise, double seconds) {
+    constexpr int w = 320;
+    constexpr int h = 200;
+    const double start = hostTime();
+    auto writer = MovieWriter::create(path, w, h, start);
+    if (!writer) {
+        std::printf("no writer\n");
+        return 2;
+    }
+    std::printf("recording\n");
+    std::fflush(stdout);
+    std::vector<std::uint8_t> px(static_cast<std::size_t>(w) * h * 4);
+    std::mt19937 random(7);
+    for (int i = 0; seconds <= 0 || i < seconds * 60; ++i) {
+        const double due = start + i / 60.0;
+        timespec ts{static_cast<time_t>(due),
+                    static_cast<long>((due - static_cast<double>(static_cast<time_t>(due))) * 1e9)};
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+        for (std::size_t k = 0; k < px.size(); ++k) {
+            px[k] = noise ? static_cast<std::uint8_t>(random())
+                          : static_cast<std::uint8_t>((k / 4 + static_cast<std::size_t>(i) * 3) % 251);
+        }
+        writer->append(VideoFrame{px.data(), w, h, w * 4, due});
+    }
+    report(*writer);
+    return 0;
+}
+
+int runDisplay(const QString& path, double seconds) {
+    constexpr int w = 640;
+    constexpr int h = 400;
+    const double start = hostTime();
+    auto writer = MovieWriter::create(path, w, h, start);
+    if (!writer) {
+        std::printf("no writer\n");
+        return 2;
+    }
+    CaptureContent content;
+    content.kind = CaptureContent::Kind::Display;
+    content.area = QRectF(0, 0, w, h);
+    X11ScreenStream stream(content, QSize(w, h));
+    MovieWriter* sink = writer.get();
+    if (auto error = stream.start([sink](const VideoFrame& f) { sink->append(f); })) {
+        std::printf("stream failed: %s\n", qPrintable(*error));
+        return 3;
+    }
+    std::printf("recording\n");
+    std::fflush(stdout);
+    const double end = start + (seconds > 0 ? seconds : 1e9);
+    while (hostTime() < end) {
+        QThread::msleep(20);
+    }
+    stream.stop();
+    report(*writer);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: capture_probe synthetic|display PATH [options]\n");
+        return 1;
+    }
+    double seconds = 0;
+    bool noise = false;
+    for (int i = 3; i < args.size(); ++i) {
+        if (args[i] == "--noise") {
+            noise = true;
+        } else if (args[i] == "--seconds" && i + 1 < args.size()) {
+            seconds = args[++i].toDouble();
+        } else if (args[i] == "--file-limit" && i + 1 < args.size()) {
+            // Files may not grow past the limit: writes beyond it fail with
+            // EFBIG, as they would on a full disk.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = args[++i].toULongLong();
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+    }
+    if (args[1] == "synthetic") {
+        return runSynthetic(args[2], noise, seconds);
+    }
+    if (args[1] == "display") {
+        return runDisplay(args[2], seconds);
+    }
+    return 1;
+}

@@ -1,0 +1,278 @@
+// The movie writer on its own: synthetic BGRA frames in, real files out, read
+// back with ffprobe and ffmpeg.
+#include "MediaProbe.h"
+
+#include "capture/HostClock.h"
+#include "capture/ffmpeg/MovieWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cmath>
+#include <ctime>
+#include <vector>
+
+using namespace orvane;
+using orvane::test::codecOfEncoder;
+using orvane::test::decodeFrame;
+using orvane::test::probeFrames;
+using orvane::test::probeMovie;
+
+namespace {
+
+struct Bgra {
+    std::uint8_t b, g, r;
+};
+
+// A frame buffer of one colour with a white bar whose position depends on `i`,
+// so consecutive frames differ.
+std::vector<std::uint8_t> makeFrame(int w, int h, Bgra c, int i) {
+    std::vector<std::uint8_t> px(static_cast<std::size_t>(w) * h * 4);
+    const int bar = (i * 4) % w;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = &px[(static_cast<std::size_t>(y) * w + x) * 4];
+            const bool white = y < h / 8 && x >= bar && x < bar + 8;
+            p[0] = white ? 255 : c.b;
+            p[1] = white ? 255 : c.g;
+            p[2] = white ? 255 : c.r;
+            p[3] = 255;
+        }
+    }
+    return px;
+}
+
+void sleepUntil(double hostSeconds) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(hostSeconds);
+    ts.tv_nsec = static_cast<long>((hostSeconds - static_cast<double>(ts.tv_sec)) * 1e9);
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+}
+
+// Feeds `count` frames at 60 per second in real time, stamped as a screen
+// stream would stamp them.
+void feedRealTime(MovieWriter& writer, int w, int h, Bgra c, int count, double start) {
+    for (int i = 0; i < count; ++i) {
+        const double due = start + i / 60.0;
+        sleepUntil(due);
+        const auto px = makeFrame(w, h, c, i);
+        writer.append(VideoFrame{px.data(), w, h, w * 4, due});
+    }
+}
+
+class MovieWriterTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString moviePath() const { return dir.filePath("orvane-recording.mov"); }
+};
+
+TEST_F(MovieWriterTest, WritesMovieWithTheTakeSettings) {
+    const double start = hostTime();
+    auto writer = MovieWriter::create(moviePath(), 320, 200, start);
+    ASSERT_TRUE(writer);
+    feedRealTime(*writer, 320, 200, {40, 80, 160}, 120, start);
+    ASSERT_TRUE(writer->finish());
+
+    const WriterCounts counts = writer->counts();
+    EXPECT_EQ(counts.offered, 120);
+    EXPECT_EQ(counts.written + counts.dropped, 120);
+    EXPECT_LE(counts.dropped, 1);
+
+    const auto movie = probeMovie(moviePath());
+    ASSERT_TRUE(movie);
+    EXPECT_TRUE(movie->formatName.contains("mov"));
+    EXPECT_EQ(movie->codec, codecOfEncoder(writer->encoderName()));
+    EXPECT_EQ(movie->width, 320);
+    EXPECT_EQ(movie->height, 200);
+    EXPECT_EQ(movie->frameRate, "60/1");
+    EXPECT_EQ(movie->timeBase, "1/600");
+    EXPECT_EQ(movie->primaries, "bt709");
+    EXPECT_EQ(movie->transfer, "iec61966-2-1");
+    EXPECT_EQ(movie->matrix, "bt709");
+    // 120 frames from time 0 at 60 per second, the last lasting 1/60 s.
+    EXPECT_NEAR(movie->duration, 2.0, 0.03);
+
+    const auto frames = probeFrames(moviePath());
+    ASSERT_EQ(static_cast<std::int64_t>(frames.size()), counts.written);
+    EXPECT_NEAR(frames.front().time, 0.0, 0.01);
+    // A key frame every 60 frames, and at most 60 frames apart.
+    int sinceKey = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].key) {
+            sinceKey = 0;
+        } else {
+            ++sinceKey;
+        }
+        EXPECT_LT(sinceKey, 60) << "frame " << i;
+    }
+    EXPECT_TRUE(frames[0].key);
+    EXPECT_TRUE(frames[60].key);
+}
+
+TEST_F(MovieWriterTest, TimestampsCountFromTheTakeStartAndEarlyFramesSitAtZero) {
+    const double start = 1000.0; // a synthetic host clock: the writer only subtracts
+    auto writer = MovieWriter::create(moviePath(), 64, 64, start);
+    ASSERT_TRUE(writer);
+    const auto px = makeFrame(64, 64, {0, 0, 0}, 0);
+    const double stamps[] = {start - 0.5, start + 0.5, start + 0.75, start + 1.25};
+    for (double t : stamps) {
+        writer->append(VideoFrame{px.data(), 64, 64, 64 * 4, t});
+        // Let the encoder take each frame so that none finds the ring full.
+        for (int i = 0; i < 200 && writer->counts().written + writer->counts().dropped <
+                                       writer->counts().offered - 1;
+             ++i) {
+            QThread::msleep(1);
+        }
+    }
+    ASSERT_TRUE(writer->finish());
+    EXPECT_EQ(writer->counts().dropped, 0);
+    const auto frames = probeFrames(moviePath());
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_NEAR(frames[0].time, 0.0, 1e-6);
+    EXPECT_NEAR(frames[1].time, 0.5, 1e-6);
+    EXPECT_NEAR(frames[2].time, 0.75, 1e-6);
+    EXPECT_NEAR(frames[3].time, 1.25, 1e-6);
+}
+
+TEST_F(MovieWriterTest, ConvertsWithBt709Coefficients) {
+    // Pure red: BT.709 limited range gives Y 63, Cb 102, Cr 240; BT.601 would
+    // give Y 81, Cb 90.
+    const double start = hostTime();
+    auto writer = MovieWriter::create(moviePath(), 64, 64, start);
+    ASSERT_TRUE(writer);
+    std::vector<std::uint8_t> red(64 * 64 * 4);
+    for (std::size_t i = 0; i < red.size(); i += 4) {
+        red[i] = 0;
+        red[i + 1] = 0;
+        red[i + 2] = 255;
+        red[i + 3] = 255;
+    }
+    for (int i = 0; i < 10; ++i) {
+        writer->append(VideoFrame{red.data(), 64, 64, 64 * 4, start + i / 60.0});
+        QThread::msleep(5);
+    }
+    ASSERT_TRUE(writer->finish());
+    const auto yuv = decodeFrame(moviePath(), 0, "yuv420p");
+    ASSERT_TRUE(yuv);
+    ASSERT_EQ(yuv->size(), 64 * 64 * 3 / 2);
+    const auto at = [&](int offset) { return static_cast<int>(static_cast<std::uint8_t>((*yuv)[offset])); };
+    EXPECT_NEAR(at(32 * 64 + 32), 63, 3);              // Y
+    EXPECT_NEAR(at(64 * 64 + 16 * 32 + 16), 102, 3);   // Cb
+    EXPECT_NEAR(at(64 * 64 * 5 / 4 + 16 * 32 + 16), 240, 3); // Cr
+}
+
+TEST_F(MovieWriterTest, AFullRingDropsAndCountsInsteadOfWaiting) {
+    const double start = hostTime();
+    MovieWriterOptions options;
+    options.ringSlots = 1;
+    auto writer = MovieWriter::create(moviePath(), 1280, 800, start, options);
+    ASSERT_TRUE(writer);
+    const auto px = makeFrame(1280, 800, {10, 200, 30}, 0);
+    for (int i = 0; i < 100; ++i) {
+        writer->append(VideoFrame{px.data(), 1280, 800, 1280 * 4, start + i / 60.0});
+    }
+    ASSERT_TRUE(writer->finish());
+    const WriterCounts counts = writer->counts();
+    EXPECT_EQ(counts.offered, 100);
+    EXPECT_GT(counts.dropped, 0);
+    EXPECT_GT(counts.written, 0);
+    EXPECT_EQ(counts.written + counts.dropped, 100);
+    EXPECT_EQ(static_cast<std::int64_t>(probeFrames(moviePath()).size()), counts.written);
+}
+
+TEST_F(MovieWriterTest, FinishWithoutAnyFrameReportsFalse) {
+    auto writer = MovieWriter::create(moviePath(), 320, 200, hostTime());
+    ASSERT_TRUE(writer);
+    EXPECT_FALSE(writer->finish());
+    EXPECT_FALSE(writer->finish()); // asking again gives the same answer
+}
+
+TEST_F(MovieWriterTest, UnwritableLocationYieldsNoWriter) {
+    QFile blocker(dir.filePath("not-a-folder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QString error;
+    auto writer = MovieWriter::create(dir.filePath("not-a-folder/orvane-recording.mov"), 320,
+                                      200, hostTime(), {}, &error);
+    EXPECT_FALSE(writer);
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(MovieWriterTest, RejectsOddOrTinySizes) {
+    EXPECT_FALSE(MovieWriter::create(moviePath(), 321, 200, hostTime()));
+    EXPECT_FALSE(MovieWriter::create(moviePath(), 0, 200, hostTime()));
+}
+
+TEST_F(MovieWriterTest, FallsThroughEncodersThatDoNotExist) {
+    MovieWriterOptions options;
+    options.encoders = {"no_such_encoder", "libx264"};
+    auto writer = MovieWriter::create(moviePath(), 320, 200, hostTime(), options);
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(writer->encoderName(), "libx264");
+    options.encoders = {"no_such_encoder"};
+    QString error;
+    EXPECT_FALSE(MovieWriter::create(dir.filePath("b.mov"), 320, 200, hostTime(), options, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(MovieWriterTest, ASecondTakeReplacesTheFirst) {
+    double start = hostTime();
+    {
+        auto first = MovieWriter::create(moviePath(), 320, 200, start);
+        ASSERT_TRUE(first);
+        feedRealTime(*first, 320, 200, {0, 0, 255}, 60, start);
+        ASSERT_TRUE(first->finish());
+    }
+    ASSERT_NEAR(probeMovie(moviePath())->duration, 1.0, 0.03);
+    start = hostTime();
+    auto second = MovieWriter::create(moviePath(), 160, 100, start);
+    ASSERT_TRUE(second);
+    feedRealTime(*second, 160, 100, {255, 0, 0}, 30, start);
+    ASSERT_TRUE(second->finish());
+    const auto movie = probeMovie(moviePath());
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->width, 160);
+    EXPECT_NEAR(movie->duration, 0.5, 0.03);
+    const auto px = decodeFrame(moviePath(), 0.2, "bgra");
+    ASSERT_TRUE(px);
+    const std::size_t mid = (50 * 160 + 80) * 4;
+    EXPECT_GT(static_cast<std::uint8_t>((*px)[mid]), 200);     // blue
+    EXPECT_LT(static_cast<std::uint8_t>((*px)[mid + 2]), 60);  // not red
+}
+
+TEST_F(MovieWriterTest, ASigkilledRecordingStillDecodesUpToItsLastFragment) {
+    QProcess probe;
+    probe.start(ORVANE_CAPTURE_PROBE, {"synthetic", moviePath()});
+    ASSERT_TRUE(probe.waitForStarted());
+    ASSERT_TRUE(probe.waitForReadyRead(10000)); // prints "recording" once the writer runs
+    QThread::msleep(3500);
+    probe.kill(); // SIGKILL: no finish(), no trailer
+    probe.waitForFinished();
+    const auto frames = probeFrames(moviePath());
+    ASSERT_FALSE(frames.empty());
+    // Fragments close at each key frame (every second): at most about two
+    // seconds may be missing.
+    EXPECT_GE(frames.back().time, 3.5 - 2.0);
+}
+
+TEST_F(MovieWriterTest, AFullDiskEndsTheTakeWithoutLosingWhatWasWritten) {
+    // The process may grow files to 40 kB: writes beyond fail as on a full disk.
+    QProcess probe;
+    probe.start(ORVANE_CAPTURE_PROBE, {"synthetic", moviePath(), "--noise", "--seconds", "3",
+                                       "--file-limit", "40000"});
+    ASSERT_TRUE(probe.waitForStarted());
+    ASSERT_TRUE(probe.waitForFinished(30000)) << "the writer hung on a full disk";
+    EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
+    const QString out = QString::fromUtf8(probe.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("finish=false")) << out.toStdString();
+    EXPECT_LE(QFileInfo(moviePath()).size(), 40000);
+    EXPECT_FALSE(probeFrames(moviePath()).empty());
+}
+
+} // namespace
