@@ -1,9 +1,12 @@
 #include "Recorder.h"
 
+#include "render/OutputGeometry.h"
+#include "render/export/FileReveal.h"
 #include "timeline/ClicksFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -434,6 +437,70 @@ void Recorder::discard() {
     setTrimEnd(0);
     setPhase(Phase::idle);
     setStatus(QString());
+}
+
+// --- Export ------------------------------------------------------------------------------
+
+void Recorder::exportTo(const QString& path) {
+    if (videoURL_.isEmpty() || phase_ != Phase::ready || exporting_) {
+        return;
+    }
+    setExporting(true);
+    setExportProgress(0);
+    setStatus(QStringLiteral("Exporting…"));
+
+    // The export works on copies: edits made while it runs do not reach it.
+    ExportJob job;
+    job.source = videoURL_.toStdString();
+    job.output = path.toStdString();
+    job.timeline = timeline();
+    job.smoothness = smoothness();
+    job.motionBlur = motionBlur_;
+    job.bgBlur = bgBlur_;
+    job.padding = padding_;
+    job.cornerRadius = cornerRadius_;
+    job.background = background_;
+    job.outputAspect = outputAspect(formatIndex_, videoW_, videoH_);
+    job.trimStart = trimStart();
+    job.trimEnd = trimEnd() > 0 ? trimEnd() : duration();
+
+    const quint64 generation = ++exportGeneration_;
+    // Both callbacks run on export threads; they only post to the main thread.
+    // The worker is joined in the destructor before the QObject goes away, so
+    // posting to `this` is safe, and posted calls still pending at that point are
+    // dropped with the object.
+    auto progress = [this, generation](double fraction) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, fraction] { exportProgressed(generation, fraction); },
+            Qt::QueuedConnection);
+    };
+    auto done = [this, generation, path](const Result<ExportReport>& result) {
+        const bool ok = result.ok();
+        QMetaObject::invokeMethod(
+            this, [this, generation, ok, path] { exportFinished(generation, ok, path); },
+            Qt::QueuedConnection);
+    };
+    exportWorker_ = std::make_unique<ExportWorker>(std::move(job), progress, done);
+}
+
+void Recorder::exportProgressed(quint64 generation, double fraction) {
+    if (generation == exportGeneration_ && exporting_) {
+        setExportProgress(fraction);
+    }
+}
+
+void Recorder::exportFinished(quint64 generation, bool ok, const QString& path) {
+    if (generation != exportGeneration_) {
+        return;
+    }
+    exportWorker_.reset(); // its thread has finished: this only joins it
+    setExporting(false);
+    if (ok) {
+        setStatus(QStringLiteral("Exported ✓  ") + QFileInfo(path).fileName());
+        revealInFileManager(path);
+    } else {
+        setStatus(QStringLiteral("Export failed"));
+    }
 }
 
 } // namespace orvane

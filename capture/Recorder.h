@@ -4,6 +4,7 @@
 #include "CaptureContent.h"
 
 #include "editing/EditModel.h"
+#include "render/export/ExportWorker.h"
 #include "timeline/Moment.h"
 
 #include <QObject>
@@ -192,6 +193,28 @@ private:
     // Bumped by every new take and by discard, so that a late result of an
     // abandoned take is ignored.
     quint64 takeGeneration_ = 0;
+
+    // --- Export --------------------------------------------------------------------
+    // Kept in one block: the export of the take to an MP4 file.
+public:
+    // Exports the take to `path` (an MP4 file), when there is a movie, the phase
+    // is ready and no export runs; otherwise does nothing. Snapshots the
+    // timeline and the look settings, then runs the export on worker threads:
+    // `exporting` is true and `exportProgress` rises in whole-percent steps
+    // until the result arrives, which sets `status` to "Exported ✓  " and the
+    // file name (and shows the file in the file manager) or "Export failed".
+    // Returns at once. Main thread.
+    void exportTo(const QString& path);
+
+private:
+    void exportProgressed(quint64 generation, double fraction);
+    void exportFinished(quint64 generation, bool ok, const QString& path);
+
+    // Bumped by every export, so a report of an earlier one is never applied.
+    quint64 exportGeneration_ = 0;
+    // Declared last so it is destroyed first: its destructor cancels a running
+    // export and joins its threads while the rest of the Recorder still exists.
+    std::unique_ptr<ExportWorker> exportWorker_;
 };
 
 } // namespace orvane

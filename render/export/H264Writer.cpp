@@ -1,0 +1,306 @@
+#include "H264Writer.h"
+
+#include "render/media/AvHandles.h"
+
+extern "C" {
+#include <libavutil/hwcontext.h>
+#include <libavutil/opt.h>
+}
+
+#include <cmath>
+#include <vector>
+
+namespace orvane {
+
+namespace {
+
+constexpr AVRational kTimeBase{1, 600};
+
+struct HwDevice {
+    av::BufferRefPtr device;
+    av::BufferRefPtr frames;
+};
+
+} // namespace
+
+struct H264Writer::State {
+    H264Settings settings;
+    av::OutputPtr format;
+    av::CodecContextPtr codec;
+    AVStream* stream = nullptr; // owned by `format`
+    av::SwsPtr sws;
+    av::FramePtr yuv;      // software frame the colour conversion writes
+    av::FramePtr hwFrame;  // VAAPI surface the software frame is uploaded to
+    av::PacketPtr packet;
+    HwDevice hw;
+    std::string encoder;
+    std::string error;
+    std::int64_t lastPts = -1;
+    std::int64_t frames = 0;
+    bool failed = false;
+
+    bool fail(const std::string& what, int code) {
+        error = what + ": " + av::errorText(code);
+        failed = true;
+        return false;
+    }
+
+    bool drain(bool flushing);
+    bool openEncoder(const char* name);
+};
+
+namespace {
+
+void tagColour(AVCodecContext* c) {
+    // The compositor draws sRGB pixels; they are converted with the BT.709
+    // matrix into limited range, and the tags say exactly that.
+    c->color_primaries = AVCOL_PRI_BT709;
+    c->color_trc = AVCOL_TRC_IEC61966_2_1;
+    c->colorspace = AVCOL_SPC_BT709;
+    c->color_range = AVCOL_RANGE_MPEG;
+}
+
+} // namespace
+
+bool H264Writer::State::openEncoder(const char* name) {
+    const AVCodec* found = avcodec_find_encoder_by_name(name);
+    if (found == nullptr) {
+        return false;
+    }
+    const bool vaapi = std::string(name) == "h264_vaapi";
+    HwDevice device;
+    if (vaapi) {
+        AVBufferRef* dev = nullptr;
+        if (av_hwdevice_ctx_create(&dev, AV_HWDEVICE_TYPE_VAAPI, nullptr, nullptr, 0) < 0) {
+            return false;
+        }
+        device.device.reset(dev);
+        device.frames.reset(av_hwframe_ctx_alloc(dev));
+        if (!device.frames) {
+            return false;
+        }
+        auto* fc = reinterpret_cast<AVHWFramesContext*>(device.frames->data);
+        fc->format = AV_PIX_FMT_VAAPI;
+        fc->sw_format = AV_PIX_FMT_NV12;
+        fc->width = settings.width;
+        fc->height = settings.height;
+        fc->initial_pool_size = 8;
+        if (av_hwframe_ctx_init(device.frames.get()) < 0) {
+            return false;
+        }
+    }
+
+    av::CodecContextPtr c(avcodec_alloc_context3(found));
+    if (!c) {
+        return false;
+    }
+    c->width = settings.width;
+    c->height = settings.height;
+    c->time_base = kTimeBase;
+    const double fps = std::isfinite(settings.frameRateHint) && settings.frameRateHint > 0
+                           ? settings.frameRateHint
+                           : 60.0;
+    c->framerate = av_d2q(fps, 1000);
+    c->bit_rate = settings.bitRate;
+    c->sample_aspect_ratio = AVRational{1, 1};
+    tagColour(c.get());
+    if (vaapi) {
+        c->pix_fmt = AV_PIX_FMT_VAAPI;
+        c->hw_frames_ctx = av_buffer_ref(device.frames.get());
+    } else {
+        c->pix_fmt = AV_PIX_FMT_YUV420P;
+    }
+    if (std::string(name) == "libx264") {
+        av_opt_set(c->priv_data, "preset", settings.x264Preset.c_str(), 0);
+    }
+    if ((format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if (avcodec_open2(c.get(), found, nullptr) < 0) {
+        return false;
+    }
+    codec = std::move(c);
+    hw = std::move(device);
+    encoder = name;
+    return true;
+}
+
+bool H264Writer::State::drain(bool flushing) {
+    for (;;) {
+        const int r = avcodec_receive_packet(codec.get(), packet.get());
+        if (r == AVERROR(EAGAIN) || (flushing && r == AVERROR_EOF)) {
+            return true;
+        }
+        if (r < 0) {
+            return fail("the H.264 encoder failed", r);
+        }
+        av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        const int w = av_interleaved_write_frame(format.get(), packet.get());
+        if (w < 0) {
+            return fail("cannot write the video", w);
+        }
+    }
+}
+
+H264Writer::H264Writer() : s_(std::make_unique<State>()) {}
+H264Writer::~H264Writer() = default;
+
+Result<std::unique_ptr<H264Writer>> H264Writer::open(const std::string& path,
+                                                     const H264Settings& settings) {
+    using R = Result<std::unique_ptr<H264Writer>>;
+    if (settings.width < 2 || settings.height < 2 || settings.width % 2 != 0 ||
+        settings.height % 2 != 0) {
+        return R::failure("the output size is not usable");
+    }
+    std::unique_ptr<H264Writer> w(new H264Writer());
+    State& s = *w->s_;
+    s.settings = settings;
+
+    AVFormatContext* fmt = nullptr;
+    int r = avformat_alloc_output_context2(&fmt, nullptr, "mp4", path.c_str());
+    if (r < 0 || fmt == nullptr) {
+        return R::failure("cannot set up an MP4 file: " + av::errorText(r));
+    }
+    s.format.reset(fmt);
+
+    bool opened = false;
+    if (settings.tryHardware) {
+        opened = s.openEncoder("h264_vaapi") || s.openEncoder("h264_nvenc");
+    }
+    if (!opened && !s.openEncoder("libx264")) {
+        return R::failure("no H.264 encoder could be opened");
+    }
+
+    s.stream = avformat_new_stream(fmt, nullptr);
+    if (s.stream == nullptr) {
+        return R::failure("cannot add the video track");
+    }
+    s.stream->time_base = kTimeBase;
+    r = avcodec_parameters_from_context(s.stream->codecpar, s.codec.get());
+    if (r < 0) {
+        return R::failure("cannot describe the video track: " + av::errorText(r));
+    }
+
+    r = avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (r < 0) {
+        return R::failure("cannot write " + path + ": " + av::errorText(r));
+    }
+    AVDictionary* options = nullptr;
+    // The index goes to the front so the file plays while it streams.
+    av_dict_set(&options, "movflags", "+faststart", 0);
+    r = avformat_write_header(fmt, &options);
+    av_dict_free(&options);
+    if (r < 0) {
+        return R::failure("cannot write " + path + ": " + av::errorText(r));
+    }
+
+    const AVPixelFormat swFormat = s.hw.frames ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUV420P;
+    s.sws.reset(sws_getContext(settings.width, settings.height, AV_PIX_FMT_BGRA, settings.width,
+                               settings.height, swFormat, SWS_BILINEAR, nullptr, nullptr,
+                               nullptr));
+    if (!s.sws) {
+        return R::failure("cannot set up the colour conversion");
+    }
+    // Full-range RGB in, limited-range YUV with the BT.709 matrix out.
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(s.sws.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+
+    s.yuv = av::makeFrame();
+    s.packet = av::makePacket();
+    if (!s.yuv || !s.packet) {
+        return R::failure("out of memory");
+    }
+    s.yuv->format = swFormat;
+    s.yuv->width = settings.width;
+    s.yuv->height = settings.height;
+    if (av_frame_get_buffer(s.yuv.get(), 0) < 0) {
+        return R::failure("out of memory");
+    }
+    if (s.hw.frames) {
+        s.hwFrame = av::makeFrame();
+        if (!s.hwFrame) {
+            return R::failure("out of memory");
+        }
+    }
+    return w;
+}
+
+bool H264Writer::write(const std::uint8_t* bgra, std::ptrdiff_t stride, double time) {
+    State& s = *s_;
+    if (s.failed) {
+        return false;
+    }
+    if (bgra == nullptr || stride < static_cast<std::ptrdiff_t>(s.settings.width) * 4 ||
+        stride > INT32_MAX) {
+        s.error = "a frame does not fit the output";
+        s.failed = true;
+        return false;
+    }
+    int r = av_frame_make_writable(s.yuv.get());
+    if (r < 0) {
+        return s.fail("out of memory", r);
+    }
+    const std::uint8_t* const src[4] = {bgra, nullptr, nullptr, nullptr};
+    const int srcStride[4] = {static_cast<int>(stride), 0, 0, 0};
+    sws_scale(s.sws.get(), src, srcStride, 0, s.settings.height, s.yuv->data, s.yuv->linesize);
+
+    const double t = std::isfinite(time) ? std::max(time, 0.0) : 0.0;
+    std::int64_t pts = std::llround(t * kTimeBase.den);
+    if (pts <= s.lastPts) {
+        pts = s.lastPts + 1;
+    }
+    s.lastPts = pts;
+
+    AVFrame* frame = s.yuv.get();
+    if (s.hw.frames) {
+        av_frame_unref(s.hwFrame.get());
+        r = av_hwframe_get_buffer(s.codec->hw_frames_ctx, s.hwFrame.get(), 0);
+        if (r < 0) {
+            return s.fail("cannot get a GPU surface", r);
+        }
+        r = av_hwframe_transfer_data(s.hwFrame.get(), s.yuv.get(), 0);
+        if (r < 0) {
+            return s.fail("cannot upload a frame to the GPU", r);
+        }
+        frame = s.hwFrame.get();
+    }
+    frame->pts = pts;
+    r = avcodec_send_frame(s.codec.get(), frame);
+    if (r < 0) {
+        return s.fail("the H.264 encoder failed", r);
+    }
+    ++s.frames;
+    return s.drain(false);
+}
+
+bool H264Writer::finish() {
+    State& s = *s_;
+    if (s.failed) {
+        return false;
+    }
+    int r = avcodec_send_frame(s.codec.get(), nullptr);
+    if (r < 0) {
+        return s.fail("the H.264 encoder failed", r);
+    }
+    if (!s.drain(true)) {
+        return false;
+    }
+    r = av_write_trailer(s.format.get());
+    if (r < 0) {
+        return s.fail("cannot finish the file", r);
+    }
+    r = avio_closep(&s.format->pb);
+    if (r < 0) {
+        return s.fail("cannot close the file", r);
+    }
+    return true;
+}
+
+const std::string& H264Writer::error() const { return s_->error; }
+const std::string& H264Writer::encoderName() const { return s_->encoder; }
+std::int64_t H264Writer::framesWritten() const { return s_->frames; }
+
+void quietMediaLog() { av_log_set_level(AV_LOG_FATAL); }
+
+} // namespace orvane

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "timeline/Result.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace orvane {
+
+// How the export's H.264 stream is made.
+struct H264Settings {
+    int width = 0;              // pixels, even
+    int height = 0;             // pixels, even
+    std::int64_t bitRate = 0;   // average, bits per second
+    double frameRateHint = 60;  // nominal source rate, frames per second; only
+                                // guides rate control (timestamps are the frames' own)
+    std::string x264Preset = "veryfast"; // used when the software encoder is chosen
+    bool tryHardware = true;    // try h264_vaapi and h264_nvenc first
+};
+
+// The x264 preset the export uses: chosen with bench/export (the best quality
+// whose export still stays within 1.25 times a bare decode + encode).
+inline constexpr const char* kExportX264Preset = "veryfast";
+
+// Encodes BGRA frames (QImage::Format_RGB32 byte order) to H.264 and writes them
+// into an MP4 file with its index at the front (+faststart), no audio. Colour is
+// converted with BT.709 coefficients to limited-range YUV 4:2:0 and tagged as
+// the pixels are: BT.709 primaries, sRGB transfer, BT.709 matrix, limited range.
+//
+// Encoder order: h264_vaapi, h264_nvenc (each only when it really opens), then
+// libx264 with the given preset.
+//
+// Timestamps: seconds on the output timeline, stored with time base 1/600. A
+// frame whose time would not come after the previous one is moved one tick
+// later, because MP4 cannot hold equal or decreasing times.
+//
+// One thread at a time (the export's encode worker). The encoder may run
+// threads of its own.
+class H264Writer {
+public:
+    // Creates `path` (truncating it) and writes the header. Errors are one line.
+    static Result<std::unique_ptr<H264Writer>> open(const std::string& path,
+                                                     const H264Settings& settings);
+    ~H264Writer();
+    H264Writer(const H264Writer&) = delete;
+    H264Writer& operator=(const H264Writer&) = delete;
+
+    // Encodes one frame of settings.width x settings.height pixels, rows `stride`
+    // bytes apart, shown at `time` seconds. False on an encoder or write error
+    // (error() says which); the file is then unusable.
+    bool write(const std::uint8_t* bgra, std::ptrdiff_t stride, double time);
+    // Drains the encoder, writes the index (moved to the front) and closes the
+    // file. False when any of it fails (a full disk, for one).
+    bool finish();
+
+    const std::string& error() const;
+    const std::string& encoderName() const;
+    std::int64_t framesWritten() const;
+
+private:
+    H264Writer();
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+// Keeps FFmpeg's own log to fatal errors, for the command-line tool: the
+// encoders that are tried and do not open (no GPU) would otherwise print.
+void quietMediaLog();
+
+} // namespace orvane

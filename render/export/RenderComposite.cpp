@@ -1,0 +1,269 @@
+#include "RenderComposite.h"
+
+#include "render/Background.h"
+#include "render/FrameCompositor.h"
+#include "render/OutputGeometry.h"
+#include "render/export/BoundedQueue.h"
+#include "render/export/H264Writer.h"
+#include "render/export/TempOutput.h"
+#include "render/media/MovieReader.h"
+
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace orvane {
+
+namespace {
+
+// Buffers in flight per stage: enough to keep the three threads busy, few
+// enough that a 4K export stays within a few hundred megabytes.
+constexpr std::size_t kBuffersPerStage = 3;
+
+struct DecodeBuffer {
+    std::vector<std::uint8_t> pixels; // BGRA rows, width x 4 bytes apart
+    double time = 0;                  // source seconds
+};
+
+struct EncodeFrame {
+    QImage image;           // output size, Format_RGB32
+    double outputTime = 0;  // seconds on the output timeline
+};
+
+using DecodePtr = std::unique_ptr<DecodeBuffer>;
+using EncodePtr = std::unique_ptr<EncodeFrame>;
+
+// The first failure of any stage, and the switch that stops all of them.
+class Stopper {
+public:
+    Stopper(const std::atomic<bool>* cancel, std::vector<std::function<void()>> closers)
+        : cancel_(cancel), closers_(std::move(closers)) {}
+
+    void fail(std::string message) {
+        {
+            std::lock_guard lock(mutex_);
+            if (error_.empty()) {
+                error_ = std::move(message);
+            }
+        }
+        stopAll();
+    }
+    // True (and everything stopped) once cancel was asked for.
+    bool cancelled() {
+        if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
+            fail("cancelled");
+            return true;
+        }
+        return false;
+    }
+    std::string error() {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
+
+private:
+    void stopAll() {
+        for (auto& close : closers_) {
+            close();
+        }
+    }
+    const std::atomic<bool>* cancel_;
+    std::vector<std::function<void()>> closers_;
+    std::mutex mutex_;
+    std::string error_;
+};
+
+} // namespace
+
+Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress& progress,
+                                     const std::atomic<bool>* cancel, const char* x264Preset) {
+    using R = Result<ExportReport>;
+    if (!job.output.empty() && sameFile(job.source, job.output)) {
+        return R::failure("the export would replace the recording itself; choose another name");
+    }
+
+    media::MovieReader reader;
+    auto opened = reader.open(job.source);
+    if (!opened) {
+        return R::failure(opened.error());
+    }
+    const media::VideoInfo info = opened.value();
+    const bool sized = info.width > 0 && info.height > 0;
+    const int videoW = sized ? info.width : kFallbackVideoWidth;
+    const int videoH = sized ? info.height : kFallbackVideoHeight;
+    const auto size = outputSize(videoW, videoH, job.outputAspect, job.padding);
+    if (!size) {
+        return R::failure("the output would be smaller than 2 pixels");
+    }
+    const double movieDuration = info.duration.value_or(job.timeline.duration);
+    const ExportRange range = exportRange(job.trimStart, job.trimEnd, movieDuration);
+    const double rangeEnd = range.start + range.length;
+    if (range.start > 0 && !reader.seek(range.start, true)) {
+        return R::failure(reader.error().empty() ? "cannot seek in the recording" : reader.error());
+    }
+
+    auto temp = TempOutput::create(job.output);
+    if (!temp) {
+        return R::failure(temp.error());
+    }
+
+    H264Settings encoding;
+    encoding.width = size->width;
+    encoding.height = size->height;
+    encoding.bitRate = exportBitRate(size->width, size->height);
+    encoding.frameRateHint = info.frameRate > 0 ? info.frameRate : 60;
+    encoding.x264Preset = x264Preset != nullptr ? x264Preset : kExportX264Preset;
+    auto writerResult = H264Writer::open(temp->path(), encoding);
+    if (!writerResult) {
+        return R::failure(writerResult.error());
+    }
+    H264Writer& writer = *writerResult.value();
+
+    CompositorSettings look;
+    look.smoothness = job.smoothness;
+    look.motionBlur = job.motionBlur;
+    look.padding = job.padding;
+    look.cornerRadius = job.cornerRadius;
+    FrameCompositor compositor(job.timeline, look,
+                               Background::prepare(job.background, job.bgBlur, size->width));
+
+    const std::ptrdiff_t sourceStride = static_cast<std::ptrdiff_t>(videoW) * 4;
+    BoundedQueue<DecodePtr> freeDecoded(kBuffersPerStage);
+    BoundedQueue<DecodePtr> decoded(kBuffersPerStage);
+    BoundedQueue<EncodePtr> freeComposed(kBuffersPerStage);
+    BoundedQueue<EncodePtr> composed(kBuffersPerStage);
+    for (std::size_t i = 0; i < kBuffersPerStage; ++i) {
+        auto d = std::make_unique<DecodeBuffer>();
+        d->pixels.resize(static_cast<std::size_t>(sourceStride) * static_cast<std::size_t>(videoH));
+        freeDecoded.push(std::move(d));
+        auto c = std::make_unique<EncodeFrame>();
+        c->image = QImage(size->width, size->height, QImage::Format_RGB32);
+        if (c->image.isNull()) {
+            return R::failure("out of memory for the output frames");
+        }
+        freeComposed.push(std::move(c));
+    }
+    Stopper stopper(cancel, {[&] { freeDecoded.close(); }, [&] { decoded.close(); },
+                             [&] { freeComposed.close(); }, [&] { composed.close(); }});
+
+    // Decode: frames in presentation order, up to the end of the range.
+    std::thread decodeThread([&] {
+        while (!stopper.cancelled()) {
+            auto buffer = freeDecoded.pop();
+            if (!buffer) {
+                break;
+            }
+            double t = 0;
+            if (!reader.readFrame({(*buffer)->pixels.data(), sourceStride}, t)) {
+                if (reader.status() == media::MovieReader::Status::Error) {
+                    stopper.fail(reader.error());
+                }
+                break;
+            }
+            if (!std::isfinite(t)) {
+                t = 0;
+            }
+            if (t >= rangeEnd) {
+                break;
+            }
+            (*buffer)->time = t;
+            if (!decoded.push(std::move(*buffer))) {
+                break;
+            }
+        }
+        decoded.close();
+    });
+
+    // Encode: each composed frame at its own time; progress in whole percents.
+    std::int64_t framesOut = 0;
+    double lastOutputTime = 0;
+    std::thread encodeThread([&] {
+        int lastPercent = -1;
+        while (auto frame = composed.pop()) {
+            if (stopper.cancelled()) {
+                break;
+            }
+            const QImage& img = (*frame)->image;
+            if (!writer.write(img.constBits(), img.bytesPerLine(), (*frame)->outputTime)) {
+                stopper.fail(writer.error());
+                break;
+            }
+            ++framesOut;
+            lastOutputTime = (*frame)->outputTime;
+            const double f = (*frame)->outputTime / range.length;
+            // 100 % is kept for the finished file.
+            const int percent = std::clamp(static_cast<int>(std::floor(f * 100)), 0, 99);
+            if (percent > lastPercent) {
+                lastPercent = percent;
+                if (progress) {
+                    progress(percent / 100.0);
+                }
+            }
+            freeComposed.push(std::move(*frame));
+        }
+    });
+
+    // Compose, on this thread.
+    while (auto source = decoded.pop()) {
+        auto out = freeComposed.pop();
+        if (!out) {
+            break;
+        }
+        const double t = (*source)->time;
+        const SourceFrame frame{(*source)->pixels.data(), videoW, videoH, sourceStride, t};
+        const bool drawn = compositor.compose(frame, (*out)->image);
+        freeDecoded.push(std::move(*source));
+        if (!drawn) {
+            // A frame the compositor cannot draw is left out: the previous
+            // frame simply stays on screen longer.
+            freeComposed.push(std::move(*out));
+            continue;
+        }
+        (*out)->outputTime = std::max(t - range.start, 0.0);
+        if (!composed.push(std::move(*out))) {
+            break;
+        }
+    }
+    composed.close();
+    decodeThread.join();
+    encodeThread.join();
+    stopper.cancelled();
+
+    if (const std::string error = stopper.error(); !error.empty()) {
+        return R::failure(error);
+    }
+    if (framesOut == 0) {
+        return R::failure("the chosen range holds no video frames");
+    }
+    if (!writer.finish()) {
+        return R::failure(writer.error());
+    }
+    std::string commitError;
+    if (!temp->commit(commitError)) {
+        return R::failure(commitError);
+    }
+
+    ExportReport report;
+    report.output = job.output;
+    report.encoder = writer.encoderName();
+    report.width = size->width;
+    report.height = size->height;
+    report.frames = framesOut;
+    const double frameInterval = info.frameRate > 0 ? 1.0 / info.frameRate : 1.0 / 60;
+    report.duration = lastOutputTime + frameInterval;
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(job.output, ec);
+    report.bytes = ec ? 0 : static_cast<std::int64_t>(bytes);
+    if (progress) {
+        progress(1.0);
+    }
+    return report;
+}
+
+} // namespace orvane
