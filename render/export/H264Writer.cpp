@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct H264Writer::State {
     std::string encoder;
     std::string error;
     std::int64_t lastPts = -1;
+    std::int64_t frameTicks = 10; // nominal frame interval in 1/600 s
     std::int64_t frames = 0;
     bool failed = false;
 
@@ -101,6 +103,7 @@ bool H264Writer::State::openEncoder(const char* name) {
                            ? settings.frameRateHint
                            : 60.0;
     c->framerate = av_d2q(fps, 1000);
+    frameTicks = std::max<std::int64_t>(1, std::llround(kTimeBase.den / fps));
     c->bit_rate = settings.bitRate;
     c->sample_aspect_ratio = AVRational{1, 1};
     tagColour(c.get());
@@ -133,6 +136,11 @@ bool H264Writer::State::drain(bool flushing) {
         }
         if (r < 0) {
             return fail("the H.264 encoder failed", r);
+        }
+        // Frames carry no duration of their own; the nominal interval gives the
+        // last frame its length, so the file lasts to the end of the range.
+        if (packet->duration <= 0) {
+            packet->duration = frameTicks;
         }
         av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
         packet->stream_index = stream->index;

@@ -1,0 +1,164 @@
+#include "RenderOptions.h"
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+#include <string_view>
+
+namespace orvane {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kFormatNames{"original", "16:9", "1:1", "9:16", "4:5"};
+constexpr int kBackgroundCount = 5 + 27;
+
+std::optional<double> number(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::string shortNumber(double v) {
+    std::ostringstream s;
+    s << v;
+    return s.str();
+}
+
+} // namespace
+
+std::string renderUsage() {
+    return "Usage: orvane-render MOVIE [options] -o OUT.mp4\n"
+           "\n"
+           "Exports a recorded movie as a zoomed, framed H.264 MP4, as the window's\n"
+           "Export does. Zoom segments are made from the clicks file exactly as a\n"
+           "finished take makes them.\n"
+           "\n"
+           "Options (default in brackets):\n"
+           "  -o, --output FILE      the MP4 to write (required)\n"
+           "  --clicks FILE          clicks sidecar JSON [none: no zooms]\n"
+           "  --track FILE           cursor track CSV t,x,y,pointer [none]. Without a\n"
+           "                         track the synthetic cursor of the clicks is\n"
+           "                         sampled at 60 Hz and used as the track, so the\n"
+           "                         camera still flies to each click\n"
+           "  --format NAME          original|16:9|1:1|9:16|4:5 [original]\n"
+           "  --background N         0-4 gradients, 5-31 photographs [0]\n"
+           "  --padding F            fraction of the shorter side, 0-0.45 [0.08]\n"
+           "  --corner-radius F      per 640 output pixels, 0-200 [8]\n"
+           "  --bg-blur F            background blur, 0-1 [0]\n"
+           "  --motion-blur F        motion blur, 0-1 [0]\n"
+           "  --zoom F               zoom level of the segments, 1-10 [1.5]\n"
+           "  --smoothness F         camera and cursor smoothness, 0-1 [0.8]\n"
+           "  --merge F              seconds within which clicks share a zoom, 0-60 [3.5]\n"
+           "  --trim START:END       seconds; END 0 or empty: to the end [0:0]\n"
+           "  -h, --help             show this help\n";
+}
+
+Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
+    using R = Result<RenderOptions>;
+    RenderOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+            return o;
+        }
+        if (a.empty() || a[0] != '-' || a == "-") {
+            if (!o.movie.empty()) {
+                return R::failure("unexpected argument '" + a + "' (one movie only)");
+            }
+            o.movie = a;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            return R::failure("option " + a + " needs a value");
+        }
+        const std::string& v = args[++i];
+        // A number within [lo, hi], or an error naming the option.
+        auto ranged = [&](double lo, double hi, double& into) -> std::optional<std::string> {
+            const auto n = number(v);
+            if (!n) {
+                return "option " + a + " needs a number, not '" + v + "'";
+            }
+            if (*n < lo || *n > hi) {
+                return "option " + a + " is out of range (" + v + "; allowed " + shortNumber(lo) +
+                       " to " + shortNumber(hi) + ")";
+            }
+            into = *n;
+            return std::nullopt;
+        };
+        std::optional<std::string> error;
+        if (a == "-o" || a == "--output") {
+            o.output = v;
+        } else if (a == "--clicks") {
+            o.clicks = v;
+        } else if (a == "--track") {
+            o.track = v;
+        } else if (a == "--format") {
+            bool found = false;
+            for (std::size_t f = 0; f < kFormatNames.size(); ++f) {
+                if (v == kFormatNames[f]) {
+                    o.format = static_cast<int>(f);
+                    found = true;
+                }
+            }
+            if (!found) {
+                error = "unknown --format '" + v + "' (original, 16:9, 1:1, 9:16 or 4:5)";
+            }
+        } else if (a == "--background") {
+            double b = 0;
+            error = ranged(0, kBackgroundCount - 1, b);
+            if (!error && b != std::floor(b)) {
+                error = "option --background needs a whole number, not '" + v + "'";
+            }
+            o.background = static_cast<int>(b);
+        } else if (a == "--padding") {
+            error = ranged(0, 0.45, o.padding);
+        } else if (a == "--corner-radius") {
+            error = ranged(0, 200, o.cornerRadius);
+        } else if (a == "--bg-blur") {
+            error = ranged(0, 1, o.bgBlur);
+        } else if (a == "--motion-blur") {
+            error = ranged(0, 1, o.motionBlur);
+        } else if (a == "--zoom") {
+            error = ranged(1, 10, o.zoom);
+        } else if (a == "--smoothness") {
+            error = ranged(0, 1, o.smoothness);
+        } else if (a == "--merge") {
+            error = ranged(0, 60, o.merge);
+        } else if (a == "--trim") {
+            const auto colon = v.find(':');
+            const auto start = number(v.substr(0, colon));
+            const std::string endText = colon == std::string::npos ? "" : v.substr(colon + 1);
+            const auto end = endText.empty() ? std::optional<double>(0.0) : number(endText);
+            if (colon == std::string::npos || !start || !end || *start < 0 || *end < 0 ||
+                (*end > 0 && *end <= *start)) {
+                error = "option --trim needs START:END in seconds with END after START, not '" +
+                        v + "'";
+            } else {
+                o.trimStart = *start;
+                o.trimEnd = *end;
+            }
+        } else {
+            error = "unknown option " + a + " (see --help)";
+        }
+        if (error) {
+            return R::failure(*error);
+        }
+    }
+    if (o.movie.empty()) {
+        return R::failure("no movie given (see --help)");
+    }
+    if (o.output.empty()) {
+        return R::failure("no output given: add -o OUT.mp4");
+    }
+    return o;
+}
+
+} // namespace orvane

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "timeline/Result.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// The command line of orvane-render, parsed. Defaults are the Recorder's
+// initial settings.
+struct RenderOptions {
+    std::string movie;
+    std::string output;
+    std::optional<std::string> clicks; // clicks sidecar (JSON)
+    std::optional<std::string> track;  // cursor track (CSV t,x,y,pointer)
+    int format = 0;                    // row of formatPresets
+    int background = 0;
+    double padding = 0.08;
+    double cornerRadius = 8;
+    double bgBlur = 0;
+    double motionBlur = 0;
+    double zoom = 1.5;
+    double smoothness = 0.8;
+    double merge = 3.5;
+    double trimStart = 0;
+    double trimEnd = 0; // 0: to the end
+    bool help = false;
+};
+
+// Parses the arguments after the program name. Errors are one line naming the
+// option and the problem.
+Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args);
+
+// The --help text.
+std::string renderUsage();
+
+} // namespace orvane
