@@ -14,11 +14,7 @@ class Result {
 public:
     Result(T value) : data_(std::move(value)) {} // NOLINT(google-explicit-constructor)
 
-    static Result failure(std::string message) {
-        Result r;
-        r.data_ = Error{std::move(message)};
-        return r;
-    }
+    static Result failure(std::string message) { return Result(Error{std::move(message)}); }
 
     bool ok() const { return std::holds_alternative<T>(data_); }
     explicit operator bool() const { return ok(); }
@@ -36,7 +32,7 @@ private:
     struct Error {
         std::string message;
     };
-    Result() = default;
+    explicit Result(Error e) : data_(std::in_place_index<1>, std::move(e)) {}
     std::variant<T, Error> data_;
 };
 
