@@ -55,9 +55,12 @@ public:
 
 class FakeWriter : public VideoWriter {
 public:
-    FakeWriter(QString path, bool complete) : path_(std::move(path)), complete_(complete) {
+    // `stamp`: write a stand-in movie file at `path` (off for a real movie that
+    // a test supplies).
+    FakeWriter(QString path, bool complete, bool stamp = true)
+        : path_(std::move(path)), complete_(complete) {
         QFile f(path_);
-        if (f.open(QIODevice::WriteOnly)) {
+        if (stamp && f.open(QIODevice::WriteOnly)) {
             f.write("movie");
         }
     }
@@ -140,7 +143,11 @@ public:
         if (!writerCreatable) {
             return nullptr;
         }
-        auto wr = std::make_unique<FakeWriter>(path, writerCompletes);
+        // With moviePath set the take "records" into that existing movie, so
+        // tests can export a real file.
+        auto wr = moviePath.isEmpty()
+                      ? std::make_unique<FakeWriter>(path, writerCompletes)
+                      : std::make_unique<FakeWriter>(moviePath, writerCompletes, false);
         lastWriter = wr.get();
         return wr;
     }
@@ -162,6 +169,7 @@ public:
     bool writerCreatable = true;
     bool writerCompletes = true;
     std::optional<double> duration = 12.43;
+    QString moviePath; // when set, the take's movie is this file, left untouched
     QSize streamSize;
     QSize writerSize;
     double writerStart = -1;

@@ -1,0 +1,141 @@
+// Export speed against the physical floor of the same work: a 10 s 1920 x 1200
+// 60 fps HEVC recording exported with the default look, and in the same run the
+// bare ffmpeg decode + scale to the output size + encode with the same encoder,
+// preset and bit rate. Prints both wall times, their ratio, frames per second
+// and the multiple of real time. Goal: export <= 1.25 x baseline.
+//
+// Usage: export_bench [PRESET...]   (default: the export's own preset)
+#include "render/OutputGeometry.h"
+#include "render/export/H264Writer.h"
+#include "render/export/RenderComposite.h"
+#include "timeline/ZoomGeneration.h"
+
+#include <QGuiApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace orvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kW = 1920;
+constexpr int kH = 1200;
+constexpr double kSeconds = 10;
+constexpr int kFps = 60;
+
+double seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// A desktop: light background, a dark side bar, two windows, and a window that
+// slides across (the moving element), in HEVC as Orvane records it.
+bool makeRecording(const std::string& path) {
+    if (fs::exists(path)) {
+        return true;
+    }
+    const std::string tmp = path + ".part.mov";
+    const std::string cmd =
+        "ffmpeg -hide_banner -loglevel error -y -f lavfi -i 'color=c=0xE8E8EC:s=1920x1200:r=60:d=10,"
+        "drawbox=x=0:y=0:w=260:h=1200:color=0x2B2D33:t=fill,"
+        "drawbox=x=340:y=120:w=900:h=640:color=0xFFFFFF:t=fill,"
+        "drawbox=x=340:y=120:w=900:h=40:color=0xC8CCD4:t=fill,"
+        "drawgrid=x=360:y=180:w=860:h=24:color=0xD0D4DC:t=1,"
+        "drawbox=x=1300:y=500:w=520:h=560:color=0xF8F4E8:t=fill,"
+        "drawbox=x='300+t*120':y='800-t*30':w=360:h=220:color=0x3070D0:t=fill' "
+        "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p "
+        "-tag:v hvc1 -f mov '" + tmp + "'";
+    if (std::system(cmd.c_str()) != 0) {
+        return false;
+    }
+    fs::rename(tmp, path);
+    return true;
+}
+
+ExportJob defaultJob(const std::string& source, const std::string& output) {
+    ExportJob job;
+    job.source = source;
+    job.output = output;
+    const std::vector<Moment> clicks{{1.5, 0.3, 0.2}, {4.0, 0.7, 0.6}, {7.5, 0.45, 0.8}};
+    Timeline& tl = job.timeline;
+    tl.build(zoomsFromClicks(clicks, {kSeconds, 1.5, 0.8, 3.5}), clicks, kSeconds, 1.5);
+    for (int i = 0; i <= static_cast<int>(kSeconds * 60); ++i) {
+        const double t = i / 60.0;
+        const NormPoint p = tl.synthCursor(t, 0.8);
+        tl.track.push_back({t, p.x, p.y, false});
+    }
+    // The Recorder's initial look.
+    job.smoothness = 0.8;
+    job.padding = 0.08;
+    job.cornerRadius = 8;
+    job.outputAspect = outputAspect(0, kW, kH);
+    job.trimEnd = kSeconds;
+    return job;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    quietMediaLog();
+    std::vector<std::string> presets(argv + 1, argv + argc);
+    if (presets.empty()) {
+        presets.emplace_back(kExportX264Preset);
+    }
+    const fs::path dir = fs::temp_directory_path() / "orvane-export-bench";
+    fs::create_directories(dir);
+    const std::string source = (dir / "desktop-1920x1200-60fps-10s.mov").string();
+    std::printf("source: %s (10 s, 1920x1200, 60 fps, HEVC)\n", source.c_str());
+    if (!makeRecording(source)) {
+        std::fprintf(stderr, "export_bench: ffmpeg could not make the recording\n");
+        return 1;
+    }
+    const auto size = outputSize(kW, kH, outputAspect(0, kW, kH), 0.08);
+    const auto bitRate = exportBitRate(size->width, size->height);
+    const double frames = kSeconds * kFps;
+    std::printf("output: %dx%d, %lld bit/s, libx264 (no GPU encoder opens here)\n", size->width,
+                size->height, static_cast<long long>(bitRate));
+
+    int worst = 0;
+    for (const std::string& preset : presets) {
+        const std::string base = (dir / ("baseline-" + preset + ".mp4")).string();
+        auto t0 = std::chrono::steady_clock::now();
+        const std::string cmd =
+            "ffmpeg -hide_banner -loglevel error -y -i '" + source + "' -vf scale=" +
+            std::to_string(size->width) + ":" + std::to_string(size->height) +
+            " -c:v libx264 -preset " + preset + " -b:v " + std::to_string(bitRate) +
+            " -an -movflags +faststart '" + base + "'";
+        if (std::system(cmd.c_str()) != 0) {
+            std::fprintf(stderr, "export_bench: the baseline ffmpeg run failed\n");
+            return 1;
+        }
+        const double baseline = seconds(t0);
+
+        const std::string out = (dir / ("export-" + preset + ".mp4")).string();
+        t0 = std::chrono::steady_clock::now();
+        auto result = renderComposite(defaultJob(source, out), {}, nullptr, preset.c_str());
+        const double exported = seconds(t0);
+        if (!result) {
+            std::fprintf(stderr, "export_bench: export failed: %s\n", result.error().c_str());
+            return 1;
+        }
+        const double ratio = exported / baseline;
+        std::printf("preset %-9s baseline %6.2f s (%5.1f fps, %4.2fx real time) | export %6.2f s "
+                    "(%5.1f fps, %4.2fx real time, %s) | ratio %.3f %s\n",
+                    preset.c_str(), baseline, frames / baseline, kSeconds / baseline, exported,
+                    frames / exported, kSeconds / exported, result->encoder.c_str(), ratio,
+                    ratio <= 1.25 ? "(goal <= 1.25 met)" : "(goal <= 1.25 MISSED)");
+        std::fflush(stdout);
+        if (ratio > 1.25) {
+            worst = 1;
+        }
+        fs::remove(base);
+        fs::remove(out);
+    }
+    return worst;
+}

@@ -1,0 +1,175 @@
+// Recorder::exportTo: the guard, the status texts, progress and the main
+// thread's freedom during an export, with a take whose movie is a real HEVC file.
+#include "ExportTestSupport.h"
+#include "FakeBackend.h"
+#include "MovieFixtures.h"
+
+#include "capture/Recorder.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using namespace orvane;
+using namespace orvane::test;
+
+namespace {
+
+const QString kFailed = QStringLiteral("Export failed");
+
+class RecorderExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        movie = dir.file("take.mov");
+        ASSERT_TRUE(writePrefix(splitSourceMovie(), movie, fileSize(splitSourceMovie())));
+        backend.moviePath = QString::fromStdString(movie);
+        backend.duration = 2.0;
+    }
+    // Records a take of the 320 x 200 area with one click at 1 s, as the user would.
+    void recordTake() {
+        rec.start();
+        CaptureContent c;
+        c.area = QRectF(0, 0, 320, 200);
+        c.pixelScale = 1;
+        emit backend.pickerFake.contentChosen(c);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(rec.phase(), Phase::recording);
+        backend.lastStream->deliver(1);
+        backend.clock = rec.startTime() + kClickTime;
+        emit backend.inputFake.clicked(QPointF(kClickX * 320, kClickY * 200));
+        rec.stop();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() == Phase::ready; }, 5000));
+    }
+    bool waitForExport() {
+        return QTest::qWaitFor([&] { return !rec.exporting(); }, 60000);
+    }
+    QString target(const char* name = "export.mp4") const {
+        return QString::fromStdString(dir.file(name));
+    }
+
+    TempDir dir;
+    std::string movie;
+    FakeBackend backend;
+    Recorder rec{backend};
+};
+
+} // namespace
+
+TEST_F(RecorderExportTest, ExportsWithWholePercentProgressAndStatus) {
+    recordTake();
+    std::vector<double> progress;
+    QObject::connect(&rec, &Recorder::exportProgressChanged,
+                     [&] { progress.push_back(rec.exportProgress()); });
+    rec.exportTo(target());
+    EXPECT_TRUE(rec.exporting());
+    EXPECT_EQ(rec.status(), QStringLiteral("Exporting…"));
+    ASSERT_TRUE(waitForExport());
+    EXPECT_EQ(rec.status(), QStringLiteral("Exported ✓  export.mp4"));
+    EXPECT_EQ(rec.phase(), Phase::ready);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 1.0);
+    for (std::size_t i = 0; i < progress.size(); ++i) {
+        EXPECT_NEAR(progress[i] * 100, std::round(progress[i] * 100), 1e-9);
+        if (i > 0) {
+            EXPECT_GT(progress[i], progress[i - 1]);
+        }
+    }
+    const auto p = probe(target().toStdString());
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->codec, "h264");
+    EXPECT_EQ(p->frames, 60);
+}
+
+TEST_F(RecorderExportTest, IgnoredUnlessReadyAndIdle) {
+    rec.exportTo(target()); // no take yet
+    EXPECT_FALSE(rec.exporting());
+    EXPECT_EQ(rec.status(), QStringLiteral("Ready"));
+    recordTake();
+    rec.exportTo(target());
+    ASSERT_TRUE(rec.exporting());
+    rec.exportTo(target("second.mp4")); // one export at a time
+    ASSERT_TRUE(waitForExport());
+    EXPECT_TRUE(QFileInfo::exists(target()));
+    EXPECT_FALSE(QFileInfo::exists(target("second.mp4")));
+}
+
+TEST_F(RecorderExportTest, FailuresSayExportFailedAndLeaveNothing) {
+    recordTake();
+    const long movieSize = fileSize(movie);
+    for (const QString& bad : {QString::fromStdString(movie), target("missing/export.mp4")}) {
+        SCOPED_TRACE(bad.toStdString());
+        rec.exportTo(bad);
+        ASSERT_TRUE(waitForExport());
+        EXPECT_EQ(rec.status(), kFailed);
+    }
+    EXPECT_EQ(fileSize(movie), movieSize);
+    // The take's movie damaged after recording.
+    ASSERT_TRUE(writePrefix(splitSourceMovie(), movie, movieSize / 3));
+    rec.exportTo(target());
+    ASSERT_TRUE(waitForExport());
+    EXPECT_EQ(rec.status(), kFailed);
+    EXPECT_EQ(strayFiles(dir.path(), {"take.mov"}), QStringList());
+}
+
+TEST_F(RecorderExportTest, MainThreadStaysResponsiveDuringAnExport) {
+    recordTake();
+    rec.setMotionBlur(1); // more work per frame: a longer export to probe
+    rec.exportTo(target());
+    int handledWhileExporting = 0;
+    qint64 worst = 0;
+    while (rec.exporting()) {
+        QElapsedTimer posted;
+        posted.start();
+        bool handled = false;
+        QMetaObject::invokeMethod(&rec, [&] { handled = true; }, Qt::QueuedConnection);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return handled; }, 5000));
+        worst = std::max(worst, posted.elapsed());
+        if (rec.exporting()) {
+            ++handledWhileExporting;
+        }
+        QTest::qWait(5);
+    }
+    EXPECT_GT(handledWhileExporting, 0);
+    EXPECT_LT(worst, 50);
+    EXPECT_EQ(rec.status(), QStringLiteral("Exported ✓  export.mp4"));
+}
+
+TEST_F(RecorderExportTest, DestroyedMidExportStopsAndLeavesNothing) {
+    recordTake();
+    {
+        FakeBackend other;
+        other.moviePath = QString::fromStdString(movie);
+        other.duration = 2.0;
+        auto doomed = std::make_unique<Recorder>(other);
+        doomed->start();
+        CaptureContent c;
+        c.area = QRectF(0, 0, 320, 200);
+        emit other.pickerFake.contentChosen(c);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        other.lastStream->deliver(1);
+        doomed->stop();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return doomed->phase() == Phase::ready; }, 5000));
+        doomed->exportTo(target("doomed.mp4"));
+        ASSERT_TRUE(doomed->exporting());
+        doomed.reset();
+        QCoreApplication::processEvents(); // late reports of the export find nothing
+    }
+    EXPECT_EQ(strayFiles(dir.path(), {"take.mov"}), QStringList());
+    EXPECT_TRUE(probe(movie).has_value());
+}
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv); // the compositor draws with Qt GUI
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
