@@ -1,0 +1,220 @@
+// The inspector rail and its value texts, the transport rules and the
+// shortcuts list, against a Recorder on test doubles of the platform.
+#include "FakeBackend.h"
+
+#include "capture/Recorder.h"
+#include "ui/CompositionPanel.h"
+#include "ui/InspectorRail.h"
+#include "ui/InspectorTexts.h"
+#include "ui/SegmentPanel.h"
+#include "ui/ShortcutsSheet.h"
+#include "ui/SliderRow.h"
+#include "ui/TransportRules.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace orvane;
+
+namespace {
+
+ZoomEffect seg(double s, double e) {
+    ZoomEffect z;
+    z.id = Uuid::random();
+    z.start = s;
+    z.end = e;
+    return z;
+}
+
+class InspectorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rec.setDuration(20);
+        rec.setTrimEnd(20);
+        rec.setZooms({seg(2, 2.3), seg(5, 8)});
+    }
+    test::FakeBackend backend;
+    Recorder rec{backend};
+};
+
+// Moves a slider to the step nearest `value` on a row spanning [lo, hi].
+void moveTo(SliderRow* row, double lo, double hi, double value) {
+    QSlider* s = row->slider();
+    s->setValue(static_cast<int>(std::lround((value - lo) / (hi - lo) * s->maximum())));
+}
+
+} // namespace
+
+TEST(InspectorTexts, ValueTexts) {
+    EXPECT_EQ(InspectorTexts::duration(0.5), QStringLiteral("0.5s"));
+    EXPECT_EQ(InspectorTexts::transition(0.01), QStringLiteral("snap"));
+    EXPECT_EQ(InspectorTexts::transition(0.02), QStringLiteral("2%"));
+    EXPECT_EQ(InspectorTexts::transition(0.379), QStringLiteral("37%")); // truncated
+    EXPECT_EQ(InspectorTexts::roundedPercent(0.22), QStringLiteral("22%"));
+    EXPECT_EQ(InspectorTexts::roundedPercent(0.005), QStringLiteral("1%")); // rounded
+    EXPECT_EQ(InspectorTexts::corners(14), QStringLiteral("14"));
+    EXPECT_EQ(InspectorTexts::corners(13.6), QStringLiteral("14"));
+    EXPECT_EQ(InspectorTexts::zoomLevel(2.14), QStringLiteral("2.1×"));
+    EXPECT_EQ(InspectorTexts::focus(0.999), QStringLiteral("99%"));
+}
+
+TEST(TransportRules, TimesAndLimits) {
+    using namespace TransportRules;
+    EXPECT_EQ(mmss(59.5), QStringLiteral("1:00"));
+    EXPECT_EQ(mmss(-3), QStringLiteral("0:00"));
+    EXPECT_EQ(mmss(NAN), QStringLiteral("0:00"));
+    EXPECT_EQ(mmss(INFINITY), QStringLiteral("0:00"));
+    EXPECT_EQ(mmss(75), QStringLiteral("1:15"));
+    EXPECT_EQ(mmss(3600), QStringLiteral("60:00"));
+    // Skips clamp to the trim range, or to the duration without one.
+    EXPECT_EQ(seekByTarget(3, -5, 1, 8, 10), 1);
+    EXPECT_EQ(seekByTarget(6, 5, 1, 8, 10), 8);
+    EXPECT_EQ(seekByTarget(6, 5, 0, 0, 10), 10);
+    // Play restarts at or after trimEnd - 0.05, or before trimStart.
+    EXPECT_TRUE(playRestartsFromTrimStart(7.95, 1, 8));
+    EXPECT_FALSE(playRestartsFromTrimStart(7.94, 1, 8));
+    EXPECT_TRUE(playRestartsFromTrimStart(0.5, 1, 8));
+    // The periodic check wraps at trimEnd - 0.03 while playing.
+    EXPECT_TRUE(wrapsAtTrimEnd(true, 7.97, 1, 8));
+    EXPECT_FALSE(wrapsAtTrimEnd(true, 7.96, 1, 8));
+    EXPECT_FALSE(wrapsAtTrimEnd(false, 7.99, 1, 8));
+    EXPECT_FALSE(wrapsAtTrimEnd(true, 7.99, 8, 8));
+}
+
+TEST(ShortcutsSheet, ListsTheSevenShortcutsInOrder) {
+    const auto items = ShortcutsSheet::windowItems();
+    ASSERT_EQ(items.size(), 7u);
+    EXPECT_EQ(items[0].first, QStringLiteral("Space"));
+    EXPECT_EQ(items[1].second, QStringLiteral("Add zoom at the playhead"));
+    EXPECT_EQ(items[3].first, QStringLiteral("← / →"));
+    EXPECT_EQ(items[5].first, QStringLiteral("Ctrl Z"));
+    EXPECT_EQ(items[6].first, QStringLiteral("Ctrl E"));
+    EXPECT_EQ(items[6].second, QStringLiteral("Export the video"));
+    ShortcutsSheet sheet(items);
+    EXPECT_EQ(sheet.width(), 420);
+}
+
+TEST_F(InspectorTest, HeaderFollowsTheSelection) {
+    InspectorRail rail(rec);
+    EXPECT_EQ(rail.width(), 340);
+    EXPECT_EQ(rail.headerTitle(), QStringLiteral("Composition"));
+    rec.setSelected(1);
+    EXPECT_EQ(rail.headerTitle(), QStringLiteral("Zoom"));
+    EXPECT_EQ(rail.currentPanel(), rail.segmentPanel());
+    rec.setSelected(std::nullopt);
+    rec.setVideoSelected(true);
+    EXPECT_EQ(rail.headerTitle(), QStringLiteral("Video"));
+    rec.setSelected(7); // stale: not a valid zoom
+    EXPECT_EQ(rail.headerTitle(), QStringLiteral("Video"));
+    // The window wires the deselect button to the Escape action.
+    QObject::connect(&rail, &InspectorRail::deselectClicked, [&] {
+        rec.setSelected(std::nullopt);
+        rec.setVideoSelected(false);
+    });
+    rail.deselectButton()->click();
+    EXPECT_EQ(rail.headerTitle(), QStringLiteral("Composition"));
+}
+
+TEST_F(InspectorTest, ShortZoomShowsHalfASecondAndTheSliderSetsTheEnd) {
+    SegmentPanel panel(rec);
+    panel.setIndex(0);
+    EXPECT_EQ(panel.durationRow()->valueText(), QStringLiteral("0.5s"));
+    panel.durationRow()->slider()->setSliderDown(true);
+    moveTo(panel.durationRow(), 0.5, 8, 2.0);
+    panel.durationRow()->slider()->setSliderDown(false);
+    EXPECT_NEAR(rec.zooms()[0].end, 4.0, 0.01);
+    EXPECT_EQ(rec.undoStack().size(), 1u);
+}
+
+TEST_F(InspectorTest, EachSliderDragIsOneUndoStep) {
+    SegmentPanel panel(rec);
+    panel.setIndex(1);
+    QSlider* s = panel.zoomRow()->slider();
+    s->setSliderDown(true);
+    for (double v : {1.6, 2.0, 2.4, 3.0}) {
+        moveTo(panel.zoomRow(), 1.4, 3.2, v);
+    }
+    s->setSliderDown(false);
+    EXPECT_NEAR(rec.zooms()[1].zoom, 3.0, 0.002);
+    ASSERT_EQ(rec.undoStack().size(), 1u);
+    rec.undo();
+    EXPECT_EQ(rec.zooms()[1].zoom, 1.5);
+
+    panel.setIndex(1);
+    panel.transitionRow()->slider()->setSliderDown(true);
+    moveTo(panel.transitionRow(), 0, 1, 0.01);
+    EXPECT_EQ(panel.transitionRow()->valueText(), QStringLiteral("snap"));
+    panel.transitionRow()->slider()->setSliderDown(false);
+    EXPECT_NEAR(rec.zooms()[1].smooth, 0.01, 1e-9);
+    EXPECT_EQ(rec.undoStack().size(), 1u);
+}
+
+TEST_F(InspectorTest, FocusLockOnShowsBothRowsAtFiftyPercent) {
+    SegmentPanel panel(rec);
+    panel.show();
+    panel.setIndex(1);
+    EXPECT_FALSE(panel.focusXRow()->isVisible());
+    panel.focusSwitch()->setChecked(true);
+    EXPECT_EQ(rec.zooms()[1].fx, 0.5);
+    EXPECT_EQ(rec.zooms()[1].fy, 0.5);
+    EXPECT_TRUE(panel.focusXRow()->isVisible());
+    EXPECT_TRUE(panel.focusYRow()->isVisible());
+    EXPECT_EQ(panel.focusXRow()->valueText(), QStringLiteral("50%"));
+    EXPECT_EQ(panel.focusYRow()->valueText(), QStringLiteral("50%"));
+    EXPECT_EQ(rec.undoStack().size(), 1u);
+
+    // Moving Focus X keeps Y.
+    panel.focusXRow()->slider()->setSliderDown(true);
+    moveTo(panel.focusXRow(), 0, 1, 0.8);
+    panel.focusXRow()->slider()->setSliderDown(false);
+    EXPECT_NEAR(*rec.zooms()[1].fx, 0.8, 1e-9);
+    EXPECT_EQ(rec.zooms()[1].fy, 0.5);
+
+    panel.focusSwitch()->setChecked(false);
+    EXPECT_FALSE(rec.zooms()[1].fx.has_value());
+    EXPECT_FALSE(panel.focusXRow()->isVisible());
+    EXPECT_EQ(rec.undoStack().size(), 3u);
+}
+
+TEST_F(InspectorTest, StaleIndexShowsFallbacksAndWritesNothing) {
+    SegmentPanel panel(rec);
+    panel.setIndex(5);
+    EXPECT_EQ(panel.durationRow()->valueText(), QStringLiteral("1.5s"));
+    EXPECT_EQ(panel.focusXRow()->valueText(), QStringLiteral("50%"));
+    const auto before = rec.zooms();
+    panel.zoomRow()->slider()->setSliderDown(true);
+    moveTo(panel.zoomRow(), 1.4, 3.2, 3.0);
+    panel.zoomRow()->slider()->setSliderDown(false);
+    panel.focusSwitch()->setChecked(true);
+    EXPECT_EQ(rec.zooms(), before);
+    EXPECT_TRUE(rec.undoStack().empty());
+}
+
+TEST_F(InspectorTest, CompositionWritesTheLookWithoutUndo) {
+    CompositionPanel panel(rec);
+    moveTo(panel.paddingRow(), 0, 0.22, 0.22);
+    EXPECT_NEAR(rec.padding(), 0.22, 1e-9);
+    EXPECT_EQ(panel.paddingRow()->valueText(), QStringLiteral("22%"));
+    moveTo(panel.cornersRow(), 0, 36, 14);
+    EXPECT_EQ(panel.cornersRow()->valueText(), QStringLiteral("14"));
+    moveTo(panel.blurRow(), 0, 1, 0.5);
+    EXPECT_NEAR(rec.bgBlur(), 0.5, 1e-9);
+    EXPECT_TRUE(rec.undoStack().empty());
+    // Swatches: five gradients then 27 images; a click selects.
+    ASSERT_EQ(panel.swatches().size(), 32u);
+    panel.swatches()[6]->click();
+    EXPECT_EQ(rec.background(), 6);
+    EXPECT_TRUE(panel.swatches()[6]->isChecked());
+    EXPECT_FALSE(panel.swatches()[0]->isChecked());
+    // The format menu lists the five formats and writes the index.
+    ASSERT_EQ(panel.formatMenu()->count(), 5);
+    EXPECT_EQ(panel.formatMenu()->itemText(3), QStringLiteral("Vertical 9:16"));
+    panel.formatMenu()->setCurrentIndex(2);
+    EXPECT_EQ(rec.formatIndex(), 2);
+}

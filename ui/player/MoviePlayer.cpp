@@ -1,0 +1,297 @@
+#include "ui/player/MoviePlayer.h"
+
+#include "ui/player/PlaybackDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace orvane::ui {
+
+namespace {
+// A tick this late means the thread was busy; restart the schedule rather than
+// firing a burst of catch-up ticks.
+constexpr double kTickSlip = 0.05; // seconds
+} // namespace
+
+MoviePlayer::MoviePlayer(QObject* parent) : QObject(parent) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &MoviePlayer::tick);
+}
+
+// The decoder's thread posts to this object, so it must be gone first.
+MoviePlayer::~MoviePlayer() { decoder_.reset(); }
+
+void MoviePlayer::open(const QString& path) {
+    close();
+    const std::uint64_t serial = ++openSerial_;
+    // Reports from the decoding thread come back as queued calls; the decoder
+    // is joined before this object dies, and stale serials are ignored.
+    auto opened = [this, serial](const Result<media::VideoInfo>& r) {
+        if (!r.ok()) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, serial, message = QString::fromStdString(r.error())] {
+                    onOpened(serial, false, message, {}, std::nullopt, 0);
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        const media::VideoInfo info = r.value();
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial, info] {
+                onOpened(serial, true, {}, QSize(info.width, info.height), info.duration,
+                         info.frameRate);
+            },
+            Qt::QueuedConnection);
+    };
+    auto failed = [this, serial](const std::string& message) {
+        QMetaObject::invokeMethod(
+            this, [this, serial, m = QString::fromStdString(message)] { onFailed(serial, m); },
+            Qt::QueuedConnection);
+    };
+    // The decoder starts with the first frame queued, as if sought exactly to 0.
+    generation_ = 0;
+    seeking_ = true;
+    seekExact_ = true;
+    seekTarget_ = 0;
+    setStatus(Status::Loading);
+    decoder_ = std::make_unique<PlaybackDecoder>(path.toStdString(), opened, failed);
+}
+
+void MoviePlayer::close() {
+    timer_.stop();
+    decoder_.reset();
+    ++openSerial_;
+    current_.reset();
+    error_.clear();
+    pendingFailure_.clear();
+    size_ = {};
+    duration_.reset();
+    lastFrameEnd_.reset();
+    frameRate_ = 0;
+    position_ = 0;
+    seeking_ = false;
+    playWhenReady_ = false;
+    const bool wasPlaying = std::exchange(playing_, false);
+    setStatus(Status::Empty);
+    if (wasPlaying) {
+        emit playingChanged(false);
+    }
+}
+
+void MoviePlayer::onOpened(std::uint64_t serial, bool ok, QString error, QSize size,
+                           std::optional<double> duration, double frameRate) {
+    if (serial != openSerial_) {
+        return;
+    }
+    if (!ok) {
+        fail(error);
+        return;
+    }
+    size_ = size;
+    duration_ = duration;
+    frameRate_ = frameRate;
+    setStatus(Status::Ready);
+    tickStart_ = Clock::now();
+    ticks_ = 0;
+    scheduleTick();
+    if (std::exchange(playWhenReady_, false)) {
+        play();
+    }
+}
+
+void MoviePlayer::onFailed(std::uint64_t serial, QString message) {
+    if (serial != openSerial_) {
+        return;
+    }
+    // The decoder runs a few frames ahead; show those before giving up.
+    pendingFailure_ = message;
+}
+
+void MoviePlayer::fail(const QString& message) {
+    timer_.stop();
+    error_ = message;
+    pendingFailure_.clear();
+    playWhenReady_ = false;
+    const bool wasPlaying = playing_;
+    if (playing_) {
+        position_ = currentTime();
+        playing_ = false;
+    }
+    setStatus(Status::Failed);
+    if (wasPlaying) {
+        emit playingChanged(false);
+    }
+}
+
+void MoviePlayer::setStatus(Status status) {
+    if (status_ != status) {
+        status_ = status;
+        emit statusChanged(status);
+    }
+}
+
+double MoviePlayer::duration() const {
+    if (duration_) {
+        return *duration_;
+    }
+    return lastFrameEnd_.value_or(0.0);
+}
+
+double MoviePlayer::endTime() const {
+    if (duration_) {
+        return *duration_;
+    }
+    return lastFrameEnd_.value_or(std::numeric_limits<double>::infinity());
+}
+
+void MoviePlayer::play() {
+    if (status_ == Status::Loading) {
+        playWhenReady_ = true;
+        return;
+    }
+    if (status_ != Status::Ready || playing_) {
+        return;
+    }
+    anchorTime_ = position_;
+    anchorClock_ = Clock::now();
+    playing_ = true;
+    emit playingChanged(true);
+}
+
+void MoviePlayer::pause() {
+    playWhenReady_ = false;
+    if (!playing_) {
+        return;
+    }
+    position_ = currentTime();
+    playing_ = false;
+    emit playingChanged(false);
+}
+
+double MoviePlayer::clockTime(Clock::time_point now) const {
+    return anchorTime_ + std::chrono::duration<double>(now - anchorClock_).count();
+}
+
+double MoviePlayer::currentTime() const {
+    if (seeking_ || !playing_) {
+        return position_;
+    }
+    return std::min(clockTime(Clock::now()), endTime());
+}
+
+void MoviePlayer::seek(double t) { startSeek(t, false); }
+void MoviePlayer::seekExact(double t) { startSeek(t, true); }
+
+void MoviePlayer::startSeek(double t, bool exact) {
+    if (!decoder_ || (status_ != Status::Ready && status_ != Status::Loading)) {
+        return;
+    }
+    if (!std::isfinite(t)) {
+        t = 0;
+    }
+    t = std::max(t, 0.0);
+    if (duration_) {
+        t = std::min(t, *duration_);
+    }
+    generation_ = decoder_->seek(t, exact);
+    seeking_ = true;
+    seekExact_ = exact;
+    seekTarget_ = t;
+    position_ = t;
+    pendingFailure_.clear();
+}
+
+std::shared_ptr<const PlayerFrame> MoviePlayer::currentFrame() {
+    advance();
+    return current_;
+}
+
+void MoviePlayer::advance() {
+    if (!decoder_ || status_ != Status::Ready) {
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    bool changed = false;
+    if (seeking_) {
+        if (auto frame = decoder_->take(generation_, std::numeric_limits<double>::infinity())) {
+            // Landed: the clock starts from here, whether playing or not.
+            const double start = seekExact_ ? seekTarget_ : frame->time;
+            current_ = std::move(frame);
+            changed = true;
+            seeking_ = false;
+            position_ = start;
+            anchorTime_ = start;
+            anchorClock_ = now;
+        } else if (decoder_->ended(generation_)) {
+            seeking_ = false; // nothing to land on: the seek failed
+            anchorTime_ = position_;
+            anchorClock_ = now;
+        }
+    }
+
+    bool reachedEnd = false;
+    QString failure;
+    if (!seeking_) {
+        const double t = playing_ ? clockTime(now) : position_;
+        while (auto frame = decoder_->take(generation_, t)) {
+            current_ = std::move(frame);
+            changed = true;
+        }
+        if (decoder_->ended(generation_)) {
+            if (current_ && frameRate_ > 0) {
+                lastFrameEnd_ = std::max(lastFrameEnd_.value_or(0.0), current_->time + 1 / frameRate_);
+            }
+            if (!pendingFailure_.isEmpty()) {
+                failure = pendingFailure_;
+            } else if (playing_ && t >= endTime()) {
+                reachedEnd = true;
+            }
+        }
+    }
+
+    if (changed) {
+        emit frameChanged();
+    }
+    if (!failure.isEmpty()) {
+        fail(failure);
+    } else if (reachedEnd) {
+        position_ = endTime();
+        playing_ = false;
+        emit playingChanged(false);
+        emit playedToEnd();
+    }
+}
+
+void MoviePlayer::tick() {
+    advance();
+    if (status_ != Status::Ready) {
+        return;
+    }
+    emit timeChanged(currentTime());
+    if (status_ == Status::Ready && !timer_.isActive()) {
+        scheduleTick();
+    }
+}
+
+void MoviePlayer::scheduleTick() {
+    // Ticks follow an absolute schedule so that whole-millisecond timer
+    // resolution does not drift the rate away from 120 Hz.
+    const Clock::time_point now = Clock::now();
+    ++ticks_;
+    auto due = tickStart_ + std::chrono::duration_cast<Clock::duration>(
+                                std::chrono::duration<double>(static_cast<double>(ticks_) * kTickInterval));
+    if (now - due > std::chrono::duration<double>(kTickSlip)) {
+        tickStart_ = now;
+        ticks_ = 1;
+        due = now + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(kTickInterval));
+    }
+    const double wait = std::chrono::duration<double, std::milli>(due - now).count();
+    timer_.start(std::max(0, static_cast<int>(std::ceil(wait))));
+}
+
+} // namespace orvane::ui

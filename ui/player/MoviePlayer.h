@@ -1,0 +1,144 @@
+#pragma once
+
+#include "ui/player/PlayerFrame.h"
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace orvane::ui {
+
+class PlaybackDecoder;
+
+// Plays a movie's video (no audio) for the window and the live preview: open,
+// play, pause, seek, the current time, a periodic time signal and the end of
+// the movie. Frames are decoded ahead on a worker thread (PlaybackDecoder) and
+// become current when the playback clock, a monotonic clock anchored at the
+// last play or seek, passes their presentation time.
+//
+// Seeking: seek() is the fast, default-tolerance seek: it lands on the key
+// frame at or before the request, and the playhead moves to that frame's time.
+// seekExact() lands on the frame whose interval holds the request, and the
+// playhead is exactly the requested time. While a seek is being decoded the
+// playhead holds still at the requested time; a seek while playing keeps
+// playing from the new place once the first frame there is ready.
+//
+// Errors: a file that cannot be opened, or reading that stops at damaged data,
+// puts the player in status Failed with a one-line errorMessage(); playback
+// stops and the last good frame stays current. Nothing here blocks on the
+// decoder: opening and decoding run on the worker.
+//
+// Threads: create, use and destroy on the main thread (the thread the object
+// lives in); every function and signal belongs to that thread.
+class MoviePlayer : public QObject {
+    Q_OBJECT
+public:
+    enum class Status {
+        Empty,   // no movie
+        Loading, // opening; videoSize() and duration() not known yet
+        Ready,   // playable
+        Failed,  // see errorMessage()
+    };
+    Q_ENUM(Status)
+
+    explicit MoviePlayer(QObject* parent = nullptr);
+    ~MoviePlayer() override;
+
+    // Starts opening `path`, replacing any movie; statusChanged() follows with
+    // Ready or Failed. Playback starts paused at time 0, showing the first frame.
+    void open(const QString& path);
+    // Drops the movie: status Empty, no frame, no time signal.
+    void close();
+
+    Status status() const { return status_; }
+    QString errorMessage() const { return error_; }
+    // Known once Ready: the picture size in pixels, the duration in seconds
+    // (the container's, or up to the end of the last frame once that is
+    // reached when the container does not say; 0 until known) and the
+    // nominal frame rate (0 when unknown).
+    QSize videoSize() const { return size_; }
+    double duration() const;
+    double frameRate() const { return frameRate_; }
+
+    // A play() before the movie is Ready takes effect when it is.
+    void play();
+    void pause();
+    bool isPlaying() const { return playing_; }
+
+    // The playhead in seconds, from the playback clock (not the frame shown).
+    double currentTime() const;
+
+    // Both clamp `t` (seconds) into the movie; see the class comment.
+    void seek(double t);
+    void seekExact(double t);
+
+    // The frame due now (brings the frame queue up to date first), or null
+    // before the first frame. Cheap enough for every display tick: it neither
+    // allocates nor waits for the decoder.
+    std::shared_ptr<const PlayerFrame> currentFrame();
+
+    // The interval of the periodic time signal.
+    static constexpr double kTickInterval = 1.0 / 120.0; // seconds
+
+signals:
+    void statusChanged(orvane::ui::MoviePlayer::Status status);
+    void playingChanged(bool playing);
+    // Every kTickInterval while a movie is Ready, with currentTime().
+    void timeChanged(double seconds);
+    // A new frame became current.
+    void frameChanged();
+    // Playback reached the end of the movie and stopped there.
+    void playedToEnd();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void onOpened(std::uint64_t serial, bool ok, QString error, QSize size,
+                  std::optional<double> duration, double frameRate);
+    void onFailed(std::uint64_t serial, QString message);
+    void fail(const QString& message);
+    double endTime() const;
+    void setStatus(Status status);
+    void startSeek(double t, bool exact);
+    // Moves due frames from the decoder to current_; handles a seek landing
+    // and the end of the movie.
+    void advance();
+    void tick();
+    void scheduleTick();
+    double clockTime(Clock::time_point now) const;
+
+    std::unique_ptr<PlaybackDecoder> decoder_;
+    std::uint64_t openSerial_ = 0; // tells a stale decoder's reports from the current one's
+    Status status_ = Status::Empty;
+    QString error_;
+    QSize size_;
+    std::optional<double> duration_;
+    double frameRate_ = 0;
+
+    bool playing_ = false;
+    bool playWhenReady_ = false;
+    double position_ = 0;           // the playhead while paused, seconds
+    double anchorTime_ = 0;         // playhead at anchorClock_ while playing
+    Clock::time_point anchorClock_; // when the clock was last anchored
+    std::optional<double> lastFrameEnd_; // end of the last frame, once it is known
+    QString pendingFailure_; // reading stopped at damage; applied when the playhead gets there
+
+    std::uint64_t generation_ = 0; // the decoder generation frames must belong to
+    bool seeking_ = false;         // waiting for the first frame after a seek (or open)
+    bool seekExact_ = false;
+    double seekTarget_ = 0;
+
+    std::shared_ptr<const PlayerFrame> current_;
+
+    QTimer timer_;
+    Clock::time_point tickStart_;
+    std::int64_t ticks_ = 0;
+};
+
+} // namespace orvane::ui
