@@ -55,6 +55,7 @@ struct MovieWriter::Impl {
     bool result = false;
 
     bool convertInto(AVFrame* dst, const VideoFrame& frame);
+    bool push(const VideoFrame& frame, std::int64_t pts); // false when the ring is full
     void encodeLoop();
     bool encode(AVFrame* frame); // nullptr flushes
     bool writePackets();
@@ -190,20 +191,24 @@ bool MovieWriter::Impl::convertInto(AVFrame* dst, const VideoFrame& frame) {
     return sws_scale(sws.get(), src, srcStride, 0, frame.height, dst->data, dst->linesize) > 0;
 }
 
+bool MovieWriter::Impl::push(const VideoFrame& frame, std::int64_t pts) {
+    const int slot = ring->writable();
+    if (slot < 0) {
+        return false;
+    }
+    AVFrame* dst = ringFrames[static_cast<std::size_t>(slot)].get();
+    if (!convertInto(dst, frame)) {
+        return false;
+    }
+    dst->pts = pts;
+    ring->publish();
+    return true;
+}
+
 void MovieWriter::append(const VideoFrame& frame) {
     d->offered.fetch_add(1, std::memory_order_relaxed);
     if (frame.bgra == nullptr || frame.width < 1 || frame.height < 1 || d->finished ||
         d->failed.load(std::memory_order_relaxed)) {
-        d->dropped.fetch_add(1, std::memory_order_relaxed);
-        return;
-    }
-    const int slot = d->ring->writable();
-    if (slot < 0) {
-        d->dropped.fetch_add(1, std::memory_order_relaxed);
-        return;
-    }
-    AVFrame* dst = d->ringFrames[static_cast<std::size_t>(slot)].get();
-    if (!d->convertInto(dst, frame)) {
         d->dropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
@@ -214,9 +219,22 @@ void MovieWriter::append(const VideoFrame& frame) {
     if (pts <= d->lastPts) {
         pts = d->lastPts + 1;
     }
+    if (d->lastPts < 0 && pts > 0) {
+        // The movie starts at the take's start, not at the first grab: a
+        // fragmented movie cannot carry an edit list, so a first frame at 0.2 s
+        // would be read back at 0 and shift every frame against the clicks. The
+        // first picture therefore also stands for the moments before it.
+        if (!d->push(frame, 0)) {
+            d->dropped.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        d->lastPts = 0;
+    }
+    if (!d->push(frame, pts)) {
+        d->dropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
     d->lastPts = pts;
-    dst->pts = pts;
-    d->ring->publish();
 }
 
 void MovieWriter::Impl::encodeLoop() {

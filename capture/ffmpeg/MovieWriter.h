@@ -30,6 +30,11 @@ struct MovieWriterOptions {
 // append() on the capture thread only; the encoder runs on a thread of its own
 // that the writer owns. append() converts the BGRA frame to YUV straight into a
 // preallocated ring slot and returns; it never waits for the encoder.
+//
+// The movie starts at the take's start: when the first frame was grabbed after
+// it, that frame is also written at time 0 (and counted as written), so times
+// in the movie are the take's times even though a fragmented movie has no edit
+// list to shift them.
 class MovieWriter final : public VideoWriter {
 public:
     // A writer for `path` (an existing file there is removed first) of `width`

@@ -1,0 +1,71 @@
+#include "X11PermissionChecks.h"
+
+#include "DrawableReader.h"
+#include "XcbHandles.h"
+
+#include <xcb/xinput.h>
+
+namespace orvane {
+
+using namespace x11;
+
+X11PermissionChecks::X11PermissionChecks(std::string display) : display_(std::move(display)) {}
+
+QString X11PermissionChecks::screenProblem() {
+    auto conn = Connection::open(display_);
+    if (!conn) {
+        return QStringLiteral("Cannot connect to the X display");
+    }
+    auto reader = DrawableReader::create(*conn);
+    if (!reader) {
+        return QStringLiteral("Only 24- and 32-bit X displays can be recorded");
+    }
+    if (reader->read(conn->root(), 0, 0, 1, 1) != ReadStatus::Ok) {
+        return QStringLiteral("The X display cannot be read");
+    }
+    return {};
+}
+
+QString X11PermissionChecks::inputProblem() {
+    auto conn = Connection::open(display_);
+    if (!conn) {
+        return QStringLiteral("Cannot connect to the X display");
+    }
+    xcb_connection_t* c = conn->get();
+    const auto* ext = xcb_get_extension_data(c, &xcb_input_id);
+    if (ext == nullptr || ext->present == 0) {
+        return QStringLiteral("XInput 2.2 is not available on this display");
+    }
+    Reply<xcb_input_xi_query_version_reply_t> v(
+        xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
+    if (!v || v->major_version < 2 || (v->major_version == 2 && v->minor_version < 2)) {
+        return QStringLiteral("XInput 2.2 is not available on this display");
+    }
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t bits;
+    } mask{};
+    mask.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
+    mask.head.mask_len = 1;
+    mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
+    ErrorTrap trap(c);
+    if (!trap.check(xcb_input_xi_select_events_checked(c, conn->root(), 1, &mask.head))) {
+        return QStringLiteral("Mouse clicks cannot be observed on this display");
+    }
+    // The selection ends with this connection.
+    return {};
+}
+
+bool X11PermissionChecks::screenCaptureAllowed() {
+    return screenProblem().isEmpty();
+}
+
+bool X11PermissionChecks::inputObservable() {
+    return inputProblem().isEmpty();
+}
+
+bool X11PermissionChecks::requestInputAccess() {
+    return inputObservable();
+}
+
+} // namespace orvane
