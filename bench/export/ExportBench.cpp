@@ -12,6 +12,7 @@
 
 #include <QGuiApplication>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -61,7 +62,15 @@ ExportJob defaultJob(const std::string& source, const std::string& output) {
     ExportJob job;
     job.source = source;
     job.output = output;
-    const std::vector<Moment> clicks{{1.5, 0.3, 0.2}, {4.0, 0.7, 0.6}, {7.5, 0.45, 0.8}};
+    std::vector<Moment> clicks;
+    for (const auto& [t, x, y] : {std::array{1.5, 0.3, 0.2}, std::array{4.0, 0.7, 0.6},
+                                  std::array{7.5, 0.45, 0.8}}) {
+        Moment m;
+        m.t = t;
+        m.cx = x;
+        m.cy = y;
+        clicks.push_back(m);
+    }
     Timeline& tl = job.timeline;
     tl.build(zoomsFromClicks(clicks, {kSeconds, 1.5, 0.8, 3.5}), clicks, kSeconds, 1.5);
     for (int i = 0; i <= static_cast<int>(kSeconds * 60); ++i) {

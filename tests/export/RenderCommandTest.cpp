@@ -11,16 +11,16 @@ using namespace orvane::test;
 
 namespace {
 
-struct Run {
+struct CommandRun {
     int exitCode = -1;
     QString out;
     QString err;
 };
 
-Run render(const QStringList& args) {
+CommandRun render(const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral(ORVANE_RENDER_COMMAND), args);
-    Run r;
+    CommandRun r;
     if (!p.waitForFinished(120000)) {
         p.kill();
         p.waitForFinished();
@@ -35,7 +35,7 @@ Run render(const QStringList& args) {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // Standard error without Qt's notes about the environment.
-QStringList errorLines(const Run& r) {
+QStringList errorLines(const CommandRun& r) {
     QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
     lines.removeIf([](const QString& l) { return !l.startsWith("orvane-render:"); });
     return lines;
@@ -46,7 +46,7 @@ QStringList errorLines(const Run& r) {
 TEST(RenderCommandTest, ExportsWithClicksAndReportsPathSizeAndDuration) {
     TempDir dir;
     const std::string out = dir.file("cli.mp4");
-    const Run r = render({q(splitSourceMovie()), "--clicks", q(splitSourceClicks(dir.path())),
+    const CommandRun r = render({q(splitSourceMovie()), "--clicks", q(splitSourceClicks(dir.path())),
                           "--format", "1:1", "--trim", "0.5:1.5", "-o", q(out)});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     // Not a terminal: plain percent lines ending at 100 %, then the summary.
@@ -65,7 +65,7 @@ TEST(RenderCommandTest, ExportsWithClicksAndReportsPathSizeAndDuration) {
 }
 
 TEST(RenderCommandTest, HelpListsEveryOptionWithItsDefault) {
-    const Run r = render({"--help"});
+    const CommandRun r = render({"--help"});
     ASSERT_EQ(r.exitCode, 0);
     for (const char* option :
          {"--clicks", "--track", "--format", "--background", "--padding", "--corner-radius",
@@ -100,7 +100,7 @@ TEST(RenderCommandTest, BadInputGetsOneLineAndLeavesNothing) {
     };
     for (const QStringList& args : cases) {
         SCOPED_TRACE(args.join(' ').toStdString());
-        const Run r = render(args);
+        const CommandRun r = render(args);
         EXPECT_GT(r.exitCode, 0);
         EXPECT_EQ(errorLines(r).size(), 1) << r.err.toStdString();
         EXPECT_EQ(strayFiles(dir.path(), {"bad.json", "garbage.mov"}), QStringList());

@@ -29,7 +29,10 @@ ExportJob splitJob(const std::string& output) {
     ExportJob job;
     job.source = splitSourceMovie();
     job.output = output;
-    std::vector<Moment> clicks{{kClickTime, kClickX, kClickY}};
+    std::vector<Moment> clicks(1);
+    clicks[0].t = kClickTime;
+    clicks[0].cx = kClickX;
+    clicks[0].cy = kClickY;
     job.timeline.build(zoomsFromClicks(clicks, {2.0, 1.5, 0.8, 3.5}), clicks, 2.0, 1.5);
     job.timeline.track = {{0, kClickX, kClickY, false}, {2, kClickX, kClickY, false}};
     job.trimEnd = 2.0;
