@@ -90,6 +90,11 @@ ExportJob defaultJob(const std::string& source, const std::string& output) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Drawing needs Qt's GUI layer but no screen (test discovery runs without
+    // the test environment).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QGuiApplication app(argc, argv);
     quietMediaLog();
     std::vector<std::string> presets(argv + 1, argv + argc);

@@ -169,6 +169,11 @@ TEST_F(RecorderExportTest, DestroyedMidExportStopsAndLeavesNothing) {
 }
 
 int main(int argc, char** argv) {
+    // Drawing needs Qt's GUI layer but no screen (test discovery runs without
+    // the test environment).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QGuiApplication app(argc, argv); // the compositor draws with Qt GUI
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
