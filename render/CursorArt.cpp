@@ -2,6 +2,7 @@
 
 #include "render/ResourcePaths.h"
 
+#include <QFile>
 #include <QPdfDocument>
 
 namespace orvane {
@@ -10,6 +11,13 @@ std::optional<QImage> CursorArt::loadFile(const QString& path) {
     if (path.isEmpty()) {
         return std::nullopt;
     }
+    // Only hand real PDF files to the PDF engine: it leaks its parser state
+    // when asked to load something else.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(5) != "%PDF-") {
+        return std::nullopt;
+    }
+    file.close();
     QPdfDocument doc;
     if (doc.load(path) != QPdfDocument::Error::None || doc.pageCount() < 1) {
         return std::nullopt;

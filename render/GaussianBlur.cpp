@@ -39,20 +39,26 @@ bool gaussianBlur(QImage& image, double sigma) {
     }
     cv::Mat mat = cvwrap::view(image);
     const int factor = sigma > kDirectSigma ? static_cast<int>(sigma / (kDirectSigma / 2)) : 1;
-    const int smallW = image.width() / factor;
-    const int smallH = image.height() / factor;
-    if (factor <= 1 || smallW < 8 || smallH < 8) {
+    if (factor <= 1 || image.width() / factor < 8 || image.height() / factor < 8) {
         cv::GaussianBlur(mat, mat, cv::Size(0, 0), sigma, sigma, cv::BORDER_REPLICATE);
         return true;
     }
-    // Reduce with area averaging (itself a small box blur), blur with the
-    // remaining sigma and scale back up bilinearly.
+    // Pad with copies of the border first (a blur this wide reaches far past
+    // the edge, and the edge pixels themselves must weigh in fully, not
+    // averaged with their neighbours by the reduction), reduce with area
+    // averaging (itself a small box blur), blur with the remaining sigma, scale
+    // back up bilinearly and keep the middle.
+    const int pad = static_cast<int>(std::ceil(3 * sigma));
+    cv::Mat padded;
+    cv::copyMakeBorder(mat, padded, pad, pad, pad, pad, cv::BORDER_REPLICATE);
+    const cv::Size smallSize(std::max(1, padded.cols / factor), std::max(1, padded.rows / factor));
     cv::Mat small;
-    cv::resize(mat, small, cv::Size(smallW, smallH), 0, 0, cv::INTER_AREA);
-    const double sx = sigma * smallW / image.width();
-    const double sy = sigma * smallH / image.height();
+    cv::resize(padded, small, smallSize, 0, 0, cv::INTER_AREA);
+    const double sx = sigma * smallSize.width / padded.cols;
+    const double sy = sigma * smallSize.height / padded.rows;
     cv::GaussianBlur(small, small, cv::Size(0, 0), sx, sy, cv::BORDER_REPLICATE);
-    cv::resize(small, mat, mat.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(small, padded, padded.size(), 0, 0, cv::INTER_LINEAR);
+    padded(cv::Rect(pad, pad, mat.cols, mat.rows)).copyTo(mat);
     return true;
 }
 

@@ -11,6 +11,7 @@
 // the picture keeps its brightness.
 #include "render/ImageFilter.h"
 
+#include "render/DigitalLineBlur.h"
 #include "render/OpenCvImage.h"
 
 #include <opencv2/imgproc.hpp>
@@ -112,6 +113,25 @@ int planPasses(double radius, double ux, double uy, Shift (&shifts)[16]) {
     const int k = std::clamp(static_cast<int>(std::ceil(std::log2(length))), 1, 16);
     const double step = length / double(1 << k);
     int count = 0;
+    // Twice the centre shift accumulated so far, per axis: a pass with an odd
+    // offset moves the centre half a pixel one way or the other, and each such
+    // pass is split so as to bring the total back toward zero.
+    int driftX = 0;
+    int driftY = 0;
+    const auto split = [](int offset, int& drift, int& a, int& b) {
+        a = offset / 2;
+        if (offset % 2 != 0) {
+            // b - a is +1 or -1 (in the offset's direction); pick the sign that
+            // cancels the drift.
+            const int sign = offset > 0 ? 1 : -1;
+            const int towardB = sign;  // b - a when a is rounded toward zero
+            if ((drift > 0 && towardB > 0) || (drift < 0 && towardB < 0)) {
+                a += sign;
+            }
+        }
+        b = offset - a;
+        drift += b - a;
+    };
     for (int i = 0; i < k; ++i) {
         const double offset = step * double(1 << i);
         const int ox = static_cast<int>(std::lround(offset * ux));
@@ -119,17 +139,9 @@ int planPasses(double radius, double ux, double uy, Shift (&shifts)[16]) {
         if (ox == 0 && oy == 0) {
             continue;
         }
-        // Split the offset about the centre; alternate the odd pixel's side so
-        // the result does not drift.
-        const bool up = (i % 2) == 0;
-        const auto half = [up](int v) {
-            return up ? static_cast<int>(std::floor(v / 2.0)) : static_cast<int>(std::ceil(v / 2.0));
-        };
         Shift s;
-        s.ax = half(ox);
-        s.ay = half(oy);
-        s.bx = ox - s.ax;
-        s.by = oy - s.ay;
+        split(ox, driftX, s.ax, s.bx);
+        split(oy, driftY, s.ay, s.by);
         shifts[count++] = s;
     }
     return count;
@@ -187,6 +199,11 @@ void lineKernel(const QImage& src, QImage& dst, double radius, double ux, double
 
 } // namespace
 
+MotionBlur::MotionBlur() : lineScratch_(std::make_unique<detail::LineBlurScratch>()) {}
+MotionBlur::~MotionBlur() = default;
+MotionBlur::MotionBlur(MotionBlur&&) noexcept = default;
+MotionBlur& MotionBlur::operator=(MotionBlur&&) noexcept = default;
+
 bool MotionBlur::apply(const QImage& src, QImage& dst, double radius, double angle,
                        Method method) {
     if (!isFilterableFormat(src) || src.isNull()) {
@@ -207,6 +224,10 @@ bool MotionBlur::apply(const QImage& src, QImage& dst, double radius, double ang
     const double uy = -std::sin(angle);
     if (method == Method::LineKernel) {
         lineKernel(src, dst, radius, ux, uy);
+        return true;
+    }
+    if (method == Method::RunningSum) {
+        detail::digitalLineBlur(src, dst, radius, ux, uy, *lineScratch_);
         return true;
     }
     if (scratch_.size() != src.size() || scratch_.format() != src.format()) {
