@@ -2,6 +2,7 @@
 
 #include "X11ScreenStream.h"
 
+#include "capture/ffmpeg/MovieDuration.h"
 #include "capture/ffmpeg/MovieWriter.h"
 
 namespace orvane {
@@ -22,6 +23,10 @@ std::unique_ptr<ScreenStream> X11CaptureBackend::createStream(const CaptureConte
 std::unique_ptr<VideoWriter> X11CaptureBackend::createWriter(const QString& path, int width,
                                                              int height, double startTime) {
     return MovieWriter::create(path, width, height, startTime);
+}
+
+std::optional<double> X11CaptureBackend::movieDuration(const QString& path) {
+    return readMovieDuration(path);
 }
 
 } // namespace orvane

@@ -28,6 +28,7 @@ public:
                                                QSize pixelSize) override;
     std::unique_ptr<VideoWriter> createWriter(const QString& path, int width, int height,
                                               double startTime) override;
+    std::optional<double> movieDuration(const QString& path) override;
 
 private:
     std::string display_;

@@ -169,14 +169,16 @@ bool near(std::uint32_t a, std::uint32_t b, int tolerance) {
     return true;
 }
 
-PrivateXServer::PrivateXServer(int width, int height) {
+PrivateXServer::PrivateXServer(int width, int height, const QStringList& extraArgs) {
     for (int n = 300; n < 400; ++n) {
         if (QFile::exists(QString("/tmp/.X%1-lock").arg(n)) ||
             QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n))) {
             continue;
         }
-        process_.start("Xvfb", {QString(":%1").arg(n), "-screen", "0",
-                                QString("%1x%2x24").arg(width).arg(height), "-nolisten", "tcp"});
+        process_.start("Xvfb", QStringList{QString(":%1").arg(n), "-screen", "0",
+                                           QString("%1x%2x24").arg(width).arg(height), "-nolisten",
+                                           "tcp"} +
+                                   extraArgs);
         if (!process_.waitForStarted(5000)) {
             return;
         }

@@ -68,7 +68,7 @@ bool near(std::uint32_t a, std::uint32_t b, int tolerance = 24);
 // An Xvfb of its own on a free display, for tests that take the server away.
 class PrivateXServer {
 public:
-    PrivateXServer(int width, int height);
+    PrivateXServer(int width, int height, const QStringList& extraArgs = {});
     ~PrivateXServer();
     bool running() const { return !display_.empty(); }
     const std::string& display() const { return display_; }

@@ -1,0 +1,281 @@
+// Whole takes through the Recorder with the real X11 backend: the picker
+// dialog, the screen stream, the movie writer, XInput clicks from xdotool and
+// the 60 Hz cursor, from Start to a ready take with zoom segments.
+#include "MediaProbe.h"
+#include "X11TestSupport.h"
+
+#include "capture/Recorder.h"
+#include "capture/x11/PickerDialog.h"
+#include "capture/x11/X11CaptureBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+using namespace orvane;
+using namespace orvane::test;
+
+namespace {
+
+constexpr int kHand2 = 60;
+
+// The X11 backend writing into a temporary folder instead of the Desktop.
+class TestBackend final : public X11CaptureBackend {
+public:
+    explicit TestBackend(QString folder) : folder_(std::move(folder)) {}
+    QString outputFolder() override { return folder_; }
+
+private:
+    QString folder_;
+};
+
+class RecorderTakeTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    TestBackend backend{dir.path()};
+    Recorder recorder{backend};
+
+    QString moviePath() const { return dir.filePath("orvane-recording.mov"); }
+
+    // Start, then choose the entry whose content satisfies `pick` in the dialog.
+    template <typename Pick>
+    void chooseInPicker(Pick pick) {
+        recorder.start();
+        ASSERT_EQ(recorder.status(), QString::fromUtf8("Choose what to record…"));
+        PickerDialog* dialog = backend.x11Picker().dialog();
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }));
+        int index = -1;
+        for (std::size_t i = 0; i < dialog->entries().size(); ++i) {
+            if (pick(dialog->entries()[i].content)) {
+                index = static_cast<int>(i);
+            }
+        }
+        ASSERT_GE(index, 0) << "the picker does not list the wanted content";
+        dialog->selectEntry(index);
+        dialog->accept();
+        ASSERT_TRUE(waitUntil([&] { return recorder.phase() == Phase::recording; }, 5000))
+            << recorder.status().toStdString();
+        EXPECT_EQ(recorder.status(), QString::fromUtf8("Recording… click around, then Stop"));
+    }
+
+    void chooseWindow(xcb_window_t id) {
+        chooseInPicker([id](const CaptureContent& c) {
+            return c.kind == CaptureContent::Kind::Window && c.sourceId == id;
+        });
+    }
+
+    // Clicks at (x, y) and returns the take time at which it was pressed.
+    double clickAt(int x, int y, int button = 1) {
+        xdotool({"mousemove", QString::number(x), QString::number(y)});
+        const qint64 before = recorder.clickCount();
+        const double t = hostTimeNow() - recorder.startTime();
+        xdotool({"click", QString::number(button)});
+        waitUntil([&] { return recorder.clickCount() > before; }, 1000);
+        return t;
+    }
+
+    static double hostTimeNow();
+
+    bool stopAndWait() {
+        recorder.stop();
+        return waitUntil([&] { return recorder.phase() != Phase::recording &&
+                                      !recorder.status().startsWith(QString::fromUtf8("Finishing")); },
+                         20000);
+    }
+};
+
+double RecorderTakeTest::hostTimeNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+TEST_F(RecorderTakeTest, AWindowTakeFromStartToReadyWithZooms) {
+    TestWindow target(200, 150, 640, 400, 0x30a050);
+    target.setTitle("Orvane test target");
+    target.addPatch(400, 250, 200, 100, 0xe0e0e0); // a "link" with the hand cursor
+    target.map();
+    // The patch shows the pointing hand (an unnamed font cursor, as toolkits
+    // without a theme make it); the rest the arrow.
+    {
+        xcb_connection_t* c = testConnection();
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> q(
+            xcb_query_tree_reply(c, xcb_query_tree(c, target.id()), nullptr), &std::free);
+        ASSERT_TRUE(q);
+        ASSERT_EQ(xcb_query_tree_children_length(q.get()), 1);
+        const xcb_cursor_t hand = fontCursor(kHand2);
+        xcb_change_window_attributes(c, xcb_query_tree_children(q.get())[0], XCB_CW_CURSOR, &hand);
+        syncX();
+    }
+
+    chooseWindow(target.id());
+    EXPECT_EQ(recorder.captureBounds(), QRectF(200, 150, 640, 400));
+    EXPECT_EQ(recorder.videoW(), 640);
+    EXPECT_EQ(recorder.videoH(), 400);
+
+    QThread::msleep(300);
+    const double t1 = clickAt(200 + 320, 150 + 200);   // the centre
+    QThread::msleep(300);
+    const double t2 = clickAt(200, 150, 3);             // the top-left corner, right button
+    clickAt(100, 100);                                   // outside: not recorded
+    clickAt(900, 700);                                   // outside: not recorded
+    xdotool({"mousemove", "700", "450"});                // over the hand patch
+    waitUntil([] { return false; }, 400);
+    xdotool({"mousemove", "300", "200"});                // plain area
+    waitUntil([] { return false; }, 1200);
+
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(recorder.phase(), Phase::ready) << recorder.status().toStdString();
+
+    // Clicks, normalised to the window.
+    ASSERT_EQ(recorder.moments().size(), 2u);
+    EXPECT_EQ(recorder.clickCount(), 2);
+    EXPECT_NEAR(recorder.moments()[0].cx, 0.5, 1e-9);
+    EXPECT_NEAR(recorder.moments()[0].cy, 0.5, 1e-9);
+    EXPECT_NEAR(recorder.moments()[0].t, t1, 0.25);
+    EXPECT_NEAR(recorder.moments()[1].cx, 0.0, 1e-9);
+    EXPECT_NEAR(recorder.moments()[1].cy, 0.0, 1e-9);
+    EXPECT_NEAR(recorder.moments()[1].t, t2, 0.25);
+    EXPECT_FALSE(recorder.zooms().empty());
+    EXPECT_EQ(recorder.status(),
+              QString::asprintf("Done — %d zooms over %.1fs", static_cast<int>(recorder.zooms().size()),
+                                recorder.duration()));
+
+    // The movie.
+    const auto movie = probeMovie(moviePath());
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->width, 640);
+    EXPECT_EQ(movie->height, 400);
+    EXPECT_TRUE(movie->codec == "h264" || movie->codec == "hevc");
+    EXPECT_NEAR(movie->duration, recorder.duration(), 0.02);
+    const auto frames = probeFrames(moviePath());
+    EXPECT_GT(frames.size(), 60u);
+    const auto px = decodeFrame(moviePath(), 1.0, "bgra");
+    ASSERT_TRUE(px);
+    EXPECT_TRUE(near(rgbAt(reinterpret_cast<const std::uint8_t*>(px->constData()), 640 * 4, 100, 100),
+                     0x30a050, 30));
+    EXPECT_TRUE(QFile::exists(dir.filePath("quilbo-clicks.json")));
+
+    // The cursor track: about 60 samples a second, outside positions kept, and
+    // the hand flag over the patch only.
+    const auto& track = recorder.cursorTrack();
+    ASSERT_FALSE(track.empty());
+    const double rate = static_cast<double>(track.size()) / recorder.duration();
+    EXPECT_GT(rate, 45.0);
+    EXPECT_LT(rate, 62.0);
+    bool sawOutside = false, sawHand = false, handOutsidePatch = false;
+    for (const CursorSample& s : track) {
+        if (s.x < 0 || s.y < 0 || s.x > 1 || s.y > 1) {
+            sawOutside = true;
+        }
+        const bool overPatch = s.x >= 400.0 / 640 && s.x < 600.0 / 640 && s.y >= 250.0 / 400 &&
+                               s.y < 350.0 / 400;
+        if (s.pointer && overPatch) {
+            sawHand = true;
+        }
+        if (s.pointer && !overPatch) {
+            handOutsidePatch = true;
+        }
+    }
+    EXPECT_TRUE(sawOutside);
+    EXPECT_TRUE(sawHand);
+    EXPECT_FALSE(handOutsidePatch);
+    EXPECT_FALSE(track.back().pointer);
+}
+
+TEST_F(RecorderTakeTest, ClosingTheCapturedWindowMidTakeStillFinishes) {
+    auto target = std::make_unique<TestWindow>(100, 100, 320, 200, 0x2040e0);
+    target->setTitle("Short-lived window");
+    target->map();
+    chooseWindow(target->id());
+    QThread::msleep(200);
+    clickAt(260, 200);
+    QThread::msleep(600);
+    const double closedAt = hostTimeNow() - recorder.startTime();
+    target.reset();
+    waitUntil([] { return false; }, 600);
+    EXPECT_EQ(recorder.phase(), Phase::recording); // the take goes on until Stop
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(recorder.phase(), Phase::ready) << recorder.status().toStdString();
+    EXPECT_EQ(recorder.moments().size(), 1u);
+    // The movie holds what was recorded until the window closed.
+    EXPECT_NEAR(recorder.duration(), closedAt, 0.3);
+    EXPECT_FALSE(probeFrames(moviePath()).empty());
+}
+
+TEST_F(RecorderTakeTest, ASecondTakeOfTheDisplayOverwritesTheFirst) {
+    TestWindow target(0, 0, 320, 200, 0xc03030);
+    target.setTitle("First take");
+    target.map();
+    chooseWindow(target.id());
+    QThread::msleep(500);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(recorder.phase(), Phase::ready);
+    ASSERT_EQ(probeMovie(moviePath())->width, 320);
+
+    chooseInPicker([](const CaptureContent& c) { return c.kind == CaptureContent::Kind::Display; });
+    EXPECT_EQ(recorder.captureBounds(), QRectF(0, 0, 1920, 1200));
+    clickAt(960, 600);
+    QThread::msleep(500);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(recorder.phase(), Phase::ready) << recorder.status().toStdString();
+    const auto movie = probeMovie(moviePath());
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->width, 1920);
+    EXPECT_EQ(movie->height, 1200);
+    ASSERT_EQ(recorder.moments().size(), 1u);
+    EXPECT_NEAR(recorder.moments()[0].cx, 0.5, 1e-9);
+    EXPECT_NEAR(recorder.moments()[0].cy, 0.5, 1e-9);
+}
+
+TEST_F(RecorderTakeTest, CancellingThePickerClearsTheStatus) {
+    recorder.start();
+    PickerDialog* dialog = backend.x11Picker().dialog();
+    ASSERT_NE(dialog, nullptr);
+    // The picker lists the screen and the windows present now.
+    ASSERT_FALSE(dialog->entries().empty());
+    EXPECT_EQ(dialog->entries().front().content.kind, CaptureContent::Kind::Display);
+    EXPECT_EQ(dialog->entries().front().content.pixelScale, 1.0);
+    dialog->reject();
+    EXPECT_TRUE(waitUntil([&] { return recorder.status().isEmpty(); }));
+    EXPECT_EQ(recorder.phase(), Phase::idle);
+}
+
+TEST_F(RecorderTakeTest, ThePickerAnswersARealDoubleClick) {
+    TestWindow target(1200, 800, 320, 200, 0x208080);
+    target.setTitle("Double-click me");
+    target.map();
+    recorder.start();
+    PickerDialog* dialog = backend.x11Picker().dialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }));
+    int index = -1;
+    for (std::size_t i = 0; i < dialog->entries().size(); ++i) {
+        if (dialog->entries()[i].content.sourceId == target.id() &&
+            dialog->entries()[i].content.kind == CaptureContent::Kind::Window) {
+            index = static_cast<int>(i);
+        }
+    }
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(dialog->entries()[static_cast<std::size_t>(index)].content.title, "Double-click me");
+    EXPECT_FALSE(dialog->entries()[static_cast<std::size_t>(index)].thumbnail.isNull());
+    dialog->selectEntry(index); // scrolls it into view
+    waitUntil([] { return false; }, 300);
+    const QPoint p = dialog->entryRect(index).center();
+    xdotool({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "--repeat", "2",
+             "--delay", "50", "1"});
+    ASSERT_TRUE(waitUntil([&] { return recorder.phase() == Phase::recording; }, 5000))
+        << recorder.status().toStdString();
+    EXPECT_EQ(recorder.captureBounds(), QRectF(1200, 800, 320, 200));
+    ASSERT_TRUE(stopAndWait());
+}
+
+} // namespace
