@@ -1,0 +1,81 @@
+#include "EmptyState.h"
+
+#include "capture/Recorder.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace orvane {
+
+using ui::symbol;
+
+EmptyState::EmptyState(QWidget* parent) : QWidget(parent) {
+    auto* column = new QVBoxLayout(this);
+    column->setSpacing(20);
+    column->addStretch(1);
+    symbol_ = new QLabel(this);
+    symbol_->setAlignment(Qt::AlignCenter);
+    title_ = new QLabel(this);
+    title_->setFont(Theme::font(Theme::Font::title));
+    title_->setAlignment(Qt::AlignCenter);
+    subtitle_ = new QLabel(this);
+    subtitle_->setFont(Theme::font(Theme::Font::body));
+    subtitle_->setAlignment(Qt::AlignCenter);
+    subtitle_->setStyleSheet(QStringLiteral("color: %1").arg(Theme::css(Theme::Color::secondaryText)));
+    button_ = new QPushButton(this);
+    Theme::setButtonStyle(button_, Theme::ButtonStyle::primary);
+    button_->setFixedWidth(240);
+    connect(button_, &QPushButton::clicked, this, &EmptyState::startStopClicked);
+    column->addWidget(symbol_);
+    column->addWidget(title_);
+    column->addWidget(subtitle_);
+    column->addWidget(button_, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+
+    auto* opacity = new QGraphicsOpacityEffect(symbol_);
+    opacity->setOpacity(1);
+    symbol_->setGraphicsEffect(opacity);
+    pulse_.setInterval(50);
+    connect(&pulse_, &QTimer::timeout, this, [this, opacity] {
+        ++pulseStep_;
+        opacity->setOpacity(0.55 + 0.45 * (0.5 + 0.5 * std::cos(pulseStep_ * 0.16)));
+    });
+    setPhase(Phase::idle);
+}
+
+QString EmptyState::title() const {
+    return title_->text();
+}
+
+void EmptyState::setPhase(Phase phase) {
+    recording_ = phase == Phase::recording;
+    if (recording_) {
+        symbol_->setPixmap(Theme::tinted(symbol(QStringLiteral("record.circle")).pixmap(56, 56),
+                                         Theme::color(Theme::Color::danger)));
+        title_->setText(QStringLiteral("Recording your screen…"));
+        subtitle_->setText(QStringLiteral("Click around your app, then stop to edit."));
+        button_->setText(QStringLiteral("Stop"));
+        button_->setIcon(symbol(QStringLiteral("stop.fill")));
+        pulse_.start();
+    } else {
+        symbol_->setPixmap(symbol(QStringLiteral("rectangle.dashed.badge.record")).pixmap(56, 56));
+        title_->setText(QStringLiteral("Record your screen"));
+        subtitle_->setText(QStringLiteral("Orvane zooms to every click on a smooth camera path."));
+        button_->setText(phase == Phase::ready ? QStringLiteral("Record Again")
+                                               : QStringLiteral("Record Screen"));
+        button_->setIcon(symbol(phase == Phase::ready ? QStringLiteral("arrow.clockwise")
+                                                      : QStringLiteral("record.circle")));
+        pulse_.stop();
+        if (auto* e = qobject_cast<QGraphicsOpacityEffect*>(symbol_->graphicsEffect())) {
+            e->setOpacity(1);
+        }
+    }
+}
+
+} // namespace orvane

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace orvane {
+
+enum class Phase;
+
+// What the window shows before and during a recording: a symbol (pulsing red
+// while recording), a title, a subtitle and the 240-point start/stop button.
+class EmptyState : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit EmptyState(QWidget* parent = nullptr);
+
+    void setPhase(Phase phase);
+    QPushButton* startStopButton() const { return button_; }
+    QString title() const;
+
+signals:
+    void startStopClicked();
+
+private:
+    QLabel* symbol_;
+    QLabel* title_;
+    QLabel* subtitle_;
+    QPushButton* button_;
+    QTimer pulse_;
+    int pulseStep_ = 0;
+    bool recording_ = false;
+};
+
+} // namespace orvane

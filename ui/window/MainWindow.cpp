@@ -1,0 +1,564 @@
+#include "MainWindow.h"
+
+#include "EmptyState.h"
+#include "PermissionsOnboarding.h"
+#include "TitleBar.h"
+
+#include "capture/Permissions.h"
+#include "editing/TimelineBar.h"
+#include "render/OutputGeometry.h"
+#include "ui/InspectorRail.h"
+#include "ui/ShortcutsSheet.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+#include "ui/TransportRules.h"
+#include "ui/player/MoviePlayer.h"
+#include "ui/preview/ZoomHostView.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <cmath>
+
+namespace orvane {
+
+using ui::symbol;
+
+namespace {
+constexpr int kResizeBorder = 6; // points along the edges that resize the window
+const QString kNoFrames =
+    QStringLiteral("No frames were captured — check Screen Recording permission and try again");
+const QString kExportFailed = QStringLiteral("Export failed");
+} // namespace
+
+MainWindow::MainWindow(CaptureBackend& backend, QWidget* parent)
+    : QWidget(parent), rec_(backend) {
+    setWindowTitle(QStringLiteral("Orvane"));
+    setWindowFlag(Qt::FramelessWindowHint);
+    setMinimumSize(kMinimumSize);
+    resize(kDefaultSize);
+    setMouseTracking(true);
+    setAutoFillBackground(true);
+    perms_ = std::make_unique<Permissions>(backend.permissions());
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    titleBar_ = new TitleBar(this);
+    column->addWidget(titleBar_);
+    body_ = new QStackedWidget(this);
+    column->addWidget(body_, 1);
+
+    empty_ = new EmptyState(body_);
+    body_->addWidget(empty_);
+    buildEditor();
+    body_->addWidget(editor_);
+
+    connect(titleBar_, &TitleBar::closeClicked, this, &QWidget::close);
+    connect(titleBar_, &TitleBar::minimiseClicked, this, &QWidget::showMinimized);
+    connect(titleBar_, &TitleBar::maximiseClicked, this,
+            [this] { isMaximized() ? showNormal() : showMaximized(); });
+    connect(titleBar_, &TitleBar::trashClicked, this, &MainWindow::confirmDiscard);
+    connect(titleBar_, &TitleBar::exportClicked, this, &MainWindow::runExport);
+    connect(titleBar_, &TitleBar::aboutRequested, this, [this] {
+        QMessageBox::about(this, QStringLiteral("About Orvane"),
+                           QStringLiteral("Orvane %1\nScreen recordings that zoom to every click.")
+                               .arg(QStringLiteral(ORVANE_VERSION)));
+    });
+    // No update feed is configured in this build: the menu item stays greyed.
+    titleBar_->setCanCheckForUpdates(false);
+    connect(empty_, &EmptyState::startStopClicked, this, &MainWindow::startOrStop);
+
+    connect(&rec_, &Recorder::phaseChanged, this, &MainWindow::phaseChanged);
+    connect(&rec_, &Recorder::statusChanged, this, [this] {
+        // The window follows the phase; two outcomes would otherwise leave the
+        // user without a word, so their status shows for a few seconds.
+        const QString s = rec_.status();
+        if (s == kNoFrames || s == kExportFailed) {
+            titleBar_->flashStatus(s);
+        }
+    });
+    connect(&rec_, &Recorder::exportingChanged, this, &MainWindow::updateTitle);
+    connect(&rec_, &Recorder::exportProgressChanged, this, &MainWindow::updateTitle);
+    connect(&rec_, &Recorder::videoURLChanged, this, &MainWindow::updateTitle);
+    for (auto signal : {&EditModel::zoomsChanged, &EditModel::momentsChanged,
+                        &EditModel::durationChanged, &EditModel::zoomChanged,
+                        &EditModel::smoothnessChanged, &EditModel::zoomMergeChanged}) {
+        connect(&rec_, signal, this, &MainWindow::pushPreviewSettings);
+    }
+    for (auto signal : {&Recorder::motionBlurChanged, &Recorder::bgBlurChanged,
+                        &Recorder::paddingChanged, &Recorder::cornerRadiusChanged,
+                        &Recorder::backgroundChanged, &Recorder::formatIndexChanged}) {
+        connect(&rec_, signal, this, &MainWindow::pushPreviewSettings);
+    }
+    for (auto signal : {&EditModel::zoomsChanged, &EditModel::selectedChanged,
+                        &EditModel::trimStartChanged, &EditModel::trimEndChanged,
+                        &EditModel::videoSelectedChanged, &EditModel::durationChanged}) {
+        connect(&rec_, signal, this, &MainWindow::pushTimelineInputs);
+    }
+    connect(&rec_, &EditModel::trimStartChanged, this, &MainWindow::pushPreviewSettings);
+
+    installShortcuts();
+    phaseChanged();
+    QMetaObject::invokeMethod(this, &MainWindow::showOnboardingIfNeeded, Qt::QueuedConnection);
+}
+
+MainWindow::~MainWindow() {
+    dropPlayer();
+}
+
+// --- Building ---------------------------------------------------------------------------
+
+void MainWindow::buildEditor() {
+    editor_ = new QWidget(body_);
+    auto* row = new QHBoxLayout(editor_);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    auto* stageColumn = new QWidget(editor_);
+    auto* column = new QVBoxLayout(stageColumn);
+    column->setContentsMargins(0, 0, 0, 12);
+    column->setSpacing(10);
+    stage_ = new QWidget(stageColumn);
+    auto* stageLayout = new QVBoxLayout(stage_);
+    stageLayout->setContentsMargins(0, 0, 0, 0);
+    stagePlaceholder_ = new QLabel(stage_);
+    static_cast<QLabel*>(stagePlaceholder_)->setAlignment(Qt::AlignCenter);
+    stageLayout->addWidget(stagePlaceholder_);
+    column->addWidget(stage_, 1);
+
+    // Transport: back 5 s, play/pause, forward 5 s.
+    auto* transport = new QHBoxLayout;
+    transport->setSpacing(14);
+    transport->addStretch(1);
+    auto* back = new QPushButton(stageColumn);
+    back->setIcon(symbol(QStringLiteral("arrow.counterclockwise")));
+    back->setToolTip(QStringLiteral("Back 5s"));
+    Theme::setButtonStyle(back, Theme::ButtonStyle::transport);
+    playButton_ = new QPushButton(stageColumn);
+    playButton_->setIcon(symbol(QStringLiteral("play.fill")));
+    playButton_->setIconSize(QSize(20, 20));
+    playButton_->setToolTip(QStringLiteral("Play"));
+    Theme::setButtonStyle(playButton_, Theme::ButtonStyle::transportProminent);
+    auto* forward = new QPushButton(stageColumn);
+    forward->setIcon(symbol(QStringLiteral("arrow.clockwise")));
+    forward->setToolTip(QStringLiteral("Forward 5s"));
+    Theme::setButtonStyle(forward, Theme::ButtonStyle::transport);
+    for (QPushButton* b : {back, playButton_, forward}) {
+        b->setFocusPolicy(Qt::NoFocus);
+        transport->addWidget(b);
+    }
+    transport->addStretch(1);
+    connect(back, &QPushButton::clicked, this, [this] { seekBy(-5); });
+    connect(playButton_, &QPushButton::clicked, this, &MainWindow::togglePlay);
+    connect(forward, &QPushButton::clicked, this, [this] { seekBy(5); });
+    column->addLayout(transport);
+
+    // Time read-out and timeline bar.
+    auto* timeline = new QHBoxLayout;
+    timeline->setContentsMargins(16, 0, 16, 0);
+    timeline->setSpacing(10);
+    QFont mono = Theme::font(Theme::Font::body);
+    mono.setFamily(QStringLiteral("monospace"));
+    mono.setStyleHint(QFont::Monospace);
+    timeNow_ = new QLabel(QStringLiteral("0:00"), stageColumn);
+    timeNow_->setFont(mono);
+    auto* slash = new QLabel(QStringLiteral("/"), stageColumn);
+    timeTotal_ = new QLabel(QStringLiteral("0:00"), stageColumn);
+    timeTotal_->setFont(mono);
+    for (QLabel* l : {slash, timeTotal_}) {
+        l->setStyleSheet(QStringLiteral("color: %1").arg(Theme::css(Theme::Color::secondaryText)));
+    }
+    auto* readout = new QHBoxLayout;
+    readout->setSpacing(4);
+    readout->addWidget(timeNow_);
+    readout->addWidget(slash);
+    readout->addWidget(timeTotal_);
+    timeline->addLayout(readout);
+    timelineBar_ = new TimelineBar(stageColumn);
+    timelineBar_->setColors(Theme::color(Theme::Color::accent), Theme::color(Theme::Color::videoTint));
+    timeline->addWidget(timelineBar_, 1);
+    column->addLayout(timeline);
+
+    timelineBar_->onSeek = [this](double t) { seekAndPause(t); };
+    timelineBar_->onSelect = [this](int i) {
+        rec_.setSelected(i);
+        rec_.setVideoSelected(false);
+        if (i >= 0 && static_cast<std::size_t>(i) < rec_.zooms().size()) {
+            seekAndPause(rec_.zooms()[static_cast<std::size_t>(i)].start);
+        }
+    };
+    timelineBar_->onSelectVideo = [this] {
+        rec_.setVideoSelected(true);
+        rec_.setSelected(std::nullopt);
+    };
+    timelineBar_->onTrim = [this](double a, double b) {
+        rec_.setTrimStart(a);
+        rec_.setTrimEnd(b);
+    };
+    timelineBar_->onBandTrim = [this](int i, bool s, double t) { rec_.setZoomEdge(i, s, t); };
+    timelineBar_->onBandMove = [this](int i, double t) { rec_.moveZoom(i, t); };
+    timelineBar_->onAddZoom = [this](double t) { rec_.addZoom(t - 0.25, t + 1.25); };
+    timelineBar_->onEditBegin = [this] { rec_.beginEdit(); };
+
+    row->addWidget(stageColumn, 1);
+    auto* divider = new QWidget(editor_);
+    divider->setFixedWidth(1);
+    divider->setStyleSheet(QStringLiteral("background: %1").arg(Theme::css(Theme::Color::stroke)));
+    row->addWidget(divider);
+    rail_ = new InspectorRail(rec_, editor_);
+    row->addWidget(rail_);
+    connect(rail_, &InspectorRail::startStopClicked, this, &MainWindow::startOrStop);
+    connect(rail_, &InspectorRail::deselectClicked, this, &MainWindow::deselect);
+    connect(rail_, &InspectorRail::shortcutsClicked, this, &MainWindow::showShortcuts);
+}
+
+void MainWindow::installShortcuts() {
+    // Window-wide: they work whichever child has focus; a text field that is
+    // being edited takes its own keys first (Qt's shortcut override).
+    auto add = [this](const QKeySequence& keys, void (MainWindow::*action)()) {
+        auto* s = new QShortcut(keys, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, this, action);
+    };
+    add(QKeySequence(Qt::Key_Space), &MainWindow::togglePlay);
+    auto* undo = new QShortcut(QKeySequence::Undo, this);
+    connect(undo, &QShortcut::activated, this, [this] { rec_.undo(); });
+    add(QKeySequence(Qt::Key_Backspace), &MainWindow::deleteSelectedZoom);
+    add(QKeySequence(Qt::Key_Delete), &MainWindow::deleteSelectedZoom);
+    add(QKeySequence(Qt::Key_Z), &MainWindow::addZoomAtPlayhead);
+    add(QKeySequence(Qt::CTRL | Qt::Key_E), &MainWindow::runExport);
+    add(QKeySequence(Qt::Key_Escape), &MainWindow::deselect);
+    auto* left = new QShortcut(QKeySequence(Qt::Key_Left), this);
+    connect(left, &QShortcut::activated, this, [this] { seekBy(-5); });
+    auto* right = new QShortcut(QKeySequence(Qt::Key_Right), this);
+    connect(right, &QShortcut::activated, this, [this] { seekBy(5); });
+}
+
+// --- Phases -------------------------------------------------------------------------------
+
+bool MainWindow::editorShown() const {
+    return body_->currentWidget() == editor_;
+}
+
+void MainWindow::phaseChanged() {
+    const Phase phase = rec_.phase();
+    empty_->setPhase(phase);
+    if (phase == Phase::ready) {
+        createPlayer();
+        body_->setCurrentWidget(editor_);
+    } else {
+        body_->setCurrentWidget(empty_);
+    }
+    updateTitle();
+    pushTimelineInputs();
+}
+
+void MainWindow::createPlayer() {
+    dropPlayer();
+    if (rec_.videoURL().isEmpty()) {
+        static_cast<QLabel*>(stagePlaceholder_)->setPixmap(symbol(QStringLiteral("rectangle.dashed")).pixmap(56, 56));
+        stagePlaceholder_->show();
+        return;
+    }
+    player_ = std::make_unique<ui::MoviePlayer>();
+    connect(player_.get(), &ui::MoviePlayer::timeChanged, this, &MainWindow::onPlayerTime);
+    connect(player_.get(), &ui::MoviePlayer::playingChanged, this, [this](bool playing) {
+        playButton_->setIcon(symbol(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
+        playButton_->setToolTip(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    });
+    player_->open(rec_.videoURL());
+    ZoomPlayer settings;
+    preview_ = new ZoomHostView(*player_, settings, stage_);
+    stage_->layout()->addWidget(preview_);
+    stagePlaceholder_->hide();
+    pushPreviewSettings();
+    currentTime_ = 0;
+    updateTimeReadout();
+}
+
+void MainWindow::dropPlayer() {
+    if (player_) {
+        player_->pause();
+        disconnect(player_.get(), nullptr, this, nullptr);
+    }
+    // The preview draws the player's frames: it goes first.
+    delete preview_;
+    preview_ = nullptr;
+    player_.reset();
+    isPlaying_ = false;
+}
+
+void MainWindow::pushPreviewSettings() {
+    if (!preview_) {
+        return;
+    }
+    ZoomPlayer s;
+    s.timeline = rec_.timeline();
+    s.aspect = rec_.videoH() > 0 ? static_cast<double>(rec_.videoW()) / rec_.videoH() : 1.6;
+    s.smoothness = rec_.smoothness();
+    s.motionBlur = rec_.motionBlur();
+    s.bgBlur = rec_.bgBlur();
+    s.padding = rec_.padding();
+    s.cornerRadius = rec_.cornerRadius();
+    s.background = rec_.background();
+    s.outputAspect = outputAspect(rec_.formatIndex(), rec_.videoW(), rec_.videoH());
+    s.loopStart = rec_.trimStart();
+    s.onBackgroundTap = [this] { deselect(); };
+    preview_->update(s);
+}
+
+void MainWindow::pushTimelineInputs() {
+    TimelineBar::Inputs in;
+    in.duration = std::max(rec_.duration(), 0.001);
+    in.zooms = rec_.zooms();
+    in.current = currentTime_;
+    in.selected = rec_.selected();
+    in.trimStart = rec_.trimStart();
+    in.trimEnd = rec_.trimEnd();
+    in.videoSelected = rec_.videoSelected();
+    timelineBar_->setInputs(std::move(in));
+    updateTimeReadout();
+}
+
+void MainWindow::updateTimeReadout() {
+    timeNow_->setText(TransportRules::mmss(currentTime_));
+    timeTotal_->setText(TransportRules::mmss(rec_.duration()));
+}
+
+void MainWindow::updateTitle() {
+    const bool ready = rec_.phase() == Phase::ready;
+    titleBar_->setTakeControlsVisible(ready);
+    const QString size = fileSizeString(rec_.videoURL());
+    titleBar_->setTakeName(takeName(rec_.videoURL()), size);
+    if (rec_.exporting()) {
+        titleBar_->setExportLabel(
+            QString::asprintf("%lld%%", static_cast<long long>(rec_.exportProgress() * 100)));
+    } else {
+        titleBar_->setExportLabel(QStringLiteral("Export"));
+    }
+}
+
+QString MainWindow::takeName(const QString& moviePath) {
+    if (moviePath.isEmpty()) {
+        return QStringLiteral("Recording");
+    }
+    return QFileInfo(moviePath).fileName();
+}
+
+QString MainWindow::fileSizeString(const QString& path) {
+    if (path.isEmpty()) {
+        return {};
+    }
+    const QFileInfo info(path);
+    if (!info.exists() || info.size() <= 0) {
+        return {};
+    }
+    return QLocale::system().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+}
+
+// --- Actions ------------------------------------------------------------------------------
+
+void MainWindow::startOrStop() {
+    switch (rec_.phase()) {
+    case Phase::idle:
+        rec_.start();
+        break;
+    case Phase::recording:
+        rec_.stop();
+        break;
+    case Phase::ready:
+        discardRecording();
+        rec_.start();
+        break;
+    }
+}
+
+void MainWindow::discardRecording() {
+    dropPlayer();
+    rec_.discard();
+}
+
+void MainWindow::confirmDiscard() {
+    QMessageBox box(this);
+    box.setWindowTitle(QStringLiteral("Delete this recording?"));
+    box.setText(QStringLiteral("Delete this recording?"));
+    box.setInformativeText(QStringLiteral("This removes the current take. You can't undo it."));
+    auto* del = box.addButton(QStringLiteral("Delete Recording"), QMessageBox::DestructiveRole);
+    box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(qobject_cast<QPushButton*>(box.buttons().constLast()));
+    box.exec();
+    if (box.clickedButton() == del) {
+        discardRecording();
+    }
+}
+
+void MainWindow::runExport() {
+    if (rec_.phase() != Phase::ready || rec_.exporting()) {
+        return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Export video"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setMimeTypeFilters({QStringLiteral("video/mp4")});
+    dialog.setDefaultSuffix(QStringLiteral("mp4"));
+    dialog.setDirectory(rec_.outputFolder());
+    dialog.selectFile(QStringLiteral("quilbo-export.mp4"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    exportTo(dialog.selectedFiles().constFirst());
+}
+
+void MainWindow::exportTo(const QString& path) {
+    rec_.exportTo(path);
+}
+
+void MainWindow::togglePlay() {
+    if (rec_.phase() != Phase::ready || !player_) {
+        return;
+    }
+    if (isPlaying_) {
+        player_->pause();
+    } else {
+        const double t = player_->currentTime();
+        if (TransportRules::playRestartsFromTrimStart(t, rec_.trimStart(), rec_.trimEnd())) {
+            player_->seekExact(rec_.trimStart());
+        }
+        player_->play();
+    }
+    isPlaying_ = !isPlaying_;
+}
+
+void MainWindow::seekBy(double delta) {
+    if (!player_) {
+        return;
+    }
+    const double target = TransportRules::seekByTarget(currentTime_, delta, rec_.trimStart(),
+                                                       rec_.trimEnd(), rec_.duration());
+    player_->seekExact(target);
+    currentTime_ = target;
+    pushTimelineInputs();
+}
+
+void MainWindow::seekAndPause(double t) {
+    if (player_) {
+        player_->pause();
+    }
+    isPlaying_ = false;
+    if (player_) {
+        player_->seekExact(t);
+    }
+    currentTime_ = t;
+    pushTimelineInputs();
+}
+
+void MainWindow::onPlayerTime(double t) {
+    currentTime_ = std::isfinite(t) ? t : 0;
+    if (TransportRules::wrapsAtTrimEnd(isPlaying_, currentTime_, rec_.trimStart(), rec_.trimEnd())) {
+        player_->seekExact(rec_.trimStart());
+    }
+    pushTimelineInputs();
+}
+
+void MainWindow::addZoomAtPlayhead() {
+    if (rec_.phase() != Phase::ready) {
+        return;
+    }
+    rec_.addZoom(currentTime_ - 0.25, currentTime_ + 1.25);
+}
+
+void MainWindow::deleteSelectedZoom() {
+    if (const auto sel = rec_.selected()) {
+        rec_.deleteZoom(*sel);
+    }
+}
+
+void MainWindow::deselect() {
+    rec_.setSelected(std::nullopt);
+    rec_.setVideoSelected(false);
+}
+
+void MainWindow::showShortcuts() {
+    ShortcutsSheet sheet(ShortcutsSheet::windowItems(), this);
+    sheet.exec();
+}
+
+void MainWindow::showOnboardingIfNeeded() {
+    perms_->refresh();
+    if (perms_->screen() && perms_->accessibility()) {
+        return;
+    }
+    if (onboarding_ == nullptr) {
+        onboarding_ = new PermissionsOnboarding(*perms_, [this] { onboarding_->hide(); }, this);
+    }
+    onboarding_->setGeometry(rect());
+    onboarding_->raise();
+    onboarding_->show();
+}
+
+// --- Window edges ------------------------------------------------------------------------
+
+Qt::Edges MainWindow::edgesAt(QPoint pos) const {
+    Qt::Edges edges;
+    if (isMaximized() || isFullScreen()) {
+        return edges;
+    }
+    if (pos.x() < kResizeBorder) {
+        edges |= Qt::LeftEdge;
+    }
+    if (pos.x() >= width() - kResizeBorder) {
+        edges |= Qt::RightEdge;
+    }
+    if (pos.y() < kResizeBorder) {
+        edges |= Qt::TopEdge;
+    }
+    if (pos.y() >= height() - kResizeBorder) {
+        edges |= Qt::BottomEdge;
+    }
+    return edges;
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && edges && windowHandle() != nullptr) {
+        windowHandle()->startSystemResize(edges);
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+    const Qt::Edges e = edgesAt(event->position().toPoint());
+    if ((e & Qt::LeftEdge && e & Qt::TopEdge) || (e & Qt::RightEdge && e & Qt::BottomEdge)) {
+        setCursor(Qt::SizeFDiagCursor);
+    } else if ((e & Qt::RightEdge && e & Qt::TopEdge) || (e & Qt::LeftEdge && e & Qt::BottomEdge)) {
+        setCursor(Qt::SizeBDiagCursor);
+    } else if (e & (Qt::LeftEdge | Qt::RightEdge)) {
+        setCursor(Qt::SizeHorCursor);
+    } else if (e & (Qt::TopEdge | Qt::BottomEdge)) {
+        setCursor(Qt::SizeVerCursor);
+    } else {
+        unsetCursor();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (onboarding_ != nullptr) {
+        onboarding_->setGeometry(rect());
+    }
+}
+
+} // namespace orvane

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "capture/Recorder.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QStackedWidget;
+class QPushButton;
+
+namespace orvane {
+
+namespace ui {
+class MoviePlayer;
+}
+class CaptureBackend;
+class EmptyState;
+class InspectorRail;
+class Permissions;
+class PermissionsOnboarding;
+class TimelineBar;
+class TitleBar;
+class ZoomHostView;
+
+// The one window of Orvane: a borderless dark window with its own title bar,
+// the empty state while idle or recording and the editor once a take is ready
+// (stage with the live preview, transport, time read-out and timeline bar; the
+// inspector rail). It owns the Recorder and the player of the ready take and
+// turns the user's actions into the Recorder's operations. Main thread only.
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr QSize kDefaultSize{1400, 880};
+    static constexpr QSize kMinimumSize{980, 620};
+
+    explicit MainWindow(CaptureBackend& backend, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Recorder& recorder() { return rec_; }
+    TitleBar* titleBar() const { return titleBar_; }
+    EmptyState* emptyState() const { return empty_; }
+    InspectorRail* rail() const { return rail_; }
+    TimelineBar* timelineBar() const { return timelineBar_; }
+    ZoomHostView* preview() const { return preview_; }
+    ui::MoviePlayer* player() const { return player_.get(); }
+    bool isPlaying() const { return isPlaying_; }
+    double currentTime() const { return currentTime_; }
+    // Whether the editor (rather than the empty state) is showing.
+    bool editorShown() const;
+
+    // Actions of the window (buttons and shortcuts run these).
+    void startOrStop();
+    void discardRecording();
+    void runExport();
+    void exportTo(const QString& path);
+    void togglePlay();
+    void seekBy(double delta);
+    void seekAndPause(double t);
+    void addZoomAtPlayhead();
+    void deleteSelectedZoom();
+    void deselect();
+    void showShortcuts();
+    void confirmDiscard();
+    void showOnboardingIfNeeded();
+
+    // The file name shown for the take: the movie's file name, or "Recording".
+    static QString takeName(const QString& moviePath);
+    // The movie's size in decimal units ("12.3 MB"), or nothing when unknown.
+    static QString fileSizeString(const QString& path);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void buildEditor();
+    void installShortcuts();
+    void phaseChanged();
+    void createPlayer();
+    void dropPlayer();
+    void pushPreviewSettings();
+    void pushTimelineInputs();
+    void updateTimeReadout();
+    void updateTitle();
+    void onPlayerTime(double t);
+    Qt::Edges edgesAt(QPoint pos) const;
+
+    Recorder rec_;
+    std::unique_ptr<Permissions> perms_;
+    TitleBar* titleBar_;
+    QStackedWidget* body_;
+    EmptyState* empty_;
+    QWidget* editor_;
+    QWidget* stage_;
+    QWidget* stagePlaceholder_;
+    ZoomHostView* preview_ = nullptr; // child of stage_, made with the player
+    QPushButton* playButton_ = nullptr;
+    QLabel* timeNow_ = nullptr;
+    QLabel* timeTotal_ = nullptr;
+    TimelineBar* timelineBar_ = nullptr;
+    InspectorRail* rail_ = nullptr;
+    PermissionsOnboarding* onboarding_ = nullptr;
+    std::unique_ptr<ui::MoviePlayer> player_;
+    bool isPlaying_ = false;
+    double currentTime_ = 0;
+    QString lastStatus_;
+};
+
+} // namespace orvane
