@@ -3,6 +3,7 @@
 #include "render/media/AvHandles.h"
 
 extern "C" {
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -56,6 +57,7 @@ struct MovieReader::State {
     av::CodecContextPtr decoder;
     av::PacketPtr packet = av::makePacket();
     av::FramePtr work = av::makeFrame();
+    av::FramePtr bgra = av::makeFrame(); // the caller's rows, wrapped for the scaler
     // Frames decoded ahead of the read position, in presentation order: the
     // frame a seek landed on, and the one after it that was decoded to learn
     // where the first one ends.
@@ -192,18 +194,15 @@ struct MovieReader::State {
                           format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P)
                              ? 1
                              : 0;
-        if (f->width != swsWidth || f->height != swsHeight || f->format != swsFormat ||
+        if (!sws || f->width != swsWidth || f->height != swsHeight || f->format != swsFormat ||
             space != swsSpace || full != swsRange) {
-            SwsContext* c = sws_getCachedContext(sws.release(), f->width, f->height, format,
-                                                 info.width, info.height, AV_PIX_FMT_BGRA,
-                                                 SWS_BILINEAR, nullptr, nullptr, nullptr);
-            sws.reset(c);
-            if (c == nullptr) {
-                swsFormat = -1;
+            swsFormat = -1;
+            sws.reset(makeScaler(f->width, f->height, format));
+            if (!sws) {
                 return false;
             }
             // Matrix and range of the source; the BGRA side is full-range RGB.
-            sws_setColorspaceDetails(c, sws_getCoefficients(space), full,
+            sws_setColorspaceDetails(sws.get(), sws_getCoefficients(space), full,
                                      sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
             swsWidth = f->width;
             swsHeight = f->height;
@@ -211,9 +210,44 @@ struct MovieReader::State {
             swsSpace = space;
             swsRange = full;
         }
-        uint8_t* dst[4] = {target.data, nullptr, nullptr, nullptr};
-        int dstStride[4] = {static_cast<int>(target.stride), 0, 0, 0};
-        return sws_scale(sws.get(), f->data, f->linesize, 0, f->height, dst, dstStride) > 0;
+        // The threaded scaling entry point wants a reference-counted
+        // destination; wrap the caller's rows in a buffer that frees nothing.
+        const int bytes = static_cast<int>(target.stride * info.height);
+        av::BufferRefPtr wrapped(av_buffer_create(
+            target.data, static_cast<size_t>(bytes), [](void*, uint8_t*) {}, nullptr, 0));
+        if (!wrapped) {
+            return false;
+        }
+        av_frame_unref(bgra.get());
+        bgra->format = AV_PIX_FMT_BGRA;
+        bgra->width = info.width;
+        bgra->height = info.height;
+        bgra->data[0] = target.data;
+        bgra->linesize[0] = static_cast<int>(target.stride);
+        bgra->buf[0] = wrapped.release();
+        const int r = sws_scale_frame(sws.get(), bgra.get(), f);
+        av_frame_unref(bgra.get());
+        return r >= 0;
+    }
+
+    SwsContext* makeScaler(int width, int height, AVPixelFormat format) const {
+        SwsContext* c = sws_alloc_context();
+        if (c == nullptr) {
+            return nullptr;
+        }
+        av_opt_set_int(c, "srcw", width, 0);
+        av_opt_set_int(c, "srch", height, 0);
+        av_opt_set_int(c, "src_format", format, 0);
+        av_opt_set_int(c, "dstw", info.width, 0);
+        av_opt_set_int(c, "dsth", info.height, 0);
+        av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGRA, 0);
+        av_opt_set_int(c, "sws_flags", SWS_BILINEAR, 0);
+        av_opt_set_int(c, "threads", 0, 0);
+        if (sws_init_context(c, nullptr, nullptr) < 0) {
+            sws_freeContext(c);
+            return nullptr;
+        }
+        return c;
     }
 
     void dropHeld() {
@@ -338,18 +372,14 @@ bool MovieReader::readFrame(const BgraTarget& target, double& time) {
     if (s.status != Status::Ready) {
         return false;
     }
-    AVFrame* f = nullptr;
-    if (s.heldCount > 0) {
-        f = s.held[0].get();
-    } else {
-        switch (s.decodeInto(s.work.get())) {
-        case Decoded::Frame:
-            f = s.work.get();
-            break;
-        case Decoded::End:
+    AVFrame* f = s.heldCount > 0 ? s.held[0].get() : s.work.get();
+    if (s.heldCount == 0) {
+        const Decoded d = s.decodeInto(f);
+        if (d == Decoded::End) {
             s.finishStream();
             return false;
-        case Decoded::Failed:
+        }
+        if (d == Decoded::Failed) {
             s.fail("The video of \"" + s.name + "\" cannot be decoded after " +
                    std::to_string(static_cast<int>(s.lastTime)) + " s (" + s.damageText + ")");
             return false;
