@@ -1,0 +1,244 @@
+// Records a changing 1920 x 1200 screen at 60 frames per second for 20 s, first
+// with Orvane's capture path (X11ScreenStream -> MovieWriter), then with FFmpeg's
+// own X11 grabber feeding the same encoder at the same settings, and prints for
+// both the frames grabbed, written and dropped and the CPU time used.
+//
+//   capture_bench [--seconds S]
+//
+// It starts its own Xvfb and a separate process that keeps the screen changing,
+// so neither run pays for the animation.
+#include "capture/HostClock.h"
+#include "capture/ffmpeg/MovieWriter.h"
+#include "capture/x11/X11ScreenStream.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using namespace orvane;
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1200;
+
+double cpuSeconds(const rusage& r) {
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
+}
+
+double selfCpu() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return cpuSeconds(r);
+}
+
+// Keeps the screen changing: coloured blocks move every 1/60 s, as windows do
+// when a user scrolls and drags.
+int animate(const char* display) {
+    xcb_connection_t* c = xcb_connect(display, nullptr);
+    if (xcb_connection_has_error(c) != 0) {
+        return 1;
+    }
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, screen->root, 0, nullptr);
+    std::mt19937 random(1);
+    for (long frame = 0;; ++frame) {
+        for (int i = 0; i < 6; ++i) {
+            const std::uint32_t colour = random() & 0xffffff;
+            xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &colour);
+            const xcb_rectangle_t r{static_cast<std::int16_t>(random() % (kWidth - 400)),
+                                    static_cast<std::int16_t>(random() % (kHeight - 300)), 400, 300};
+            xcb_poly_fill_rectangle(c, screen->root, gc, 1, &r);
+        }
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        if (xcb_connection_has_error(c) != 0) {
+            return 0;
+        }
+        usleep(16667);
+    }
+}
+
+struct Figures {
+    std::int64_t grabbed = 0;  // frames the grabber produced
+    std::int64_t written = 0;  // frames in the movie
+    std::int64_t dropped = 0;  // frames lost between grab and movie
+    double cpu = 0;            // seconds of CPU (user + system)
+    double wall = 0;
+};
+
+Figures runOrvane(const std::string& display, const QString& path, double seconds) {
+    Figures f;
+    const double start = hostTime();
+    const double cpu0 = selfCpu();
+    auto writer = MovieWriter::create(path, kWidth, kHeight, start);
+    if (!writer) {
+        std::fprintf(stderr, "no writer\n");
+        std::exit(1);
+    }
+    CaptureContent content;
+    content.area = QRectF(0, 0, kWidth, kHeight);
+    X11ScreenStream::Options options;
+    options.display = display;
+    X11ScreenStream stream(content, QSize(kWidth, kHeight), options);
+    MovieWriter* sink = writer.get();
+    if (auto error = stream.start([sink](const VideoFrame& frame) { sink->append(frame); })) {
+        std::fprintf(stderr, "stream: %s\n", qPrintable(*error));
+        std::exit(1);
+    }
+    QThread::usleep(static_cast<unsigned long>(seconds * 1e6));
+    stream.stop();
+    writer->finish();
+    f.cpu = selfCpu() - cpu0;
+    f.wall = hostTime() - start;
+    const WriterCounts c = writer->counts();
+    f.grabbed = stream.framesDelivered();
+    f.written = c.written - 1; // without the copy of the first frame at time 0
+    f.dropped = c.dropped;
+    std::printf("  orvane encoder: %s, shm: %s\n", qPrintable(writer->encoderName()),
+                stream.usesShm() ? "yes" : "no");
+    return f;
+}
+
+// FFmpeg's x11grab into libx264 at the writer's settings, as a child process
+// whose CPU time wait4() reports.
+Figures runBaseline(const std::string& display, const QString& path, double seconds) {
+    const std::string bitRate = std::to_string(std::min<long long>(1LL * kWidth * kHeight * 4, 40000000));
+    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
+    const std::string duration = std::to_string(seconds);
+    const std::string out = path.toStdString();
+    const std::string input = display + "+0,0";
+    std::vector<std::string> args = {
+        "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostats", "-y",
+        "-f", "x11grab", "-draw_mouse", "0", "-framerate", "60", "-video_size", size,
+        "-i", input, "-t", duration,
+        "-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+        "-c:v", "libx264", "-preset", "ultrafast", "-b:v", bitRate, "-g", "60", "-bf", "0",
+        "-color_primaries", "bt709", "-color_trc", "iec61966-2-1", "-colorspace", "bt709",
+        "-fps_mode", "passthrough",
+        "-movflags", "frag_keyframe+empty_moov+write_colr", "-video_track_timescale", "600", out};
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    Figures f;
+    const double start = hostTime();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot run ffmpeg\n");
+        std::exit(1);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    f.wall = hostTime() - start;
+    f.cpu = cpuSeconds(usage);
+    // x11grab hands every grab on (passthrough): the frames in the file are the
+    // frames grabbed.
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-count_packets", "-select_streams", "v:0",
+                            "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", path});
+    probe.waitForFinished(60000);
+    f.written = probe.readAllStandardOutput().trimmed().toLongLong();
+    f.grabbed = f.written;
+    f.dropped = 0;
+    return f;
+}
+
+void print(const char* name, const Figures& f, double seconds) {
+    const double expected = seconds * 60;
+    std::printf("  %-28s grabbed %5lld (%.1f fps)  written %5lld  dropped %4lld (%.2f%%)  "
+                "short of 60 fps %4.0f  CPU %6.2f s (%.0f%% of one core)\n",
+                name, static_cast<long long>(f.grabbed), static_cast<double>(f.grabbed) / seconds,
+                static_cast<long long>(f.written), static_cast<long long>(f.dropped),
+                f.grabbed > 0 ? 100.0 * static_cast<double>(f.dropped) / static_cast<double>(f.grabbed)
+                              : 0.0,
+                std::max(0.0, expected - static_cast<double>(f.written)), f.cpu,
+                100.0 * f.cpu / seconds);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--animate") {
+        return animate(argv[2]);
+    }
+    QCoreApplication app(argc, argv);
+    double seconds = 20;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == "--seconds") {
+            seconds = args[i + 1].toDouble();
+        }
+    }
+
+    // An X server of our own, with MIT-SHM, at the benchmark's size.
+    QProcess xvfb;
+    std::string display;
+    for (int n = 400; n < 500 && display.empty(); ++n) {
+        if (QFile::exists(QString("/tmp/.X%1-lock").arg(n)) ||
+            QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n))) {
+            continue;
+        }
+        xvfb.start("Xvfb", {QString(":%1").arg(n), "-screen", "0",
+                            QString("%1x%2x24").arg(kWidth).arg(kHeight), "-nolisten", "tcp"});
+        if (!xvfb.waitForStarted(5000)) {
+            break;
+        }
+        for (int i = 0; i < 100 && xvfb.state() == QProcess::Running; ++i) {
+            if (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n))) {
+                display = QString(":%1").arg(n).toStdString();
+                break;
+            }
+            QThread::msleep(50);
+        }
+        if (display.empty()) {
+            xvfb.kill();
+            xvfb.waitForFinished();
+        }
+    }
+    if (display.empty()) {
+        std::fprintf(stderr, "cannot start Xvfb\n");
+        return 1;
+    }
+    QThread::msleep(300);
+    QProcess animator;
+    animator.start(QCoreApplication::applicationFilePath(),
+                   {"--animate", QString::fromStdString(display)});
+    animator.waitForStarted();
+
+    QTemporaryDir dir;
+    std::printf("capture_bench: %dx%d at 60 fps for %.0f s on %s (%d cores)\n", kWidth, kHeight,
+                seconds, display.c_str(), QThread::idealThreadCount());
+    const Figures ours = runOrvane(display, dir.filePath("orvane.mov"), seconds);
+    const Figures base = runBaseline(display, dir.filePath("x11grab.mov"), seconds);
+    print("orvane (stream + writer)", ours, seconds);
+    print("baseline (ffmpeg x11grab)", base, seconds);
+    std::printf("  CPU ratio orvane / baseline: %.2f\n", base.cpu > 0 ? ours.cpu / base.cpu : 0.0);
+    std::printf("  frames written ratio orvane / baseline: %.3f\n",
+                base.written > 0 ? static_cast<double>(ours.written) / static_cast<double>(base.written) : 0.0);
+
+    animator.kill();
+    animator.waitForFinished();
+    xvfb.kill();
+    xvfb.waitForFinished();
+    return 0;
+}
