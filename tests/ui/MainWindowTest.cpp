@@ -1,0 +1,289 @@
+// The application window: sizes, title-bar controls, what each phase shows, the
+// take's actions, the keyboard shortcuts and the onboarding card, on test
+// doubles of the platform with a real movie for the ready take. Screenshots of
+// each phase are saved as test artefacts.
+#include "FakeBackend.h"
+#include "MovieFixtures.h"
+
+#include "capture/Recorder.h"
+#include "editing/TimelineBar.h"
+#include "ui/InspectorRail.h"
+#include "ui/player/MoviePlayer.h"
+#include "ui/window/EmptyState.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/PermissionsOnboarding.h"
+#include "ui/window/TitleBar.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace orvane;
+
+namespace {
+
+// Saves a picture of the widget under the build tree and checks that it shows
+// something: a blank or single-colour window fails.
+void saveShot(QWidget& w, const QString& name) {
+    const QImage img = w.grab().toImage();
+    QDir().mkpath(QStringLiteral(ORVANE_ARTEFACT_DIR));
+    img.save(QStringLiteral(ORVANE_ARTEFACT_DIR) + QLatin1Char('/') + name + QStringLiteral(".png"));
+    QSet<QRgb> colours;
+    for (int y = 0; y < img.height(); y += 7) {
+        for (int x = 0; x < img.width(); x += 7) {
+            colours.insert(img.pixel(x, y));
+        }
+    }
+    EXPECT_GT(colours.size(), 8) << name.toStdString() << " looks blank";
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The ready take plays a real movie: a copy, since discarding deletes it.
+        const std::string movie = dir.file("take.mp4");
+        test::IndexMovie m;
+        m.frames = 60;
+        m.fps = 30;
+        ASSERT_TRUE(test::makeIndexMovie(movie, m));
+        moviePath = QString::fromStdString(movie);
+        backend.duration = 2.0;
+    }
+    void toReady(MainWindow& w) {
+        backend.moviePath = moviePath;
+        w.recorder().start();
+        CaptureContent c;
+        c.area = QRectF(0, 0, 320, 200);
+        emit backend.pickerFake.contentChosen(c);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(w.recorder().phase(), Phase::recording);
+        backend.lastStream->deliver(1);
+        backend.clock += 1;
+        emit backend.inputFake.clicked(QPointF(80, 50));
+        w.recorder().stop();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
+    }
+
+    test::TempDir dir;
+    QString moviePath;
+    test::FakeBackend backend;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, OpensAtItsDefaultSizeAndKeepsItsMinimum) {
+    MainWindow w(backend);
+    w.show();
+    EXPECT_EQ(w.size(), QSize(1400, 880));
+    w.resize(500, 300);
+    EXPECT_EQ(w.size(), QSize(980, 620));
+    EXPECT_EQ(w.titleBar()->height(), 40);
+}
+
+TEST_F(MainWindowTest, WindowControlsStayPutThroughResizes) {
+    MainWindow w(backend);
+    w.show();
+    const QPoint close = w.titleBar()->closeButton()->mapTo(&w, QPoint(0, 0));
+    const QPoint maximise = w.titleBar()->maximiseButton()->mapTo(&w, QPoint(0, 0));
+    EXPECT_EQ(close.x(), 10);
+    EXPECT_GE(close.y(), 5);
+    for (QSize s : {QSize(1000, 700), QSize(1900, 1100), QSize(1200, 640), QSize(1400, 880)}) {
+        w.resize(s);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.titleBar()->closeButton()->mapTo(&w, QPoint(0, 0)), close);
+        EXPECT_EQ(w.titleBar()->maximiseButton()->mapTo(&w, QPoint(0, 0)), maximise);
+    }
+}
+
+TEST_F(MainWindowTest, EachPhaseShowsItsContent) {
+    MainWindow w(backend);
+    w.show();
+    EXPECT_FALSE(w.editorShown());
+    EXPECT_EQ(w.emptyState()->title(), QStringLiteral("Record your screen"));
+    EXPECT_EQ(w.emptyState()->startStopButton()->text(), QStringLiteral("Record Screen"));
+    EXPECT_FALSE(w.titleBar()->exportButton()->isVisibleTo(&w));
+    saveShot(w, QStringLiteral("phase-idle"));
+
+    backend.moviePath = moviePath;
+    w.emptyState()->startStopButton()->click();
+    EXPECT_EQ(backend.pickerFake.presented, 1);
+    CaptureContent c;
+    c.area = QRectF(0, 0, 320, 200);
+    emit backend.pickerFake.contentChosen(c);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.emptyState()->startStopButton()->text(), QStringLiteral("Stop"));
+    EXPECT_EQ(w.emptyState()->title(), QStringLiteral("Recording your screen…"));
+    saveShot(w, QStringLiteral("phase-recording"));
+
+    backend.lastStream->deliver(1);
+    w.emptyState()->startStopButton()->click(); // Stop
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.editorShown(); }, 5000));
+    EXPECT_EQ(w.titleBar()->nameLabel()->text(), QStringLiteral("take.mp4"));
+    EXPECT_TRUE(w.titleBar()->exportButton()->isVisibleTo(&w));
+    EXPECT_EQ(w.rail()->startStopButton()->text(), QStringLiteral("Record Again"));
+    ASSERT_NE(w.player(), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.player()->status() == ui::MoviePlayer::Status::Ready; }, 5000));
+    QTest::qWait(200);
+    saveShot(w, QStringLiteral("phase-ready"));
+
+    EXPECT_EQ(MainWindow::takeName(QString()), QStringLiteral("Recording"));
+    EXPECT_TRUE(MainWindow::fileSizeString(QStringLiteral("/no/such/file")).isEmpty());
+    EXPECT_TRUE(MainWindow::fileSizeString(moviePath).endsWith(QStringLiteral("kB")));
+}
+
+TEST_F(MainWindowTest, RecordAgainDiscardsWithoutAskingAndStarts) {
+    MainWindow w(backend);
+    w.show();
+    toReady(w);
+    const int presented = backend.pickerFake.presented;
+    w.rail()->startStopButton()->click();
+    EXPECT_EQ(w.recorder().phase(), Phase::idle);
+    EXPECT_FALSE(QFile::exists(moviePath)); // the take was discarded
+    EXPECT_EQ(backend.pickerFake.presented, presented + 1);
+    EXPECT_EQ(w.player(), nullptr);
+}
+
+TEST_F(MainWindowTest, TrashAsksAndCancelKeepsTheTake) {
+    MainWindow w(backend);
+    w.show();
+    toReady(w);
+    QString asked;
+    auto answer = [&](const QString& button) {
+        QTimer::singleShot(50, [&, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            asked = box->text() + QLatin1Char('|') + box->informativeText();
+            for (QAbstractButton* b : box->buttons()) {
+                if (b->text() == button) {
+                    b->click();
+                }
+            }
+        });
+    };
+    answer(QStringLiteral("Cancel"));
+    w.titleBar()->trashButton()->click();
+    EXPECT_EQ(asked, QStringLiteral("Delete this recording?|This removes the current take. "
+                                    "You can't undo it."));
+    EXPECT_EQ(w.recorder().phase(), Phase::ready);
+    EXPECT_TRUE(QFile::exists(moviePath));
+
+    answer(QStringLiteral("Delete Recording"));
+    w.titleBar()->trashButton()->click();
+    EXPECT_EQ(w.recorder().phase(), Phase::idle);
+    EXPECT_FALSE(QFile::exists(moviePath));
+}
+
+TEST_F(MainWindowTest, ExportButtonReadsWholePercents) {
+    MainWindow w(backend);
+    w.show();
+    toReady(w);
+    QStringList labels;
+    QObject::connect(&w.recorder(), &Recorder::exportProgressChanged, [&] {
+        QCoreApplication::processEvents();
+        labels << w.titleBar()->exportButton()->text();
+    });
+    const QString out = QString::fromStdString(dir.file("out.mp4"));
+    w.exportTo(out);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.recorder().exporting(); }, 60000));
+    EXPECT_EQ(w.titleBar()->exportButton()->text(), QStringLiteral("Export"));
+    ASSERT_FALSE(labels.isEmpty());
+    // Whole percents only, never falling, several steps on the way.
+    const QRegularExpression percent(QStringLiteral("^(\\d{1,3})%$"));
+    int previous = -1;
+    int steps = 0;
+    for (const QString& l : labels) {
+        const auto m = percent.match(l);
+        if (l == QStringLiteral("Export")) {
+            continue; // the finish: progress set to 1 after exporting ended
+        }
+        ASSERT_TRUE(m.hasMatch()) << l.toStdString();
+        const int p = m.captured(1).toInt();
+        EXPECT_GE(p, previous);
+        EXPECT_LE(p, 100);
+        previous = p;
+        ++steps;
+    }
+    EXPECT_GE(steps, 10) << labels.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(QFile::exists(out));
+}
+
+TEST_F(MainWindowTest, ShortcutsReachTheirActions) {
+    MainWindow w(backend);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    toReady(w);
+    Recorder& r = w.recorder();
+    const auto zoomsBefore = r.zooms().size();
+    w.seekAndPause(1.0);
+    r.deleteZoom(0); // make room at the playhead
+    ASSERT_TRUE(r.zooms().empty());
+    QTest::keyClick(&w, Qt::Key_Z);
+    ASSERT_EQ(r.zooms().size(), 1u);
+    EXPECT_DOUBLE_EQ(r.zooms()[0].start, 0.75);
+    EXPECT_EQ(r.selected(), 0);
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(r.selected().has_value());
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier); // undo the add
+    EXPECT_TRUE(r.zooms().empty());
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier); // undo the delete
+    EXPECT_EQ(r.zooms().size(), zoomsBefore);
+    // Delete and Backspace alike delete the selected zoom.
+    r.setSelected(0);
+    QTest::keyClick(&w, Qt::Key_Delete);
+    EXPECT_TRUE(r.zooms().empty());
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+    r.setSelected(0);
+    QTest::keyClick(&w, Qt::Key_Backspace);
+    EXPECT_TRUE(r.zooms().empty());
+    // Space plays and pauses; the arrows skip.
+    QTest::keyClick(&w, Qt::Key_Space);
+    EXPECT_TRUE(w.isPlaying());
+    QTest::keyClick(&w, Qt::Key_Space);
+    EXPECT_FALSE(w.isPlaying());
+    w.seekAndPause(1.0);
+    QTest::keyClick(&w, Qt::Key_Left);
+    EXPECT_EQ(w.currentTime(), 0);
+    QTest::keyClick(&w, Qt::Key_Right);
+    EXPECT_EQ(w.currentTime(), 2.0); // clamped to the trim end
+}
+
+TEST_F(MainWindowTest, OnboardingCardFollowsThePermissions) {
+    backend.checks.input = false;
+    MainWindow w(backend);
+    w.show();
+    QCoreApplication::processEvents();
+    auto* card = w.findChild<PermissionsOnboarding*>();
+    ASSERT_NE(card, nullptr);
+    EXPECT_TRUE(card->isVisible());
+    EXPECT_EQ(card->rowState(0), QStringLiteral("Enabled"));
+    EXPECT_EQ(card->rowState(1), QStringLiteral("Enable"));
+    EXPECT_EQ(card->doneButton()->text(), QStringLiteral("Continue Anyway"));
+    saveShot(w, QStringLiteral("onboarding"));
+
+    backend.checks.input = true; // granted while the card is open
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card->rowState(1) == QStringLiteral("Enabled"); },
+                                1500));
+    EXPECT_EQ(card->doneButton()->text(), QStringLiteral("Start Recording"));
+    card->doneButton()->click();
+    EXPECT_FALSE(card->isVisible());
+}
+
+TEST_F(MainWindowTest, NoCardWhenBothPermissionsAreThere) {
+    MainWindow w(backend);
+    w.show();
+    QCoreApplication::processEvents();
+    auto* card = w.findChild<PermissionsOnboarding*>();
+    EXPECT_TRUE(card == nullptr || !card->isVisible());
+}
