@@ -47,9 +47,12 @@ void MoviePlayer::open(const QString& path) {
             },
             Qt::QueuedConnection);
     };
-    auto failed = [this, serial](const std::string& message) {
+    auto failed = [this, serial](std::uint64_t generation, const std::string& message) {
         QMetaObject::invokeMethod(
-            this, [this, serial, m = QString::fromStdString(message)] { onFailed(serial, m); },
+            this,
+            [this, serial, generation, m = QString::fromStdString(message)] {
+                onFailed(serial, generation, m);
+            },
             Qt::QueuedConnection);
     };
     // The decoder starts with the first frame queued, as if sought exactly to 0.
@@ -103,8 +106,9 @@ void MoviePlayer::onOpened(std::uint64_t serial, bool ok, QString error, QSize s
     }
 }
 
-void MoviePlayer::onFailed(std::uint64_t serial, QString message) {
-    if (serial != openSerial_) {
+void MoviePlayer::onFailed(std::uint64_t serial, std::uint64_t generation, QString message) {
+    // A failure from before the latest seek says nothing about the new place.
+    if (serial != openSerial_ || generation != generation_) {
         return;
     }
     // The decoder runs a few frames ahead; show those before giving up.

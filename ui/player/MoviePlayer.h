@@ -101,7 +101,7 @@ private:
 
     void onOpened(std::uint64_t serial, bool ok, QString error, QSize size,
                   std::optional<double> duration, double frameRate);
-    void onFailed(std::uint64_t serial, QString message);
+    void onFailed(std::uint64_t serial, std::uint64_t generation, QString message);
     void fail(const QString& message);
     double endTime() const;
     void setStatus(Status status);

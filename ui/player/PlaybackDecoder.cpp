@@ -135,7 +135,7 @@ void PlaybackDecoder::run() {
                            [this] { return stop_ || pendingSeek_.has_value(); });
         }
         if (!failure.empty()) {
-            failed_(failure);
+            failed_(generation, failure);
         }
     }
 }

@@ -37,10 +37,11 @@ public:
     static constexpr int kPoolSize = kQueueCapacity + 3;
 
     using OpenedFn = std::function<void(const Result<media::VideoInfo>&)>;
-    using FailedFn = std::function<void(const std::string& message)>;
+    using FailedFn = std::function<void(std::uint64_t generation, const std::string& message)>;
 
     // `opened` reports the result of opening `path` (UTF-8), once; `failed`
-    // reports reading that stopped on damaged data, at most once per seek.
+    // reports reading that stopped on damaged data, with the generation it
+    // belongs to, at most once per generation.
     PlaybackDecoder(std::string path, OpenedFn opened, FailedFn failed);
     ~PlaybackDecoder();
     PlaybackDecoder(const PlaybackDecoder&) = delete;
