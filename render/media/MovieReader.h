@@ -37,7 +37,8 @@ struct BgraTarget {
 // taken as BT.709 limited range, which is what Orvane's recordings carry.
 //
 // Threads: the reader has no thread affinity, but one reader must be used by
-// one thread at a time. It may run decoder threads of its own internally.
+// one thread at a time. Internally the decoder and the BGRA conversion run
+// threads of their own (one per core), which the calls wait for.
 //
 // Bad input never crashes or hangs: a truncated or corrupt file ends reading
 // with status Error and a one-line message.
