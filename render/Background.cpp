@@ -71,7 +71,7 @@ void Background::paint(QPainter& painter, QSize size) const {
     painter.fillRect(QRectF(0, 0, w, h), g);
 }
 
-const QImage& Background::fill(QImage& target) {
+const QImage& Background::fill(QImage& target, const QRect& skip) {
     static const QImage kNone;
     if (target.isNull() || (target.format() != QImage::Format_RGB32 &&
                             target.format() != QImage::Format_ARGB32_Premultiplied)) {
@@ -86,9 +86,21 @@ const QImage& Background::fill(QImage& target) {
         QPainter painter(&rendered_);
         paint(painter, rendered_.size());
     }
-    const auto rowBytes = static_cast<std::size_t>(target.width()) * 4;
+    const QRect hole = skip.intersected(target.rect());
+    const auto copyRow = [&](int y, int from, int to) {
+        if (to > from) {
+            std::memcpy(target.scanLine(y) + std::ptrdiff_t(from) * 4,
+                        rendered_.constScanLine(y) + std::ptrdiff_t(from) * 4,
+                        static_cast<std::size_t>(to - from) * 4);
+        }
+    };
     for (int y = 0; y < target.height(); ++y) {
-        std::memcpy(target.scanLine(y), rendered_.constScanLine(y), rowBytes);
+        if (hole.isEmpty() || y < hole.top() || y > hole.bottom()) {
+            copyRow(y, 0, target.width());
+        } else {
+            copyRow(y, 0, hole.left());
+            copyRow(y, hole.right() + 1, target.width());
+        }
     }
     return rendered_;
 }

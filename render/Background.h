@@ -3,6 +3,7 @@
 #include "render/BackgroundPresets.h"
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 
 class QPainter;
@@ -40,11 +41,12 @@ public:
     // bottom-right corner (second colour), padded beyond both ends.
     void paint(QPainter& painter, QSize size) const;
 
-    // Fills all of `target` (Format_RGB32 or Format_ARGB32_Premultiplied) with
-    // the background, from the rendering cached for target's size and format.
-    // Returns the cached rendering so callers can reuse it (for example to
-    // repaint the video's corners); null for an unusable target.
-    const QImage& fill(QImage& target);
+    // Fills `target` (Format_RGB32 or Format_ARGB32_Premultiplied) with the
+    // background, from the rendering cached for target's size and format,
+    // except inside `skip` (the caller is about to cover it). Returns the
+    // cached rendering so callers can reuse it (for example to repaint the
+    // video's corners); null for an unusable target.
+    const QImage& fill(QImage& target, const QRect& skip = QRect());
 
 private:
     QImage image_;

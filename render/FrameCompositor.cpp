@@ -197,9 +197,18 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
         last_.blurred = true;
     }
 
-    const QImage& background = background_.fill(out);
     const QRectF rect =
         videoRect(out.width(), out.height(), settings_.padding, frame.width, frame.height);
+    // The video covers its rectangle completely (the scaled draw fills whole
+    // pixels), so the background is copied only around it; a pixel's margin
+    // keeps the edge pixels safe.
+    const QRectF covered =
+        cameraTransform(out.width(), out.height(), rect, last_.drawn).mapRect(rect);
+    const QRect inner(QPoint(static_cast<int>(std::ceil(covered.left())) + 1,
+                             static_cast<int>(std::ceil(covered.top())) + 1),
+                      QPoint(static_cast<int>(std::floor(covered.right())) - 2,
+                             static_cast<int>(std::floor(covered.bottom())) - 2));
+    const QImage& background = background_.fill(out, rect.isEmpty() ? QRect() : inner);
     drawVideo(out, *video, rect, background);
     drawCursor(out, t, steps, rect, frame.width);
     last_.drawnFrame = true;

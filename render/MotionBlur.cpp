@@ -11,7 +11,6 @@
 // the picture keeps its brightness.
 #include "render/ImageFilter.h"
 
-#include "render/DigitalLineBlur.h"
 #include "render/OpenCvImage.h"
 
 #include <opencv2/imgproc.hpp>
@@ -199,11 +198,6 @@ void lineKernel(const QImage& src, QImage& dst, double radius, double ux, double
 
 } // namespace
 
-MotionBlur::MotionBlur() : lineScratch_(std::make_unique<detail::LineBlurScratch>()) {}
-MotionBlur::~MotionBlur() = default;
-MotionBlur::MotionBlur(MotionBlur&&) noexcept = default;
-MotionBlur& MotionBlur::operator=(MotionBlur&&) noexcept = default;
-
 bool MotionBlur::apply(const QImage& src, QImage& dst, double radius, double angle,
                        Method method) {
     if (!isFilterableFormat(src) || src.isNull()) {
@@ -224,10 +218,6 @@ bool MotionBlur::apply(const QImage& src, QImage& dst, double radius, double ang
     const double uy = -std::sin(angle);
     if (method == Method::LineKernel) {
         lineKernel(src, dst, radius, ux, uy);
-        return true;
-    }
-    if (method == Method::RunningSum) {
-        detail::digitalLineBlur(src, dst, radius, ux, uy, *lineScratch_);
         return true;
     }
     if (scratch_.size() != src.size() || scratch_.format() != src.format()) {

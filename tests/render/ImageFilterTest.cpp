@@ -183,10 +183,10 @@ TEST(GaussianBlur, EdgesFlatAndBadInput) {
     EXPECT_EQ(rgb888, before);
 }
 
-TEST(MotionBlur, RunningSumMatchesTheSegmentMean) {
-    // The default method. Its taps follow whole-pixel digital lines, so it
-    // departs from the exact mean a little on sharp edges; a blur in the wrong
-    // direction or of the wrong length departs by far more.
+TEST(MotionBlur, TapDoublingMatchesTheSegmentMean) {
+    // The default method. Its taps sit on whole pixels and are only nearly
+    // even, so it departs from the exact mean a little on sharp edges; a blur
+    // in the wrong direction or of the wrong length departs by far more.
     const QImage src = makeScreen(96, 60);
     MotionBlur blur;
     QImage out;
@@ -197,27 +197,10 @@ TEST(MotionBlur, RunningSumMatchesTheSegmentMean) {
             const double errAcross =
                 meanAbsError(out, referenceMotion(src, radius, angle + 1.5707963267948966));
             const double errLonger = meanAbsError(out, referenceMotion(src, radius * 1.6, angle));
-            // Along an axis it is the exact mean; on diagonals each pixel's
-            // line may sit up to half a pixel beside the exact one.
-            const bool axis = std::abs(std::sin(2 * angle)) < 1e-9;
-            EXPECT_LT(err, axis ? 0.5 : 4.0) << "angle " << angle << " radius " << radius;
+            EXPECT_LT(err, 7.5) << "angle " << angle << " radius " << radius;
             EXPECT_GT(errAcross, 2 * err) << "angle " << angle << " radius " << radius;
             EXPECT_GT(errLonger, 1.5 * err) << "angle " << angle << " radius " << radius;
         }
-    }
-}
-
-TEST(MotionBlur, TapDoublingIsCloseToTheSegmentMean) {
-    const QImage src = makeScreen(96, 60);
-    MotionBlur blur;
-    QImage out;
-    for (const double angle : {0.0, 2.4}) {
-        ASSERT_TRUE(blur.apply(src, out, 7.5, angle, MotionBlur::Method::TapDoubling));
-        const double err = meanAbsError(out, referenceMotion(src, 7.5, angle));
-        EXPECT_LT(err, 7.0) << "angle " << angle;
-        EXPECT_GT(meanAbsError(out, referenceMotion(src, 7.5, angle + 1.5707963267948966)),
-                  1.5 * err)
-            << "angle " << angle;
     }
 }
 
@@ -230,12 +213,23 @@ TEST(MotionBlur, LineKernelMatchesTheSegmentMean) {
 }
 
 TEST(MotionBlur, KeepsBrightnessAndDirection) {
-    const QImage src = noisyScreen(200, 120, 5);
+    // Noise inside a flat frame wider than the blur: every tap stays on the
+    // picture's own pixels, so the mean level must stay put. Rounding up and
+    // down alternate between passes, so no drift creeps in.
+    QImage src(200, 120, QImage::Format_RGB32);
+    src.fill(qRgb(128, 128, 128));
+    const QImage noise = noisyScreen(100, 40, 5);
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            src.setPixel(50 + x, 40 + y, noise.pixel(x, y));
+        }
+    }
     MotionBlur blur;
     QImage out;
-    ASSERT_TRUE(blur.apply(src, out, 25, 0.3));
-    // Rounding up and down alternate between passes, so no drift in level.
-    EXPECT_NEAR(meanLevel(out), meanLevel(referenceMotion(src, 25, 0.3)), 0.3);
+    for (const double angle : {0.3, 2.0, -1.2}) {
+        ASSERT_TRUE(blur.apply(src, out, 25, angle));
+        EXPECT_NEAR(meanLevel(out), meanLevel(src), 0.15) << angle;
+    }
 
     // Horizontal stripes blurred horizontally do not change at all.
     QImage stripes(64, 32, QImage::Format_RGB32);
