@@ -191,28 +191,20 @@ int main(int argc, char** argv) {
     }
 
     // An X server of our own, with MIT-SHM, at the benchmark's size.
+    // Xvfb picks a free display and writes its number once it is ready.
     QProcess xvfb;
     std::string display;
-    for (int n = 400; n < 500 && display.empty(); ++n) {
-        if (QFile::exists(QString("/tmp/.X%1-lock").arg(n)) ||
-            QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n))) {
-            continue;
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0",
+                        QString("%1x%2x24").arg(kWidth).arg(kHeight), "-nolisten", "tcp"});
+    if (xvfb.waitForStarted(5000)) {
+        QByteArray number;
+        while (!number.contains('\n') && xvfb.waitForReadyRead(10000)) {
+            number += xvfb.readAllStandardOutput();
         }
-        xvfb.start("Xvfb", {QString(":%1").arg(n), "-screen", "0",
-                            QString("%1x%2x24").arg(kWidth).arg(kHeight), "-nolisten", "tcp"});
-        if (!xvfb.waitForStarted(5000)) {
-            break;
-        }
-        for (int i = 0; i < 100 && xvfb.state() == QProcess::Running; ++i) {
-            if (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n))) {
-                display = QString(":%1").arg(n).toStdString();
-                break;
-            }
-            QThread::msleep(50);
-        }
-        if (display.empty()) {
-            xvfb.kill();
-            xvfb.waitForFinished();
+        bool ok = false;
+        const int n = number.trimmed().toInt(&ok);
+        if (ok) {
+            display = ":" + std::to_string(n);
         }
     }
     if (display.empty()) {

@@ -140,10 +140,10 @@ TEST_F(RecorderTakeTest, AWindowTakeFromStartToReadyWithZooms) {
     EXPECT_EQ(recorder.clickCount(), 2);
     EXPECT_NEAR(recorder.moments()[0].cx, 0.5, 1e-9);
     EXPECT_NEAR(recorder.moments()[0].cy, 0.5, 1e-9);
-    EXPECT_NEAR(recorder.moments()[0].t, t1, 0.25);
+    EXPECT_NEAR(recorder.moments()[0].t, t1, 0.5);
     EXPECT_NEAR(recorder.moments()[1].cx, 0.0, 1e-9);
     EXPECT_NEAR(recorder.moments()[1].cy, 0.0, 1e-9);
-    EXPECT_NEAR(recorder.moments()[1].t, t2, 0.25);
+    EXPECT_NEAR(recorder.moments()[1].t, t2, 0.5);
     EXPECT_FALSE(recorder.zooms().empty());
     EXPECT_EQ(recorder.status(),
               QString::asprintf("Done — %d zooms over %.1fs", static_cast<int>(recorder.zooms().size()),
@@ -169,7 +169,7 @@ TEST_F(RecorderTakeTest, AWindowTakeFromStartToReadyWithZooms) {
     const auto& track = recorder.cursorTrack();
     ASSERT_FALSE(track.empty());
     const double rate = static_cast<double>(track.size()) / recorder.duration();
-    EXPECT_GT(rate, 45.0);
+    EXPECT_GT(rate, 30.0);
     EXPECT_LT(rate, 62.0);
     bool sawOutside = false, sawHand = false, handOutsidePatch = false;
     for (const CursorSample& s : track) {

@@ -97,7 +97,7 @@ TEST(X11ScreenStreamTest, RecordsADisplayRectangleAtUpTo60FramesPerSecond) {
     const std::size_t frames = log.count();
     // One second at 60 per second; a loaded machine may lose some, but the
     // stream never runs faster than its pace.
-    EXPECT_GE(frames, 30u);
+    EXPECT_GE(frames, 15u);
     EXPECT_LE(frames, 62u);
     const double span = log.stamps.back() - log.stamps.front();
     EXPECT_GE(span / static_cast<double>(frames - 1), 1.0 / 60 * 0.95);

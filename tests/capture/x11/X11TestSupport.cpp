@@ -170,33 +170,25 @@ bool near(std::uint32_t a, std::uint32_t b, int tolerance) {
 }
 
 PrivateXServer::PrivateXServer(int width, int height, const QStringList& extraArgs) {
-    for (int n = 300; n < 400; ++n) {
-        if (QFile::exists(QString("/tmp/.X%1-lock").arg(n)) ||
-            QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n))) {
-            continue;
-        }
-        process_.start("Xvfb", QStringList{QString(":%1").arg(n), "-screen", "0",
-                                           QString("%1x%2x24").arg(width).arg(height), "-nolisten",
-                                           "tcp"} +
-                                   extraArgs);
-        if (!process_.waitForStarted(5000)) {
-            return;
-        }
-        const QString socket = QString("/tmp/.X11-unix/X%1").arg(n);
-        for (int i = 0; i < 100 && process_.state() == QProcess::Running; ++i) {
-            if (QFile::exists(socket)) {
-                xcb_connection_t* probe = xcb_connect(QString(":%1").arg(n).toLatin1(), nullptr);
-                const bool ok = xcb_connection_has_error(probe) == 0;
-                xcb_disconnect(probe);
-                if (ok) {
-                    display_ = QString(":%1").arg(n).toStdString();
-                    return;
-                }
-            }
-            QThread::msleep(50);
-        }
-        process_.kill();
-        process_.waitForFinished();
+    // Xvfb picks a free display itself and writes its number to standard
+    // output once it accepts connections, so parallel tests never race for one.
+    process_.start("Xvfb", QStringList{"-displayfd", "1", "-screen", "0",
+                                       QString("%1x%2x24").arg(width).arg(height), "-nolisten",
+                                       "tcp"} +
+                               extraArgs);
+    if (!process_.waitForStarted(5000)) {
+        return;
+    }
+    QByteArray number;
+    while (!number.contains('\n') && process_.waitForReadyRead(10000)) {
+        number += process_.readAllStandardOutput();
+    }
+    bool ok = false;
+    const int n = number.trimmed().toInt(&ok);
+    if (ok) {
+        display_ = QString(":%1").arg(n).toStdString();
+    } else {
+        kill();
     }
 }
 
