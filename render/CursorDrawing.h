@@ -32,31 +32,33 @@ QRectF cursorRect(QPointF tip, double height, bool pointer);
 // of length / 4 clamped to [3, 9].
 int smearCopyCount(double length);
 
-// Keeps the last shadow made by drawArrowCursor, so a cursor drawn at the same
-// size and sub-pixel position frame after frame blurs its shadow only once.
-// Owned by one renderer; one thread at a time.
-class CursorShadowCache {
+// Keeps the last cursor picture drawArrowCursor made: the art scaled to its
+// height at its sub-pixel position, with or without the shadow beneath it. A
+// cursor drawn at the same size frame after frame is then a plain copy, and
+// its shadow is blurred only once. Owned by one renderer; one thread at a time.
+class CursorSpriteCache {
 public:
-    // The shadow image for `art` drawn into a height x height square at
-    // sub-pixel offset `frac`; its top-left corner belongs at the square's
-    // whole-pixel corner minus padding() on both axes.
-    const QImage& shadowFor(const QImage& art, double height, QPointF frac);
+    // The picture of `art` drawn into a height x height square at sub-pixel
+    // offset `frac`; its top-left corner belongs at the square's whole-pixel
+    // corner minus padding() on both axes.
+    const QImage& sprite(const QImage& art, double height, QPointF frac, bool shadow);
     static int padding();
 
 private:
     qint64 artKey_ = 0;
     double height_ = -1;
     QPointF frac_{-1, -1};
-    QImage shadow_;
+    bool shadow_ = false;
+    QImage sprite_;
 };
 
 // Draws the hand (pointer) or the arrow as a height x height square placed by
 // its hot spot at `tip`. A smear vector longer than 1.2 pixels draws
 // smearCopyCount() copies at opacity 1/n spread evenly from -smear/2 to
 // +smear/2 around the true position; otherwise one image with its drop shadow.
-// A missing image draws nothing. `cache` may be null (the shadow is then made
+// A missing image draws nothing. `cache` may be null (the picture is then made
 // on the spot).
 void drawArrowCursor(QPainter& painter, const CursorImages& art, QPointF tip, double height,
-                     bool pointer, QPointF smear, CursorShadowCache* cache = nullptr);
+                     bool pointer, QPointF smear, CursorSpriteCache* cache = nullptr);
 
 } // namespace orvane

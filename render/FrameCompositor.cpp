@@ -104,11 +104,7 @@ void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF&
     // is not anti-aliased in the raster engine.
     painter.drawImage(video, source);
     if (radius > 0 && !background.isNull()) {
-        // Rectangle and squircle under the odd-even rule: just the four corners.
-        QPainterPath corners;
-        corners.setFillRule(Qt::OddEvenFill);
-        corners.addRect(video);
-        corners.addPath(squirclePath(video, radius, kCornerSmoothing));
+        const QPainterPath corners = squircleCornersPath(video, radius, kCornerSmoothing);
         // The background never moves with the camera: paint it in output pixels.
         painter.resetTransform();
         painter.setRenderHint(QPainter::Antialiasing);
@@ -154,7 +150,7 @@ void FrameCompositor::drawCursor(QImage& out, double t, const spring::Steps& ste
 
     QPainter painter(&out);
     drawArrowCursor(painter, cursors_, last_.cursorTip, last_.cursorHeight, last_.pointer,
-                    last_.smear, &shadows_);
+                    last_.smear, &sprites_);
     cursorPrimed_ = true;
 }
 

@@ -126,7 +126,7 @@ private:
     // Reused buffers.
     MotionBlur motionBlur_;
     QImage blurred_;
-    CursorShadowCache shadows_;
+    CursorSpriteCache sprites_;
 
     ComposedFrame last_;
 };

@@ -5,17 +5,30 @@
 
 namespace orvane {
 
-QPainterPath squirclePath(const QRectF& rect, double radius, double smoothing) {
-    QPainterPath path;
+namespace {
+
+constexpr double k = 0.62;
+
+// How far each corner curve reaches along the edges; 0 for square corners.
+double reach(const QRectF& rect, double radius, double smoothing) {
     const double shortSide = std::min(rect.width(), rect.height());
     const double r = std::min(radius, shortSide / 2);
     if (!(r > 0)) {
+        return 0;
+    }
+    const double s = std::isfinite(smoothing) ? std::max(smoothing, 0.0) : 0.0;
+    return std::min(shortSide / 2, (s + 1) * r);
+}
+
+} // namespace
+
+QPainterPath squirclePath(const QRectF& rect, double radius, double smoothing) {
+    QPainterPath path;
+    const double e = reach(rect, radius, smoothing);
+    if (!(e > 0)) {
         path.addRect(rect);
         return path;
     }
-    const double s = std::isfinite(smoothing) ? std::max(smoothing, 0.0) : 0.0;
-    const double e = std::min(shortSide / 2, (s + 1) * r);
-    constexpr double k = 0.62;
     const double minX = rect.left();
     const double minY = rect.top();
     const double maxX = rect.right();
@@ -30,6 +43,37 @@ QPainterPath squirclePath(const QRectF& rect, double radius, double smoothing) {
     path.cubicTo(minX + e - k * e, maxY, minX, maxY - e + k * e, minX, maxY - e);
     path.lineTo(minX, minY + e);
     path.cubicTo(minX, minY + e - k * e, minX + e - k * e, minY, minX + e, minY);
+    path.closeSubpath();
+    return path;
+}
+
+QPainterPath squircleCornersPath(const QRectF& rect, double radius, double smoothing) {
+    QPainterPath path;
+    const double e = reach(rect, radius, smoothing);
+    if (!(e > 0)) {
+        return path;
+    }
+    const double minX = rect.left();
+    const double minY = rect.top();
+    const double maxX = rect.right();
+    const double maxY = rect.bottom();
+    // Each piece: from the rectangle's corner along one edge to where the
+    // curve starts, back along the curve, and home along the other edge.
+    path.moveTo(maxX, minY);
+    path.lineTo(maxX, minY + e);
+    path.cubicTo(maxX, minY + e - k * e, maxX - e + k * e, minY, maxX - e, minY);
+    path.closeSubpath();
+    path.moveTo(maxX, maxY);
+    path.lineTo(maxX - e, maxY);
+    path.cubicTo(maxX - e + k * e, maxY, maxX, maxY - e + k * e, maxX, maxY - e);
+    path.closeSubpath();
+    path.moveTo(minX, maxY);
+    path.lineTo(minX, maxY - e);
+    path.cubicTo(minX, maxY - e + k * e, minX + e - k * e, maxY, minX + e, maxY);
+    path.closeSubpath();
+    path.moveTo(minX, minY);
+    path.lineTo(minX + e, minY);
+    path.cubicTo(minX + e - k * e, minY, minX, minY + e - k * e, minX, minY + e);
     path.closeSubpath();
     return path;
 }

@@ -16,4 +16,9 @@ namespace orvane {
 // Pure; any thread.
 QPainterPath squirclePath(const QRectF& rect, double radius, double smoothing);
 
+// The four pieces of `rect` that squirclePath() cuts away, as closed paths
+// (empty for a radius of 0 or less). Painting over them is the cheap way to
+// round a picture already drawn into the rectangle.
+QPainterPath squircleCornersPath(const QRectF& rect, double radius, double smoothing);
+
 } // namespace orvane

@@ -252,3 +252,23 @@ TEST(CursorDrawing, MissingArtDrawsNothing) {
     p.end();
     EXPECT_TRUE(opaqueBounds(canvas).isEmpty());
 }
+
+TEST(Squircle, CornerPiecesAreWhatTheSquircleCutsAway) {
+    const QRectF rect(10, 20, 200, 120);
+    const QPainterPath shape = squirclePath(rect, 24, 0.6);
+    const QPainterPath corners = squircleCornersPath(rect, 24, 0.6);
+    // Every sampled point of the rectangle is in exactly one of the two.
+    int inCorners = 0;
+    for (double y = 20.25; y < 140; y += 1.5) {
+        for (double x = 10.25; x < 210; x += 1.5) {
+            const bool a = shape.contains(QPointF(x, y));
+            const bool b = corners.contains(QPointF(x, y));
+            EXPECT_NE(a, b) << x << "," << y;
+            inCorners += b ? 1 : 0;
+        }
+    }
+    EXPECT_GT(inCorners, 20);
+    EXPECT_TRUE(corners.contains(QPointF(11, 21)));
+    EXPECT_TRUE(corners.contains(QPointF(209, 139)));
+    EXPECT_TRUE(squircleCornersPath(rect, 0, 0.6).isEmpty());
+}
