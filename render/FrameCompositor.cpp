@@ -31,6 +31,19 @@ bool usableSource(const SourceFrame& f) {
            f.stride >= static_cast<std::ptrdiff_t>(f.width) * 4;
 }
 
+// Whether the frame's alpha bytes say opaque, judged from a few pixels: a
+// decoder fills the alpha byte of a whole frame alike (255, or 0 for "x"
+// formats such as BGR0).
+bool alphaIsOpaque(const SourceFrame& f) {
+    for (const int y : {0, f.height / 2, f.height - 1}) {
+        const unsigned char* row = f.data + std::ptrdiff_t(y) * f.stride;
+        if (row[3] != 255 || row[std::ptrdiff_t(f.width - 1) * 4 + 3] != 255) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 FrameCompositor::FrameCompositor(Timeline timeline, CompositorSettings settings,
@@ -187,8 +200,23 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
     const QImage source(frame.data, frame.width, frame.height,
                         static_cast<qsizetype>(frame.stride), QImage::Format_RGB32);
     const QImage* video = &source;
+    if (!alphaIsOpaque(frame)) {
+        // The drawing copies alpha through, which would leave a transparent
+        // (and, premultiplied, invalid) video: make an opaque copy first.
+        if (opaque_.size() != source.size()) {
+            opaque_ = QImage(source.size(), QImage::Format_RGB32);
+        }
+        for (int y = 0; y < frame.height; ++y) {
+            const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+            auto* outRow = reinterpret_cast<QRgb*>(opaque_.scanLine(y));
+            for (int x = 0; x < frame.width; ++x) {
+                outRow[x] = in[x] | 0xff000000u;
+            }
+        }
+        video = &opaque_;
+    }
     if (last_.blurRadius > kMinBlurRadius &&
-        motionBlur_.apply(source, blurred_, last_.blurRadius, last_.blurAngle)) {
+        motionBlur_.apply(*video, blurred_, last_.blurRadius, last_.blurAngle)) {
         video = &blurred_;
         last_.blurred = true;
     }

@@ -26,8 +26,9 @@ struct CompositorSettings {
 };
 
 // One decoded frame as the decoder hands it over: BGRA bytes (B, G, R, A in
-// memory), borrowed for the call only. Frames are opaque: alpha must be 255, as
-// swscale writes it when converting video without alpha.
+// memory), borrowed for the call only. Frames are taken as opaque: when the
+// alpha bytes are not 255 (a BGR0 frame), the compositor draws from an opaque
+// copy, which costs one pass over the frame.
 struct SourceFrame {
     const unsigned char* data = nullptr;
     int width = 0;             // pixels
@@ -126,6 +127,7 @@ private:
     // Reused buffers.
     MotionBlur motionBlur_;
     QImage blurred_;
+    QImage opaque_; // opaque copy of frames whose alpha bytes are not 255
     CursorSpriteCache sprites_;
 
     ComposedFrame last_;

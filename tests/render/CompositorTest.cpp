@@ -382,3 +382,27 @@ TEST(CompositorFrames, VideoSitsInItsRoundedRectangle) {
     EXPECT_NE(out.pixel(static_cast<int>(video.center().x()), static_cast<int>(video.top()) + 1),
               out.pixel(static_cast<int>(video.center().x()), 3));
 }
+
+TEST(CompositorFrames, FramesWithoutAlphaStillDrawOpaque) {
+    // A BGR0 frame (alpha bytes 0) must not come out transparent.
+    QImage bgr0(64, 40, QImage::Format_ARGB32);
+    bgr0.fill(QColor(200, 100, 50));
+    for (int y = 0; y < bgr0.height(); ++y) {
+        uchar* row = bgr0.scanLine(y);
+        for (int x = 0; x < bgr0.width(); ++x) {
+            row[x * 4 + 3] = 0;
+        }
+    }
+    for (const double blur : {0.0, 1.0}) {
+        Timeline tl = timelineWith({segment(0, 10, 2, 0.01, 0.3, 0.3)});
+        auto c = compositor(tl, blur, CursorImages{});
+        QImage out = output(80, 50);
+        ASSERT_TRUE(c.compose(frameOf(bgr0, 2.0), out));
+        EXPECT_EQ(c.last().blurred, blur > 0);
+        const QRgb p = out.pixel(40, 25);
+        EXPECT_EQ(qAlpha(p), 255);
+        EXPECT_NEAR(qRed(p), 200, 2);
+        EXPECT_NEAR(qGreen(p), 100, 2);
+        EXPECT_NEAR(qBlue(p), 50, 2);
+    }
+}
