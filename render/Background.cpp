@@ -1,6 +1,9 @@
 #include "render/Background.h"
 
+#include "render/BackgroundCache.h"
 #include "render/ImageFilter.h"
+
+#include <QImageReader>
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -33,6 +36,28 @@ Background Background::prepare(int index, double bgBlur, int outputWidth) {
     if (bgBlur > 0.001) {
         // A failed blur (it cannot fail for the RGB32 decode) keeps the sharp image.
         gaussianBlur(*image, bgBlur * 40.0 * outputWidth / 640.0);
+    }
+    bg.image_ = std::move(*image);
+    return bg;
+}
+
+Background Background::preparePreview(int index, double bgBlur, int outputWidth) {
+    const BackgroundChoice choice = backgroundChoice(index);
+    Background bg;
+    bg.gradient_ = bgPresets[static_cast<std::size_t>(choice.gradient)];
+    if (!choice.image) {
+        return bg;
+    }
+    std::optional<QImage> image = BGPreviews::shared().image(*choice.image);
+    const QSize full = QImageReader(backgroundImagePath(*choice.image)).size();
+    if (!image || !full.isValid() || full.width() <= 0) {
+        return bg;
+    }
+    if (bgBlur > 0.001) {
+        // The export blurs the full-size photograph; in preview pixels the same
+        // blur is narrower by the preview's scale.
+        const double scale = double(image->width()) / full.width();
+        gaussianBlur(*image, bgBlur * 40.0 * outputWidth / 640.0 * scale);
     }
     bg.image_ = std::move(*image);
     return bg;

@@ -26,6 +26,13 @@ public:
     // photograph falls back to the gradient.
     static Background prepare(int index, double bgBlur, int outputWidth);
 
+    // The same picture for the live preview, made from the preview-size
+    // photograph of BGPreviews (larger side 1600) with the blur scaled to it,
+    // so it matches the export at a fraction of the cost. `outputWidth` is the
+    // export's output width, whatever size the preview draws at. Main thread
+    // only (the cache is).
+    static Background preparePreview(int index, double bgBlur, int outputWidth);
+
     // A ready image (not blurred further) or a gradient preset (clamped to the
     // table).
     static Background fromImage(QImage image);

@@ -188,3 +188,36 @@ TEST(ExportBackground, GradientRunsCornerToCorner) {
     EXPECT_TRUE(bg.fill(wrong).isNull());
     EXPECT_EQ(wrong.pixel(5, 5), qRgb(255, 0, 0));
 }
+
+TEST(ExportBackground, PreviewMatchesTheExport) {
+    // The preview's background, made from the 1600-pixel photograph, looks like
+    // the export's at the same output size, blurred or not.
+    for (const double blur : {0.0, 0.4}) {
+        Background exported = Background::prepare(9, blur, 2284);
+        Background preview = Background::preparePreview(9, blur, 2284);
+        ASSERT_TRUE(exported.isImage());
+        ASSERT_TRUE(preview.isImage());
+        EXPECT_EQ(preview.image().width(), 1600);
+        QImage a(228, 142, QImage::Format_RGB32);
+        QImage b(228, 142, QImage::Format_RGB32);
+        exported.fill(a);
+        preview.fill(b);
+        const PictureDiff d = comparePictures(a, b, 6);
+        EXPECT_LE(d.maxChannelError, 14) << blur;
+        EXPECT_LT(d.differing, 228 * 142 / 100) << blur;
+    }
+    // And the blur is really there: the fine detail (grain) is gone alike.
+    Background sharp = Background::preparePreview(9, 0, 2284);
+    Background soft = Background::preparePreview(9, 0.4, 2284);
+    Background softExport = Background::prepare(9, 0.4, 2284);
+    QImage a(1142, 714, QImage::Format_RGB32);
+    QImage b(1142, 714, QImage::Format_RGB32);
+    QImage c(1142, 714, QImage::Format_RGB32);
+    sharp.fill(a);
+    soft.fill(b);
+    softExport.fill(c);
+    EXPECT_LT(fineDetail(b), fineDetail(a) * 0.7);
+    EXPECT_NEAR(fineDetail(b), fineDetail(c), fineDetail(a) * 0.15);
+    // Gradients need no photograph.
+    EXPECT_FALSE(Background::preparePreview(2, 0.5, 2284).isImage());
+}
