@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds (when needed) and starts Orvane on the user's display.
+# Builds Orvane when needed and starts it on the user's X11 display.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -10,13 +10,15 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=
       -DORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 
-if [ ! -x "$build/ui/orvane" ]; then
-  cat <<'TXT'
-The Orvane application window is not built yet: this stage of the project has
-the zoom timeline core and its command-line tool only. Try it with:
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  cat >&2 <<TXT
+Orvane is built, but there is no X11 display to open its window on
+(DISPLAY is "${DISPLAY:-}"). Orvane records an X11 desktop: run this command
+inside your desktop session. Without a display you can still export a recording:
 
-  build/release/timeline/orvane-timeline --help
+  $build/render/export/cli/orvane-render --help
+  $build/timeline/orvane-timeline --help
 TXT
-  exit 0
+  exit 1
 fi
 exec "$build/ui/orvane" "$@"

@@ -1,6 +1,7 @@
 // orvane: the application. One dark, borderless window on the user's X11 display.
 #include "capture/x11/X11CaptureBackend.h"
 #include "ui/Theme.h"
+#include "ui/update/Updater.h"
 #include "ui/window/MainWindow.h"
 
 #include <QApplication>
@@ -27,7 +28,10 @@ int main(int argc, char** argv) {
     orvane::Theme::apply(app);
 
     orvane::X11CaptureBackend backend;
+    orvane::Updater updater(QUrl(QStringLiteral(ORVANE_UPDATE_FEED)),
+                            QVersionNumber::fromString(QStringLiteral(ORVANE_VERSION)));
     orvane::MainWindow window(backend);
+    window.setUpdater(&updater);
     window.show();
     return QApplication::exec();
 }

@@ -14,7 +14,9 @@
 #include "ui/TransportRules.h"
 #include "ui/player/MoviePlayer.h"
 #include "ui/preview/ZoomHostView.h"
+#include "ui/update/Updater.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -75,8 +77,13 @@ MainWindow::MainWindow(CaptureBackend& backend, QWidget* parent)
                            QStringLiteral("Orvane %1\nScreen recordings that zoom to every click.")
                                .arg(QStringLiteral(ORVANE_VERSION)));
     });
-    // No update feed is configured in this build: the menu item stays greyed.
+    // Without an update checker the menu item stays greyed.
     titleBar_->setCanCheckForUpdates(false);
+    connect(titleBar_, &TitleBar::checkForUpdatesRequested, this, [this] {
+        if (updater_ != nullptr) {
+            updater_->checkForUpdates();
+        }
+    });
     connect(empty_, &EmptyState::startStopClicked, this, &MainWindow::startOrStop);
 
     connect(&rec_, &Recorder::phaseChanged, this, &MainWindow::phaseChanged);
@@ -505,6 +512,43 @@ void MainWindow::showOnboardingIfNeeded() {
     onboarding_->setGeometry(rect());
     onboarding_->raise();
     onboarding_->show();
+}
+
+void MainWindow::setUpdater(Updater* updater) {
+    updater_ = updater;
+    if (updater_ == nullptr) {
+        titleBar_->setCanCheckForUpdates(false);
+        return;
+    }
+    titleBar_->setCanCheckForUpdates(updater_->canCheckForUpdates());
+    connect(updater_, &Updater::canCheckForUpdatesChanged, this,
+            [this] { titleBar_->setCanCheckForUpdates(updater_->canCheckForUpdates()); });
+    auto show = [this](const QString& title, const QString& text, const QUrl& link) {
+        updateMessage_ = text;
+        auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::NoButton, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        if (link.isValid()) {
+            auto* download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
+            connect(download, &QPushButton::clicked, this, [link] { QDesktopServices::openUrl(link); });
+            box->addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+        } else {
+            box->addButton(QMessageBox::Ok);
+        }
+        box->open();
+    };
+    connect(updater_, &Updater::updateAvailable, this, [show](const AppcastItem& item) {
+        QString text = QStringLiteral("Orvane %1 is available.").arg(item.version.toString());
+        if (!item.notes.isEmpty()) {
+            text += QStringLiteral("\n\n") + item.notes;
+        }
+        show(QStringLiteral("Update available"), text, item.downloadPage);
+    });
+    connect(updater_, &Updater::upToDate, this, [show](const QVersionNumber&) {
+        show(QStringLiteral("Check for Updates"), QStringLiteral("Orvane is up to date."), QUrl());
+    });
+    connect(updater_, &Updater::checkFailed, this, [show](const QString& message) {
+        show(QStringLiteral("Check for Updates"), message, QUrl());
+    });
 }
 
 // --- Window edges ------------------------------------------------------------------------

@@ -22,6 +22,7 @@ class Permissions;
 class PermissionsOnboarding;
 class TimelineBar;
 class TitleBar;
+class Updater;
 class ZoomHostView;
 
 // The one window of Orvane: a borderless dark window with its own title bar,
@@ -65,6 +66,10 @@ public:
     void showShortcuts();
     void confirmDiscard();
     void showOnboardingIfNeeded();
+    // Connects the update checker (none: the menu item stays greyed).
+    void setUpdater(Updater* updater);
+    // The last update-check answer shown, for tests.
+    QString lastUpdateMessage() const { return updateMessage_; }
 
     // The file name shown for the take: the movie's file name, or "Recording".
     static QString takeName(const QString& moviePath);
@@ -108,6 +113,8 @@ private:
     bool isPlaying_ = false;
     double currentTime_ = 0;
     QString lastStatus_;
+    Updater* updater_ = nullptr;
+    QString updateMessage_;
 };
 
 } // namespace orvane
