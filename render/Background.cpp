@@ -4,10 +4,8 @@
 #include "render/ImageFilter.h"
 
 #include <QImageReader>
-
 #include <QLinearGradient>
 #include <QPainter>
-
 #include <algorithm>
 #include <cstring>
 

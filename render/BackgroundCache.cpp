@@ -3,7 +3,6 @@
 #include "render/BackgroundPresets.h"
 
 #include <QImageReader>
-
 #include <algorithm>
 #include <cmath>
 

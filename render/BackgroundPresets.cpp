@@ -17,7 +17,9 @@ BackgroundChoice backgroundChoice(int index) {
     return {std::nullopt, 0};
 }
 
-QString backgroundImageName(int image) { return QString::asprintf("obg_%02d.jpg", image + 1); }
+QString backgroundImageName(int image) {
+    return QString::asprintf("obg_%02d.jpg", image + 1);
+}
 
 QString backgroundImagePath(int image) {
     if (image < 0 || image >= kBackgroundImageCount) {

@@ -3,7 +3,6 @@
 #include "render/ImageFilter.h"
 
 #include <QPainter>
-
 #include <algorithm>
 #include <cmath>
 
@@ -44,8 +43,7 @@ const QImage& CursorSpriteCache::sprite(const QImage& art, double height, QPoint
             p.drawImage(place.translated(0, kCursorShadowOffsetY), art);
             // Keep the shape's coverage, in black at the shadow's opacity.
             p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-            p.fillRect(sprite_.rect(),
-                       QColor(0, 0, 0, static_cast<int>(255 * kCursorShadowAlpha)));
+            p.fillRect(sprite_.rect(), QColor(0, 0, 0, static_cast<int>(255 * kCursorShadowAlpha)));
         }
         gaussianBlur(sprite_, kCursorShadowSigma);
     }
@@ -75,7 +73,8 @@ void drawArrowCursor(QPainter& painter, const CursorImages& art, QPointF tip, do
     const double length = std::hypot(smear.x(), smear.y());
     const int n = smearCopyCount(length);
     const QImage& sprite = sprites.sprite(*image, height, frac, n == 0);
-    const QPointF origin = whole - QPointF(CursorSpriteCache::padding(), CursorSpriteCache::padding());
+    const QPointF origin =
+        whole - QPointF(CursorSpriteCache::padding(), CursorSpriteCache::padding());
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (n > 0) {

@@ -5,7 +5,6 @@
 
 #include <QPainter>
 #include <QPainterPath>
-
 #include <algorithm>
 #include <cmath>
 
@@ -13,13 +12,13 @@ namespace orvane {
 
 namespace {
 
-constexpr double kFirstStep = 1.0 / 60.0;     // seconds, for the first frame
-constexpr double kLongestStep = 0.1;          // longer gaps advance this much only
-constexpr double kMinSmooth = 0.02;           // below: the camera jumps to its target
+constexpr double kFirstStep = 1.0 / 60.0; // seconds, for the first frame
+constexpr double kLongestStep = 0.1;      // longer gaps advance this much only
+constexpr double kMinSmooth = 0.02;       // below: the camera jumps to its target
 constexpr double kMinBlurSetting = 0.001;
-constexpr double kMinBlurRadius = 0.75;       // source pixels
+constexpr double kMinBlurRadius = 0.75; // source pixels
 constexpr double kCornerSmoothing = 0.6;
-constexpr double kCursorHeight = 0.08;        // of the output height
+constexpr double kCursorHeight = 0.08; // of the output height
 
 bool usableOutput(const QImage& out) {
     return !out.isNull() && (out.format() == QImage::Format_ARGB32_Premultiplied ||
@@ -138,8 +137,8 @@ void FrameCompositor::drawCursor(QImage& out, double t, const spring::Steps& ste
         const double dist = std::hypot(target.x - cursor_.x(), target.y - cursor_.y());
         // A smoothness outside 0...1 would make the period negative and the
         // spring blow up; the setting is clamped here.
-        const double s = std::clamp(std::isfinite(settings_.smoothness) ? settings_.smoothness : 0,
-                                    0.0, 1.0);
+        const double s =
+            std::clamp(std::isfinite(settings_.smoothness) ? settings_.smoothness : 0, 0.0, 1.0);
         const double period = std::min((dist * 2.2 + 1) * (s * 0.09 + 0.04), 0.24);
         const double omega = spring::omegaForPeriod(period);
         spring::advance(cursor_.rx(), cursorVelocity_.rx(), target.x, omega, steps);
@@ -197,8 +196,8 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
     }
 
     // A read-only view of the decoder's pixels: no copy.
-    const QImage source(frame.data, frame.width, frame.height,
-                        static_cast<qsizetype>(frame.stride), QImage::Format_RGB32);
+    const QImage source(frame.data, frame.width, frame.height, static_cast<qsizetype>(frame.stride),
+                        QImage::Format_RGB32);
     const QImage* video = &source;
     if (!alphaIsOpaque(frame)) {
         // The drawing copies alpha through, which would leave a transparent

@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QPointF>
 #include <QRectF>
-
 #include <cstddef>
 
 namespace orvane {
@@ -19,10 +18,10 @@ namespace orvane {
 // The look settings the compositor needs, as plain values (the Recorder holds
 // them; the export and the preview copy them in).
 struct CompositorSettings {
-    double smoothness = 0.4;   // 0...1: shapes the synthetic cursor and its spring
-    double motionBlur = 0.5;   // 0...1; at or below 0.001 nothing is blurred
-    double padding = 0.08;     // fraction of the output's shorter side, each side
-    double cornerRadius = 14;  // per 640 pixels of output width
+    double smoothness = 0.4;  // 0...1: shapes the synthetic cursor and its spring
+    double motionBlur = 0.5;  // 0...1; at or below 0.001 nothing is blurred
+    double padding = 0.08;    // fraction of the output's shorter side, each side
+    double cornerRadius = 14; // per 640 pixels of output width
 };
 
 // One decoded frame as the decoder hands it over: BGRA bytes (B, G, R, A in
@@ -39,23 +38,23 @@ struct SourceFrame {
 
 // What compose() worked out for the last frame, for the caller and for tests.
 struct ComposedFrame {
-    double time = 0;           // the frame time used, seconds
-    double dt = 0;             // time step the springs advanced, seconds
-    int substeps = 0;          // equal sub-steps of dt
-    CamState target;           // Timeline::state(time)
-    CamState simulated;        // camera spring position (not clamped)
-    CamState velocity;         // camera spring velocity (x, y, w per second)
-    CamState drawn;            // the clamped camera the frame is drawn with
-    double blurRadius = 0;     // motion blur radius, source pixels (0: none)
-    double blurAngle = 0;      // radians, y-up (0 = right, pi/2 = up)
-    bool blurred = false;      // the source was blurred (radius above 0.75)
-    bool drawnFrame = false;   // false: the frame was skipped
-    bool cursorShown = false;  // the timeline has clicks or cursor samples
-    bool pointer = false;      // hand rather than arrow
-    QPointF cursorTip;         // output pixels
-    QPointF cursorPosition;    // cursor spring position, normalised (y down)
-    double cursorHeight = 0;   // output pixels
-    QPointF smear;             // cursor smear vector, output pixels
+    double time = 0;          // the frame time used, seconds
+    double dt = 0;            // time step the springs advanced, seconds
+    int substeps = 0;         // equal sub-steps of dt
+    CamState target;          // Timeline::state(time)
+    CamState simulated;       // camera spring position (not clamped)
+    CamState velocity;        // camera spring velocity (x, y, w per second)
+    CamState drawn;           // the clamped camera the frame is drawn with
+    double blurRadius = 0;    // motion blur radius, source pixels (0: none)
+    double blurAngle = 0;     // radians, y-up (0 = right, pi/2 = up)
+    bool blurred = false;     // the source was blurred (radius above 0.75)
+    bool drawnFrame = false;  // false: the frame was skipped
+    bool cursorShown = false; // the timeline has clicks or cursor samples
+    bool pointer = false;     // hand rather than arrow
+    QPointF cursorTip;        // output pixels
+    QPointF cursorPosition;   // cursor spring position, normalised (y down)
+    double cursorHeight = 0;  // output pixels
+    QPointF smear;            // cursor smear vector, output pixels
 };
 
 // Draws output frames: background, the video inside its rounded rectangle under

@@ -1,12 +1,10 @@
 // Gaussian blur of the image-filter module, on OpenCV's imgproc.
 #include "render/ImageFilter.h"
-
 #include "render/OpenCvImage.h"
-
-#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <opencv2/imgproc.hpp>
 
 namespace orvane {
 

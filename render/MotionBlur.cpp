@@ -10,15 +10,13 @@
 // packed instructions; rounding up and rounding down alternate between passes so
 // the picture keeps its brightness.
 #include "render/ImageFilter.h"
-
 #include "render/OpenCvImage.h"
-
-#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <opencv2/imgproc.hpp>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -76,10 +74,10 @@ void shiftedAverage(const QImage& in, QImage& out, const Shift& s, bool roundUp)
             in.constScanLine(std::clamp(y + s.by, 0, h - 1)));
         auto* dst = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
         const auto edge = [&](int x) {
-            const auto* pa = reinterpret_cast<const std::uint8_t*>(
-                rowA + std::clamp(x - s.ax, 0, w - 1));
-            const auto* pb = reinterpret_cast<const std::uint8_t*>(
-                rowB + std::clamp(x + s.bx, 0, w - 1));
+            const auto* pa =
+                reinterpret_cast<const std::uint8_t*>(rowA + std::clamp(x - s.ax, 0, w - 1));
+            const auto* pb =
+                reinterpret_cast<const std::uint8_t*>(rowB + std::clamp(x + s.bx, 0, w - 1));
             averageBytes(pa, pb, reinterpret_cast<std::uint8_t*>(dst + x), 4, roundUp);
         };
         for (int x = 0; x < x0; ++x) {
@@ -123,7 +121,7 @@ int planPasses(double radius, double ux, double uy, Shift (&shifts)[16]) {
             // b - a is +1 or -1 (in the offset's direction); pick the sign that
             // cancels the drift.
             const int sign = offset > 0 ? 1 : -1;
-            const int towardB = sign;  // b - a when a is rounded toward zero
+            const int towardB = sign; // b - a when a is rounded toward zero
             if ((drift > 0 && towardB > 0) || (drift < 0 && towardB < 0)) {
                 a += sign;
             }
@@ -198,8 +196,7 @@ void lineKernel(const QImage& src, QImage& dst, double radius, double ux, double
 
 } // namespace
 
-bool MotionBlur::apply(const QImage& src, QImage& dst, double radius, double angle,
-                       Method method) {
+bool MotionBlur::apply(const QImage& src, QImage& dst, double radius, double angle, Method method) {
     if (!isFilterableFormat(src) || src.isNull()) {
         return false;
     }

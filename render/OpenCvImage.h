@@ -4,7 +4,6 @@
 // copies. Include from .cpp files only; OpenCV stays out of public headers.
 
 #include <QImage>
-
 #include <opencv2/core.hpp>
 
 namespace orvane::cvwrap {

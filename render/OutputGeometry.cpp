@@ -7,7 +7,9 @@ namespace orvane {
 
 namespace {
 
-double sanePadding(double padding) { return std::isfinite(padding) && padding > 0 ? padding : 0; }
+double sanePadding(double padding) {
+    return std::isfinite(padding) && padding > 0 ? padding : 0;
+}
 
 } // namespace
 

@@ -5,7 +5,6 @@
 #include <QPointF>
 #include <QRectF>
 #include <QTransform>
-
 #include <array>
 #include <optional>
 #include <string_view>
@@ -59,8 +58,7 @@ struct OutputSize {
 // fraction, clamped to [0, 0.45]; negative or NaN counts as 0). Sizes are
 // truncated to integers first. None when the video size is not positive or the
 // output would be smaller than 2 pixels on a side.
-std::optional<OutputSize> outputSize(double videoW, double videoH, double aspect,
-                                     double padding);
+std::optional<OutputSize> outputSize(double videoW, double videoH, double aspect, double padding);
 
 // Where the video sits inside an output of (outW, outH) pixels: inset by
 // padding x min(outW, outH) on every side, the video's aspect fitted into that

@@ -15,7 +15,9 @@ QString executableDir() {
     return target.isEmpty() ? QString() : QFileInfo(target).absolutePath();
 }
 
-bool isDir(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+bool isDir(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
 
 } // namespace
 
@@ -26,8 +28,8 @@ QString resourceDir() {
     }
     const QString exeDir = executableDir();
     if (!exeDir.isEmpty()) {
-        const QString installed = QDir(exeDir).absoluteFilePath(
-            QStringLiteral("../share/orvane/resources"));
+        const QString installed =
+            QDir(exeDir).absoluteFilePath(QStringLiteral("../share/orvane/resources"));
         if (isDir(installed)) {
             return QDir::cleanPath(installed);
         }

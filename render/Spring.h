@@ -26,7 +26,9 @@ inline Steps steps(double dt) {
 }
 
 // Angular frequency of a spring with period `period` seconds.
-inline double omegaForPeriod(double period) { return kTwoPi / period; }
+inline double omegaForPeriod(double period) {
+    return kTwoPi / period;
+}
 
 // Runs one channel n sub-steps toward `target` with stiffness omega^2 and
 // damping 2 omega (critical).

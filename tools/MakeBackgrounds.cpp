@@ -18,7 +18,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -101,8 +100,8 @@ void paintBackground(QImage& img, int index) {
         }
         for (int s = kSteps; s >= 0; --s) {
             const double x = kWidth * s / double(kSteps);
-            const double y = y0 + thick +
-                             amp * std::sin(phase + 0.4 + waves * 6.283185307179586 * s / kSteps);
+            const double y =
+                y0 + thick + amp * std::sin(phase + 0.4 + waves * 6.283185307179586 * s / kSteps);
             band.lineTo(x, y);
         }
         band.closeSubpath();

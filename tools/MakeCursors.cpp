@@ -16,7 +16,6 @@
 #include <QPainterPath>
 #include <QPainterPathStroker>
 #include <QPdfWriter>
-
 #include <cstdio>
 
 namespace {
@@ -44,11 +43,11 @@ QPainterPath handShape() {
     // three folded fingers, a thumb and the palm, joined into one outline.
     QPainterPath p;
     p.setFillRule(Qt::WindingFill);
-    p.addRoundedRect(QRectF(58, 0, 36, 150), 18, 18);     // index finger, centre x = 76
-    p.addRoundedRect(QRectF(92, 82, 34, 84), 17, 17);     // middle finger
-    p.addRoundedRect(QRectF(124, 92, 34, 80), 17, 17);    // ring finger
-    p.addRoundedRect(QRectF(156, 104, 32, 74), 16, 16);   // little finger
-    p.addRoundedRect(QRectF(58, 120, 130, 120), 34, 34);  // palm
+    p.addRoundedRect(QRectF(58, 0, 36, 150), 18, 18);    // index finger, centre x = 76
+    p.addRoundedRect(QRectF(92, 82, 34, 84), 17, 17);    // middle finger
+    p.addRoundedRect(QRectF(124, 92, 34, 80), 17, 17);   // ring finger
+    p.addRoundedRect(QRectF(156, 104, 32, 74), 16, 16);  // little finger
+    p.addRoundedRect(QRectF(58, 120, 130, 120), 34, 34); // palm
     QPainterPath thumb;
     thumb.addRoundedRect(QRectF(-18, -17, 84, 34), 17, 17);
     QTransform t;
@@ -105,13 +104,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", argv[1]);
         return 1;
     }
-    const bool ok =
-        writePdf(dir.filePath("cursor-arrow.pdf"),
-                 [](QPainter& p) { paintOutlined(p, arrowShape()); }) &&
-        writePdf(dir.filePath("cursor-pointer.pdf"), [](QPainter& p) {
-            paintOutlined(p, handShape());
-            paintFingerFolds(p);
-        });
+    const bool ok = writePdf(dir.filePath("cursor-arrow.pdf"),
+                             [](QPainter& p) { paintOutlined(p, arrowShape()); }) &&
+                    writePdf(dir.filePath("cursor-pointer.pdf"), [](QPainter& p) {
+                        paintOutlined(p, handShape());
+                        paintFingerFolds(p);
+                    });
     if (!ok) {
         std::fprintf(stderr, "cannot write the cursor art\n");
         return 1;

@@ -15,7 +15,6 @@
 
 #include <QGuiApplication>
 #include <QPainter>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -38,7 +37,8 @@ QImage makeSource() {
     img.fill(QColor(40, 44, 52));
     QPainter p(&img);
     for (int i = 0; i < 24; ++i) {
-        const QRect r((i * 331) % 1600, (i * 197) % 1000, 300 + (i * 53) % 400, 200 + (i * 71) % 300);
+        const QRect r((i * 331) % 1600, (i * 197) % 1000, 300 + (i * 53) % 400,
+                      200 + (i * 71) % 300);
         p.fillRect(r, QColor::fromHsv((i * 37) % 360, 90, 230));
         p.setPen(QColor(30, 30, 30));
         for (int y = r.top() + 10; y < r.bottom(); y += 14) {
@@ -109,8 +109,8 @@ void report(const char* name, const Paired& p, double goal) {
     const double ms = p.ms;
     const double baseline = p.baselineMs;
     const double ratio = ms / baseline;
-    std::printf("%-34s %8.2f ms/frame   baseline %7.2f ms   ratio %5.2f   goal <= %.1f  %s\n",
-                name, ms, baseline, ratio, goal, ratio <= goal ? "ok" : "MISSED");
+    std::printf("%-34s %8.2f ms/frame   baseline %7.2f ms   ratio %5.2f   goal <= %.1f  %s\n", name,
+                ms, baseline, ratio, goal, ratio <= goal ? "ok" : "MISSED");
 }
 
 } // namespace
@@ -211,7 +211,8 @@ int main(int argc, char** argv) {
     const double opencv = blurMs(MotionBlur::Method::LineKernel, 3);
     std::printf("directional blur 1920x1200, radius 30:\n");
     std::printf("  OpenCV filter2D line kernel %8.2f ms (baseline)\n", opencv);
-    std::printf("  own tap doubling (default)  %8.2f ms   ratio %.3f\n", doubling, doubling / opencv);
+    std::printf("  own tap doubling (default)  %8.2f ms   ratio %.3f\n", doubling,
+                doubling / opencv);
 
     // The background, once per export.
     const auto prepStart = Clock::now();

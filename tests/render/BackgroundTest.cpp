@@ -1,19 +1,17 @@
 // Background presets, photographs, the preview and thumbnail caches and the
 // prepared export background.
-#include "RenderTestSupport.h"
-
 #include "render/Background.h"
+
+#include "RenderTestSupport.h"
 #include "render/BackgroundCache.h"
 #include "render/BackgroundPresets.h"
 #include "render/ResourcePaths.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 using namespace orvane;
 using namespace orvane::test;

@@ -1,13 +1,11 @@
 // The frame compositor's behaviour: springs, time steps, motion blur, cursor,
 // skipped frames and drawing at any size.
 #include "RenderTestSupport.h"
-
 #include "render/FrameCompositor.h"
 #include "render/OutputGeometry.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace orvane;
 using namespace orvane::test;
@@ -345,8 +343,7 @@ TEST(CompositorFrames, SamePictureAtAnyScale) {
     QImage outSmall = output(160, 100);
     ASSERT_TRUE(big.compose(frameOf(src, 3.0), outBig));
     ASSERT_TRUE(small.compose(frameOf(src, 3.0), outSmall));
-    const QImage halved =
-        outBig.scaled(160, 100, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage halved = outBig.scaled(160, 100, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const PictureDiff d = comparePictures(halved, outSmall, 24);
     EXPECT_LT(d.differing, 160 * 100 / 50); // under 2% beyond a small error
     // The picture is opaque in both formats.

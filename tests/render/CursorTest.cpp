@@ -1,16 +1,13 @@
 // Cursor art, cursor drawing (hot spots, shadow, smear copies) and the squircle.
 #include "RenderTestSupport.h"
-
 #include "render/CursorArt.h"
 #include "render/CursorDrawing.h"
 #include "render/Squircle.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <vector>
 
 using namespace orvane;

@@ -2,9 +2,8 @@
 // centre clamping.
 #include "render/OutputGeometry.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace orvane;
@@ -142,8 +141,8 @@ TEST(CameraTransform, FullViewIsIdentityAndPointsLandRight) {
     const CamState cam{0.3, 0.6, 0.25}; // zoom 4
     const QTransform t = cameraTransform(2284, 1428, video, cam);
     // The camera centre lands on the output centre.
-    const QPointF centre = t.map(QPointF(video.x() + 0.3 * video.width(),
-                                         video.y() + 0.6 * video.height()));
+    const QPointF centre =
+        t.map(QPointF(video.x() + 0.3 * video.width(), video.y() + 0.6 * video.height()));
     EXPECT_NEAR(centre.x(), 1142, 1e-9);
     EXPECT_NEAR(centre.y(), 714, 1e-9);
     // mapToOutput agrees with the transform and magnifies by 1 / w.

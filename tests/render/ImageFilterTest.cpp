@@ -1,12 +1,11 @@
 // The image-filter module: Gaussian and directional blurs against plain
 // reference computations.
-#include "RenderTestSupport.h"
-
 #include "render/ImageFilter.h"
 
-#include <gtest/gtest.h>
+#include "RenderTestSupport.h"
 
 #include <cmath>
+#include <gtest/gtest.h>
 #include <random>
 #include <vector>
 
@@ -24,9 +23,9 @@ QImage noisyScreen(int w, int h, unsigned seed) {
         for (int x = 0; x < w; ++x) {
             const QRgb c = img.pixel(x, y);
             const int n = noise(rng);
-            img.setPixel(x, y, qRgb(std::clamp(qRed(c) + n, 0, 255),
-                                    std::clamp(qGreen(c) - n, 0, 255),
-                                    std::clamp(qBlue(c) + n / 2, 0, 255)));
+            img.setPixel(x, y,
+                         qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) - n, 0, 255),
+                              std::clamp(qBlue(c) + n / 2, 0, 255)));
         }
     }
     return img;
@@ -77,9 +76,10 @@ QImage referenceGaussian(const QImage& src, double sigma) {
                 }
                 v[c] = acc;
             }
-            out.setPixel(x, y, qRgb(static_cast<int>(std::lround(v[0])),
-                                    static_cast<int>(std::lround(v[1])),
-                                    static_cast<int>(std::lround(v[2]))));
+            out.setPixel(x, y,
+                         qRgb(static_cast<int>(std::lround(v[0])),
+                              static_cast<int>(std::lround(v[1])),
+                              static_cast<int>(std::lround(v[2]))));
         }
     }
     return out;
@@ -90,7 +90,8 @@ double bilinear(const QImage& img, double x, double y, int c) {
     const int y0 = static_cast<int>(std::floor(y));
     const double fx = x - x0;
     const double fy = y - y0;
-    return (1 - fx) * (1 - fy) * channel(img, x0, y0, c) + fx * (1 - fy) * channel(img, x0 + 1, y0, c) +
+    return (1 - fx) * (1 - fy) * channel(img, x0, y0, c) +
+           fx * (1 - fy) * channel(img, x0 + 1, y0, c) +
            (1 - fx) * fy * channel(img, x0, y0 + 1, c) + fx * fy * channel(img, x0 + 1, y0 + 1, c);
 }
 
@@ -110,9 +111,10 @@ QImage referenceMotion(const QImage& src, double radius, double angle) {
                     v[c] += bilinear(src, x + t * ux, y + t * uy, c);
                 }
             }
-            out.setPixel(x, y, qRgb(static_cast<int>(std::lround(v[0] / samples)),
-                                    static_cast<int>(std::lround(v[1] / samples)),
-                                    static_cast<int>(std::lround(v[2] / samples))));
+            out.setPixel(x, y,
+                         qRgb(static_cast<int>(std::lround(v[0] / samples)),
+                              static_cast<int>(std::lround(v[1] / samples)),
+                              static_cast<int>(std::lround(v[2] / samples))));
         }
     }
     return out;

@@ -3,7 +3,6 @@
 // ORVANE_UPDATE_REFERENCES=1 to rewrite the references after a deliberate
 // change, then look at them before committing.
 #include "RenderTestSupport.h"
-
 #include "render/FrameCompositor.h"
 #include "render/OutputGeometry.h"
 
@@ -57,15 +56,13 @@ TEST(ReferencePictures, CanonicalFrames) {
         FrameCompositor c(timelineWith({}, {clickAt(2, 0.35, 0.4)}), look(0.5),
                           Background::prepare(0, 0, out.width()));
         ASSERT_TRUE(c.compose(frameOf(src, 1.0), out));
-        expectMatches(out, QStringLiteral("gradient-full-view"), kMaxError,
-                                 kMaxDiffering);
+        expectMatches(out, QStringLiteral("gradient-full-view"), kMaxError, kMaxDiffering);
     }
     {
         // Photograph obg_07, blurred; no cursor.
         FrameCompositor c(timelineWith({}), look(0.5), Background::prepare(11, 0.5, out.width()));
         ASSERT_TRUE(c.compose(frameOf(src, 0.5), out));
-        expectMatches(out, QStringLiteral("image-background-blurred"), kMaxError,
-                                 kMaxDiffering);
+        expectMatches(out, QStringLiteral("image-background-blurred"), kMaxError, kMaxDiffering);
     }
     {
         // Zoomed 2x on a focus lock near the top right; the cursor elsewhere.
@@ -76,8 +73,7 @@ TEST(ReferencePictures, CanonicalFrames) {
         ASSERT_TRUE(c.compose(frameOf(src, 3.0 - 1.0 / 30), out));
         ASSERT_TRUE(c.compose(frameOf(src, 3.0), out));
         ASSERT_FALSE(c.last().blurred);
-        expectMatches(out, QStringLiteral("zoomed-focus-lock"), kMaxError,
-                                 kMaxDiffering);
+        expectMatches(out, QStringLiteral("zoomed-focus-lock"), kMaxError, kMaxDiffering);
     }
     {
         // The pointing hand, from the cursor track.
@@ -98,7 +94,6 @@ TEST(ReferencePictures, CanonicalFrames) {
         ASSERT_TRUE(c.compose(frameOf(src, 2.0), out));
         ASSERT_TRUE(c.compose(frameOf(src, 2.0 + 1.0 / 30), out));
         ASSERT_TRUE(c.last().blurred);
-        expectMatches(out, QStringLiteral("motion-blurred-pan"), kMaxError,
-                                 kMaxDiffering);
+        expectMatches(out, QStringLiteral("motion-blurred-pan"), kMaxError, kMaxDiffering);
     }
 }

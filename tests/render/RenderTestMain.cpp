@@ -1,10 +1,8 @@
 // Test entry point: Qt's raster drawing and Qt PDF want a QGuiApplication, on
 // the offscreen platform so that no display is needed.
 #include <QGuiApplication>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

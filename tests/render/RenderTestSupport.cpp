@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QPainter>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -83,10 +82,9 @@ PictureDiff comparePictures(const QImage& a, const QImage& b, int threshold) {
         const auto* ra = reinterpret_cast<const QRgb*>(ca.constScanLine(y));
         const auto* rb = reinterpret_cast<const QRgb*>(cb.constScanLine(y));
         for (int x = 0; x < ca.width(); ++x) {
-            const int e = std::max({std::abs(qRed(ra[x]) - qRed(rb[x])),
-                                    std::abs(qGreen(ra[x]) - qGreen(rb[x])),
-                                    std::abs(qBlue(ra[x]) - qBlue(rb[x])),
-                                    std::abs(qAlpha(ra[x]) - qAlpha(rb[x]))});
+            const int e = std::max(
+                {std::abs(qRed(ra[x]) - qRed(rb[x])), std::abs(qGreen(ra[x]) - qGreen(rb[x])),
+                 std::abs(qBlue(ra[x]) - qBlue(rb[x])), std::abs(qAlpha(ra[x]) - qAlpha(rb[x]))});
             diff.maxChannelError = std::max(diff.maxChannelError, e);
             if (e > threshold) {
                 ++diff.differing;
