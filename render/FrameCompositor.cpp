@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 
@@ -194,6 +195,12 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
         remember();
         return false;
     }
+
+    // Geometry is in pixels: a device pixel ratio on `out` would make QPainter
+    // scale everything once more, so it is set aside while drawing.
+    const qreal dpr = out.devicePixelRatio();
+    out.setDevicePixelRatio(1);
+    const auto restoreDpr = qScopeGuard([&] { out.setDevicePixelRatio(dpr); });
 
     // A read-only view of the decoder's pixels: no copy.
     const QImage source(frame.data, frame.width, frame.height, static_cast<qsizetype>(frame.stride),

@@ -77,7 +77,8 @@ public:
                     CursorImages cursors = CursorImages::shared());
 
     // Composes the frame into `out`, a caller-owned image of any size in
-    // Format_ARGB32_Premultiplied or Format_RGB32 (the output is opaque).
+    // Format_ARGB32_Premultiplied or Format_RGB32 (the output is opaque). The
+    // drawing is in out's pixels whatever its device pixel ratio says.
     // Returns false when the frame is skipped: no pixel data, a size or
     // stride that does not fit, or an unusable `out`. A skipped frame still
     // advances the camera simulation (and the previous-frame time), but not the
@@ -87,11 +88,11 @@ public:
     // What the last compose() call worked out.
     const ComposedFrame& last() const { return last_; }
 
-    // Settings may change between frames (the preview's inspector); the
-    // background too. Neither resets the springs.
+    // Settings may change between frames (the preview's inspector), and so may
+    // the background and the timeline (an edit). None of them resets the
+    // springs, so an edit glides rather than jumps.
     void setSettings(const CompositorSettings& settings) { settings_ = settings; }
     void setBackground(Background background) { background_ = std::move(background); }
-    // A new timeline after an edit; the springs carry on from where they are.
     void setTimeline(Timeline timeline) { timeline_ = std::move(timeline); }
     const CompositorSettings& settings() const { return settings_; }
 

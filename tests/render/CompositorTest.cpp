@@ -403,3 +403,40 @@ TEST(CompositorFrames, FramesWithoutAlphaStillDrawOpaque) {
         EXPECT_NEAR(qBlue(p), 50, 2);
     }
 }
+
+TEST(CompositorFrames, DevicePixelRatioDoesNotScaleTheDrawing) {
+    // The preview hands in a canvas tagged with the screen's pixel ratio.
+    Timeline tl = timelineWith({segment(0, 10, 2, 0.01, 0.4, 0.6)}, {clickAt(3, 0.45, 0.55)});
+    const QImage src = makeScreen(128, 80);
+    auto plain = compositor(tl);
+    auto hidpi = compositor(tl);
+    QImage a = output(160, 100);
+    QImage b = output(160, 100);
+    b.setDevicePixelRatio(2);
+    ASSERT_TRUE(plain.compose(frameOf(src, 3.0), a));
+    ASSERT_TRUE(hidpi.compose(frameOf(src, 3.0), b));
+    EXPECT_EQ(comparePictures(a, b).maxChannelError, 0);
+    EXPECT_EQ(b.devicePixelRatio(), 2);
+}
+
+TEST(CompositorFrames, NewTimelineKeepsTheSprings) {
+    // An edit replaces the timeline mid-play: the camera glides to the new
+    // target instead of jumping.
+    const QImage src = makeScreen(64, 40);
+    QImage out = output(80, 50);
+    auto c = compositor(timelineWith({segment(0, 10, 2, 0.8, 0.3, 0.3)}));
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_TRUE(c.compose(frameOf(src, 1 + i / 60.0), out));
+    }
+    const CamState before = c.last().simulated;
+    const Timeline edited = timelineWith({segment(0, 10, 2, 0.8, 0.7, 0.7)});
+    c.setTimeline(edited);
+    ASSERT_TRUE(c.compose(frameOf(src, 2.0), out));
+    EXPECT_NEAR(c.last().target.x, 0.7, 1e-9);
+    EXPECT_GT(c.last().simulated.x, before.x);
+    EXPECT_LT(c.last().simulated.x, 0.7 - 0.05);
+    // reset() forgets the springs: the next frame snaps.
+    c.reset();
+    ASSERT_TRUE(c.compose(frameOf(src, 2.1), out));
+    EXPECT_NEAR(c.last().simulated.x, edited.state(2.1).x, 1e-12);
+}
