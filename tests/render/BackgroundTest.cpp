@@ -8,6 +8,8 @@
 #include "render/ResourcePaths.h"
 
 #include <QPainter>
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdlib>
@@ -218,4 +220,36 @@ TEST(ExportBackground, PreviewMatchesTheExport) {
     EXPECT_NEAR(fineDetail(b), fineDetail(c), fineDetail(a) * 0.15);
     // Gradients need no photograph.
     EXPECT_FALSE(Background::preparePreview(2, 0.5, 2284).isImage());
+}
+
+TEST(ResourcePaths, LookupOrderAndMissingFiles) {
+    // The build tree finds the source tree's resources.
+    const QString dir = resourceDir();
+    ASSERT_FALSE(dir.isEmpty());
+    EXPECT_TRUE(QFileInfo(dir + QStringLiteral("/cursors/cursor-arrow.pdf")).isFile());
+    EXPECT_EQ(resourcePath(QStringLiteral("cursors/cursor-arrow.pdf")),
+              dir + QStringLiteral("/cursors/cursor-arrow.pdf"));
+    EXPECT_TRUE(resourcePath(QStringLiteral("cursors/no-such-file.pdf")).isEmpty());
+    EXPECT_TRUE(resourcePath(QStringLiteral("cursors")).isEmpty()); // a folder is not a file
+
+    // $ORVANE_RESOURCES comes first when it names a folder...
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    ASSERT_TRUE(QDir(other.path()).mkpath(QStringLiteral("backgrounds")));
+    QFile marker(other.filePath(QStringLiteral("backgrounds/obg_02.jpg")));
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    {
+        ResourceOverride elsewhere(other.path());
+        EXPECT_EQ(resourceDir(), QDir(other.path()).absolutePath());
+        EXPECT_EQ(backgroundImagePath(1), other.filePath(QStringLiteral("backgrounds/obg_02.jpg")));
+        EXPECT_TRUE(backgroundImagePath(0).isEmpty());
+        // ... and an empty file there is no picture.
+        EXPECT_FALSE(bgImage(1).has_value());
+    }
+    // ...and is ignored when it names nothing.
+    {
+        ResourceOverride nowhere(other.filePath(QStringLiteral("missing")));
+        EXPECT_EQ(resourceDir(), dir);
+    }
 }
