@@ -3,12 +3,13 @@
 // The default method builds a box filter along the motion from a few cheap
 // passes: pass i replaces every pixel by the average of two copies of the image
 // shifted by -A_i and +B_i, where A_i + B_i is about s x 2^i along the motion.
-// After k passes each output pixel is the mean of 2^k evenly spaced taps over
-// the whole segment, at the cost of k two-tap averages (k = log2 of the length
-// in pixels, 7 for the longest blur of a 1200-pixel frame). Offsets are whole
-// pixels, so every pass is a straight byte average that the compiler turns into
-// packed instructions; rounding up and rounding down alternate between passes so
-// the picture keeps its brightness.
+// After k passes each output pixel is the mean of 2^k nearly evenly spaced taps
+// over the whole segment, at the cost of k two-tap averages (k = log2 of the
+// length in pixels, 7 for the longest blur of a 1200-pixel frame). Offsets are
+// whole pixels (the short ones lose a little accuracy to rounding, which the
+// blur hides), so every pass is a straight byte average, 16 bytes at a time with
+// SSE2; rounding up and rounding down alternate between passes so the picture
+// keeps its brightness, and odd offsets are split so the centre does not drift.
 #include "render/ImageFilter.h"
 #include "render/OpenCvImage.h"
 
