@@ -1,6 +1,7 @@
 #include "X11InputMonitor.h"
 
 #include "HandCursor.h"
+#include "RawButtonEvents.h"
 #include "XcbHandles.h"
 
 #include <QSocketNotifier>
@@ -107,16 +108,7 @@ bool X11InputMonitor::startClicks() {
     if (!ensureConnected() || !d->xinput) {
         return false;
     }
-    xcb_connection_t* c = d->conn->get();
-    struct {
-        xcb_input_event_mask_t head;
-        std::uint32_t bits;
-    } mask{};
-    mask.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
-    mask.head.mask_len = 1;
-    mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
-    ErrorTrap trap(c);
-    if (!trap.check(xcb_input_xi_select_events_checked(c, d->conn->root(), 1, &mask.head))) {
+    if (!selectRawButtonPresses(d->conn->get(), d->conn->root(), true)) {
         return false;
     }
     d->clicksOn = true;
@@ -130,16 +122,7 @@ void X11InputMonitor::stopClicks() {
     }
     d->clicksOn = false;
     if (d->conn && !d->conn->broken()) {
-        xcb_connection_t* c = d->conn->get();
-        struct {
-            xcb_input_event_mask_t head;
-            std::uint32_t bits;
-        } mask{};
-        mask.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
-        mask.head.mask_len = 1;
-        mask.bits = 0;
-        xcb_input_xi_select_events(c, d->conn->root(), 1, &mask.head);
-        xcb_flush(c);
+        selectRawButtonPresses(d->conn->get(), d->conn->root(), false);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "X11PermissionChecks.h"
 
 #include "DrawableReader.h"
+#include "RawButtonEvents.h"
 #include "XcbHandles.h"
 
 #include <xcb/xinput.h>
@@ -41,15 +42,7 @@ QString X11PermissionChecks::inputProblem() {
     if (!v || v->major_version < 2 || (v->major_version == 2 && v->minor_version < 2)) {
         return QStringLiteral("XInput 2.2 is not available on this display");
     }
-    struct {
-        xcb_input_event_mask_t head;
-        std::uint32_t bits;
-    } mask{};
-    mask.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
-    mask.head.mask_len = 1;
-    mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
-    ErrorTrap trap(c);
-    if (!trap.check(xcb_input_xi_select_events_checked(c, conn->root(), 1, &mask.head))) {
+    if (!selectRawButtonPresses(c, conn->root(), true)) {
         return QStringLiteral("Mouse clicks cannot be observed on this display");
     }
     // The selection ends with this connection.

@@ -1,6 +1,8 @@
 // Edit operations and undo on the session's edit model.
 #include "editing/EditModel.h"
 
+#include "TimelineFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,11 +12,7 @@ using namespace orvane;
 namespace {
 
 ZoomEffect seg(double s, double e) {
-    ZoomEffect z;
-    z.id = Uuid::random();
-    z.start = s;
-    z.end = e;
-    return z;
+    return test::segment(s, e);
 }
 
 // The whole visible edit state, for comparing after each step of an undo chain.

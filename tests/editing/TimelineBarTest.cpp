@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QMouseEvent>
 
+#include "TimelineFixtures.h"
+
 #include <gtest/gtest.h>
 
 using namespace orvane;
@@ -14,11 +16,7 @@ using namespace orvane::TimelineGeometry;
 namespace {
 
 ZoomEffect seg(double s, double e) {
-    ZoomEffect z;
-    z.id = Uuid::random();
-    z.start = s;
-    z.end = e;
-    return z;
+    return test::segment(s, e);
 }
 
 // 1000 points for 100 s: 10 points per second. A segment [s, e] has its pill

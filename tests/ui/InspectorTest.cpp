@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "TimelineFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -25,11 +27,7 @@ using namespace orvane;
 namespace {
 
 ZoomEffect seg(double s, double e) {
-    ZoomEffect z;
-    z.id = Uuid::random();
-    z.start = s;
-    z.end = e;
-    return z;
+    return test::segment(s, e);
 }
 
 class InspectorTest : public ::testing::Test {
