@@ -36,7 +36,7 @@ if [ ! -s "$numfile" ]; then
   exit 1
 fi
 export DISPLAY=":$(head -n1 "$numfile" | tr -d '[:space:]')"
-unset QT_QPA_PLATFORM # a real X server: Qt uses its xcb platform
+export QT_QPA_PLATFORM=xcb # a real X server: Qt uses its xcb platform
 set +e
 "$@"
 rc=$?
