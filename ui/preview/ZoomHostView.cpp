@@ -1,8 +1,7 @@
 #include "ZoomHostView.h"
 
-#include "render/BackgroundCache.h"
 #include "render/BackgroundPresets.h"
-#include "render/ImageFilter.h"
+#include "render/OutputGeometry.h"
 #include "ui/player/MoviePlayer.h"
 
 #include <QMouseEvent>
@@ -52,23 +51,18 @@ void ZoomHostView::update(const ZoomPlayer& settings) {
 void ZoomHostView::applyBackground() {
     const int index = std::clamp(settings_.background, 0, kGradientCount + kBackgroundImageCount - 1);
     const double blur = std::clamp(settings_.bgBlur, 0.0, 1.0);
-    if (index == bgIndex_ && blur == bgBlur_) {
+    // The blur scales with the export's output width, so the preview shows the
+    // background the export will draw.
+    const auto out = outputSize(settings_.videoWidth, settings_.videoHeight, settings_.outputAspect,
+                                settings_.padding);
+    const int outputWidth = out ? out->width : kFallbackVideoWidth;
+    if (index == bgIndex_ && blur == bgBlur_ && outputWidth == bgOutputWidth_) {
         return;
     }
     bgIndex_ = index;
     bgBlur_ = blur;
-    const BackgroundChoice choice = backgroundChoice(index);
-    if (choice.image) {
-        if (auto preview = BGPreviews::shared().image(*choice.image)) {
-            QImage img = preview->convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            if (blur > 0.001 && !gaussianBlur(img, blur * img.width() * 0.04)) {
-                img = preview->convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            }
-            compositor_->setBackground(Background::fromImage(std::move(img)));
-            return;
-        }
-    }
-    compositor_->setBackground(Background::fromGradient(choice.gradient));
+    bgOutputWidth_ = outputWidth;
+    compositor_->setBackground(Background::preparePreview(index, blur, outputWidth));
 }
 
 QRectF ZoomHostView::canvasRect() const {

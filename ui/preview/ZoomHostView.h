@@ -66,6 +66,7 @@ private:
     std::unique_ptr<FrameCompositor> compositor_;
     int bgIndex_ = -1;
     double bgBlur_ = -1;
+    int bgOutputWidth_ = -1;
     QImage canvas_;       // device pixels, reused between ticks
     QTimer timer_;
     double lastVideoT_ = -999;

@@ -11,6 +11,8 @@ namespace orvane {
 struct ZoomPlayer {
     Timeline timeline;
     double aspect = 1.6;       // the video's width / height
+    int videoWidth = 1920;     // pixels of the recording, for the export's output size
+    int videoHeight = 1200;
     double smoothness = 0.8;
     double motionBlur = 0;
     double bgBlur = 0;

@@ -313,6 +313,8 @@ void MainWindow::pushPreviewSettings() {
     ZoomPlayer s;
     s.timeline = rec_.timeline();
     s.aspect = rec_.videoH() > 0 ? static_cast<double>(rec_.videoW()) / rec_.videoH() : 1.6;
+    s.videoWidth = rec_.videoW();
+    s.videoHeight = rec_.videoH();
     s.smoothness = rec_.smoothness();
     s.motionBlur = rec_.motionBlur();
     s.bgBlur = rec_.bgBlur();
