@@ -280,6 +280,33 @@ TEST_F(MainWindowTest, OnboardingCardFollowsThePermissions) {
     EXPECT_FALSE(card->isVisible());
 }
 
+TEST_F(MainWindowTest, TakeWithoutFramesSaysSoInTheTitleBar) {
+    MainWindow w(backend);
+    w.show();
+    w.recorder().start();
+    CaptureContent c;
+    c.area = QRectF(0, 0, 320, 200);
+    emit backend.pickerFake.contentChosen(c);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    w.recorder().stop(); // no frame was delivered
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.titleBar()->statusLabel()->isVisible(); }, 5000));
+    EXPECT_TRUE(w.titleBar()->statusLabel()->text().startsWith(QStringLiteral("No frames were captured")));
+    EXPECT_FALSE(w.editorShown());
+    EXPECT_EQ(w.emptyState()->startStopButton()->text(), QStringLiteral("Record Screen"));
+}
+
+TEST_F(MainWindowTest, FailedExportSaysSoInTheTitleBar) {
+    MainWindow w(backend);
+    w.show();
+    toReady(w);
+    w.exportTo(QStringLiteral("/proc/orvane-cannot-write-here.mp4"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.recorder().exporting(); }, 30000));
+    EXPECT_EQ(w.recorder().status(), QStringLiteral("Export failed"));
+    EXPECT_TRUE(w.titleBar()->statusLabel()->isVisible());
+    EXPECT_EQ(w.titleBar()->statusLabel()->text(), QStringLiteral("Export failed"));
+}
+
 TEST_F(MainWindowTest, NoCardWhenBothPermissionsAreThere) {
     MainWindow w(backend);
     w.show();
