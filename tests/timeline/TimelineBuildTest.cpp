@@ -26,14 +26,6 @@ Moment click(double t, double x = 0.5, double y = 0.5) {
     return m;
 }
 
-std::vector<double> times(const Timeline& tl) {
-    std::vector<double> out;
-    for (const auto& a : tl.anchors) {
-        out.push_back(a.t);
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(TimelineBuild, EmptySegmentListGivesTwoWideEndKeyframes) {
