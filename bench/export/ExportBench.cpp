@@ -7,6 +7,7 @@
 // Usage: export_bench [PRESET...]   (default: the export's own preset)
 #include "render/OutputGeometry.h"
 #include "render/export/H264Writer.h"
+#include "render/media/MediaLog.h"
 #include "render/export/RenderComposite.h"
 #include "timeline/ZoomGeneration.h"
 
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication app(argc, argv);
-    quietMediaLog();
+    media::quietMediaLog();
     std::vector<std::string> presets(argv + 1, argv + argc);
     if (presets.empty()) {
         presets.emplace_back(kExportX264Preset);

@@ -309,6 +309,5 @@ const std::string& H264Writer::error() const { return s_->error; }
 const std::string& H264Writer::encoderName() const { return s_->encoder; }
 std::int64_t H264Writer::framesWritten() const { return s_->frames; }
 
-void quietMediaLog() { av_log_set_level(AV_LOG_FATAL); }
 
 } // namespace orvane

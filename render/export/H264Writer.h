@@ -65,8 +65,4 @@ private:
     std::unique_ptr<State> s_;
 };
 
-// Keeps FFmpeg's own log to fatal errors, for the command-line tool: the
-// encoders that are tried and do not open (no GPU) would otherwise print.
-void quietMediaLog();
-
 } // namespace orvane

@@ -1,5 +1,6 @@
 // orvane: the application. One dark, borderless window on the user's X11 display.
 #include "capture/x11/X11CaptureBackend.h"
+#include "render/media/MediaLog.h"
 #include "ui/Theme.h"
 #include "ui/update/Updater.h"
 #include "ui/window/MainWindow.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
+    orvane::media::quietMediaLog();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));

@@ -4,6 +4,7 @@
 
 #include "render/OutputGeometry.h"
 #include "render/export/H264Writer.h"
+#include "render/media/MediaLog.h"
 #include "render/export/RenderComposite.h"
 #include "render/media/MovieReader.h"
 #include "timeline/ClicksFile.h"
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
     }
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
-    quietMediaLog();
+    media::quietMediaLog();
 
     media::MovieReader reader;
     auto info = reader.open(o.movie);

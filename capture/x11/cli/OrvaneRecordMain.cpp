@@ -1,0 +1,256 @@
+// orvane-record: records one take without the window, for scripted demos and
+// automated tutorials. It runs the same Recorder flow as the application (same
+// movie, same clicks file, same zoom segments) and also writes the take's
+// cursor track as "orvane-cursor.csv".
+#include "capture/Recorder.h"
+#include "capture/x11/ContentList.h"
+#include "capture/x11/X11CaptureBackend.h"
+#include "render/media/MediaLog.h"
+#include "timeline/TrackCsv.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QTemporaryFile>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace orvane;
+
+constexpr const char* kUsage = R"(Usage: orvane-record [options]
+
+Records one take of a monitor or a window of an X11 display, the way the Orvane
+window does, and writes into the output folder:
+  orvane-recording.mov   the movie
+  quilbo-clicks.json     the clicks
+  orvane-cursor.csv      the cursor track (t,x,y,pointer), as orvane-render --track reads it
+Recording stops after --duration seconds, or on Ctrl+C (SIGINT) or SIGTERM; the
+movie is finished cleanly either way.
+
+Options:
+  --display NAME      X11 display (default: $DISPLAY)
+  --monitor N         record monitor N, counted from 0 in RandR's order (default: 0)
+  --window ID         record the window with this X11 id (decimal or 0x hex)
+  --window-name TEXT  record the first window whose title contains TEXT
+  --duration SECONDS  stop after this long (default: until interrupted)
+  --out-dir DIR       where the files go (default: the Desktop folder)
+  --help              this text
+)";
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "orvane-record: %s\n", message.c_str());
+    return 2;
+}
+
+// The take's files go to a chosen folder instead of the Desktop.
+class RecordBackend : public X11CaptureBackend {
+public:
+    RecordBackend(std::string display, QString folder)
+        : X11CaptureBackend(std::move(display)), folder_(std::move(folder)) {}
+    QString outputFolder() override { return folder_.isEmpty() ? CaptureBackend::outputFolder() : folder_; }
+
+private:
+    QString folder_;
+};
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here: the event loop reads the pipe.
+    [[maybe_unused]] const auto n = write(signalPipe[1], &byte, 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    media::quietMediaLog();
+    QString display = qEnvironmentVariable("DISPLAY");
+    std::optional<int> monitor;
+    std::optional<quint64> windowId;
+    QString windowName;
+    std::optional<double> duration;
+    QString outDir;
+
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= args.size()) {
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        const auto v = value();
+        if (!v) {
+            return fail(a.toStdString() + " needs a value (see --help)");
+        }
+        bool ok = false;
+        if (a == QLatin1String("--display")) {
+            display = *v;
+        } else if (a == QLatin1String("--monitor")) {
+            const int n = v->toInt(&ok);
+            if (!ok || n < 0) {
+                return fail("--monitor: invalid value \"" + v->toStdString() + "\"");
+            }
+            monitor = n;
+        } else if (a == QLatin1String("--window")) {
+            const quint64 id = v->toULongLong(&ok, 0);
+            if (!ok || id == 0) {
+                return fail("--window: invalid window id \"" + v->toStdString() + "\"");
+            }
+            windowId = id;
+        } else if (a == QLatin1String("--window-name")) {
+            windowName = *v;
+        } else if (a == QLatin1String("--duration")) {
+            const double d = v->toDouble(&ok);
+            if (!ok || !(d > 0) || d > 86400) {
+                return fail("--duration: invalid value \"" + v->toStdString() + "\"");
+            }
+            duration = d;
+        } else if (a == QLatin1String("--out-dir")) {
+            outDir = *v;
+        } else {
+            return fail("unknown option \"" + a.toStdString() + "\" (see --help)");
+        }
+    }
+    if ((monitor ? 1 : 0) + (windowId ? 1 : 0) + (windowName.isEmpty() ? 0 : 1) > 1) {
+        return fail("choose one of --monitor, --window and --window-name");
+    }
+    if (display.isEmpty()) {
+        return fail("no X11 display (set DISPLAY or pass --display)");
+    }
+    if (!outDir.isEmpty()) {
+        if (!QDir().mkpath(outDir)) {
+            return fail(outDir.toStdString() + ": cannot create the folder");
+        }
+        QTemporaryFile probe(QDir(outDir).filePath(QStringLiteral(".orvane-write-test-XXXXXX")));
+        if (!probe.open()) {
+            return fail(outDir.toStdString() + ": the folder is not writable");
+        }
+        outDir = QFileInfo(outDir).absoluteFilePath();
+    }
+
+    QString error;
+    const auto contents = readCaptureContents(display.toStdString(), 0, &error);
+    if (!contents) {
+        return fail("cannot read the display " + display.toStdString() + ": " + error.toStdString());
+    }
+    std::optional<CaptureContent> chosen;
+    int monitorIndex = 0;
+    for (const PickerEntry& e : *contents) {
+        const CaptureContent& c = e.content;
+        if (windowId || !windowName.isEmpty()) {
+            if (c.kind == CaptureContent::Kind::Window &&
+                ((windowId && c.sourceId == *windowId) ||
+                 (!windowName.isEmpty() && c.title.contains(windowName)))) {
+                chosen = c;
+                break;
+            }
+        } else if (c.kind == CaptureContent::Kind::Display) {
+            if (monitorIndex == monitor.value_or(0)) {
+                chosen = c;
+                break;
+            }
+            ++monitorIndex;
+        }
+    }
+    if (!chosen) {
+        if (windowId) {
+            return fail(QStringLiteral("no window 0x%1 on %2").arg(*windowId, 0, 16).arg(display).toStdString());
+        }
+        if (!windowName.isEmpty()) {
+            return fail("no window whose title contains \"" + windowName.toStdString() + "\"");
+        }
+        return fail("no monitor " + std::to_string(monitor.value_or(0)) + " on " + display.toStdString() +
+                    " (" + std::to_string(monitorIndex) + " found)");
+    }
+
+    RecordBackend backend(display.toStdString(), outDir);
+    Recorder rec(backend);
+    if (rec.outputFolder().isEmpty()) {
+        return fail("no folder to write the take to (use --out-dir)");
+    }
+
+    // Ctrl+C and SIGTERM end the take cleanly through the event loop.
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return fail("cannot set up signal handling");
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        char buf[16];
+        while (read(signalPipe[0], buf, sizeof buf) > 0) {
+        }
+        if (rec.phase() == Phase::recording) {
+            rec.stop();
+        }
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    int exitCode = 1;
+    QObject::connect(&rec, &Recorder::takeFinished, [&](bool ready) {
+        const QDir folder(rec.outputFolder());
+        const QString csvPath = folder.filePath(QStringLiteral("orvane-cursor.csv"));
+        QSaveFile csv(csvPath);
+        const std::string text = TrackCsv::encode(rec.cursorTrack());
+        const bool csvOk = csv.open(QIODevice::WriteOnly) &&
+                           csv.write(text.data(), static_cast<qint64>(text.size())) ==
+                               static_cast<qint64>(text.size()) &&
+                           csv.commit();
+        if (ready) {
+            std::printf("movie:  %s\nclicks: %s\ncursor: %s\n", qPrintable(rec.videoURL()),
+                        qPrintable(folder.filePath(QString::fromLatin1(Recorder::kClicksName))),
+                        csvOk ? qPrintable(csvPath) : "(could not be written)");
+        }
+        std::printf("%s\n", qPrintable(rec.status()));
+        exitCode = ready && csvOk ? 0 : 1;
+        QCoreApplication::quit();
+    });
+    QObject::connect(&rec, &Recorder::statusChanged, [&] {
+        const QString s = rec.status();
+        if (rec.phase() != Phase::recording && (s.startsWith(QStringLiteral("Couldn’t")) ||
+                                                s.startsWith(QStringLiteral("Screen capture failed")))) {
+            std::fprintf(stderr, "orvane-record: %s\n", qPrintable(s));
+            exitCode = 1;
+            QCoreApplication::quit();
+        }
+    });
+    QObject::connect(&rec, &Recorder::phaseChanged, [&] {
+        if (rec.phase() == Phase::recording) {
+            std::printf("Recording %s (%dx%d)…\n", qPrintable(chosen->title), rec.videoW(), rec.videoH());
+            std::fflush(stdout);
+            if (duration) {
+                QTimer::singleShot(static_cast<int>(*duration * 1000), &rec, [&] {
+                    if (rec.phase() == Phase::recording) {
+                        rec.stop();
+                    }
+                });
+            }
+        }
+    });
+
+    rec.beginCapture(*chosen);
+    QCoreApplication::exec();
+    if (rec.needsPermission()) {
+        std::fprintf(stderr, "orvane-record: clicks could not be observed (XInput 2.2 missing); "
+                             "the take has no clicks\n");
+    }
+    return exitCode;
+}

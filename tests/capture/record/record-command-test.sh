@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# orvane-record on a real X server (run through with-xvfb.sh): a scripted take
+# with real clicks, the files it leaves, a clean stop on SIGINT, and one-line
+# errors for bad input.
+#   record-command-test.sh ORVANE_RECORD
+set -uo pipefail
+rec="$1"
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+failures=0
+check() { # check "what" condition...
+  local what="$1"; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
+}
+
+# A 3-second take of the whole screen while xdotool clicks twice.
+"$rec" --duration 3 --out-dir "$out" >"$out/stdout" 2>"$out/stderr" &
+pid=$!
+sleep 1.5
+xdotool mousemove 480 300 click 1
+sleep 0.4
+xdotool mousemove 1440 900 click 3
+wait "$pid"; code=$?
+check "a timed take exits 0" test "$code" -eq 0
+check "the movie is there" test -s "$out/orvane-recording.mov"
+check "the status is printed" grep -q "^Done — 1 zooms over" "$out/stdout"
+check "the file paths are printed" grep -q "^cursor: $out/orvane-cursor.csv" "$out/stdout"
+clicks="$(cat "$out/quilbo-clicks.json" 2>/dev/null)"
+check "two clicks at the right places" python3 - "$clicks" <<'PY'
+import json, sys
+d = json.loads(sys.argv[1])
+m = d["moments"]
+assert len(m) == 2, m
+assert abs(m[0]["x"] - 0.25) < 1e-9 and abs(m[0]["y"] - 0.25) < 1e-9, m
+assert abs(m[1]["x"] - 0.75) < 1e-9 and abs(m[1]["y"] - 0.75) < 1e-9, m
+assert 0 < m[0]["t"] < m[1]["t"] < 4, m
+PY
+check "the cursor track has its header and about 60 samples a second" python3 - "$out/orvane-cursor.csv" <<'PY'
+import sys
+lines = open(sys.argv[1]).read().split("\n")
+assert lines[0] == "t,x,y,pointer", lines[0]
+rows = [l.split(",") for l in lines[1:] if l]
+span = float(rows[-1][0]) - float(rows[0][0])
+assert span > 2 and 40 <= len(rows) / span <= 65, (len(rows), span)
+PY
+duration="$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$out/orvane-recording.mov")"
+check "the movie lasts about the take ($duration s)" python3 -c "import sys; d=float('$duration'); sys.exit(0 if 2.5 <= d <= 4.5 else 1)"
+
+# SIGINT finishes the movie cleanly.
+"$rec" --out-dir "$out" >"$out/stdout2" 2>&1 &
+pid=$!
+sleep 2
+kill -INT "$pid"
+wait "$pid"; code=$?
+check "SIGINT ends the take with exit 0" test "$code" -eq 0
+check "the interrupted movie decodes" ffprobe -v error -count_frames -show_entries stream=nb_read_frames "$out/orvane-recording.mov"
+
+# Bad input: a one-line error and a non-zero exit.
+bad() { # bad "what" "expected text" args...
+  local what="$1" text="$2"; shift 2
+  local msg; msg="$("$rec" "$@" 2>&1 >/dev/null)"; local code=$?
+  check "$what" bash -c "[ $code -ne 0 ] && [ \"\$(printf '%s\n' \"\$1\" | wc -l)\" -eq 1 ] && printf '%s' \"\$1\" | grep -qF -- \"\$2\"" _ "$msg" "$text"
+}
+bad "an unknown monitor" "no monitor 5" --monitor 5 --duration 1 --out-dir "$out"
+bad "an unknown window" "no window whose title contains" --window-name "no-such-window-title" --out-dir "$out"
+bad "an unwritable folder" "cannot create the folder" --out-dir /proc/orvane --duration 1
+bad "no display" "Cannot connect" --display :999 --duration 1
+bad "two choices at once" "choose one of" --monitor 0 --window 0x1234
+bad "a bad duration" "--duration" --duration -3
+
+[ "$failures" -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
+exit $((failures > 0))
