@@ -5,6 +5,7 @@
 // isPointer) and the build of the timeline with the track smoothing. Baselines,
 // measured in the same run: for the queries, one bare interpolation of the track
 // (the least any cursor lookup must do); for the build, copying the inputs.
+#include "BenchReport.h"
 #include "timeline/CursorTrack.h"
 #include "timeline/Timeline.h"
 
@@ -162,6 +163,14 @@ int main(int argc, char** argv) {
                 q / qb, q < 2000 ? "yes" : "NO");
     std::printf("timeline build + smoothing of 1 h (ms),%.2f,%.2f,%.1f,< 50 ms,%s\n", b / 1e6,
                 bb / 1e6, b / bb, b < 50e6 ? "yes" : "NO");
+    char value[32];
+    char base[32];
+    std::snprintf(value, sizeof value, "%.3f us", q / 1e3);
+    std::snprintf(base, sizeof base, "%.3f us", qb / 1e3);
+    orvane::bench::reportRow("timeline per-instant queries", value, base, q / qb, "< 2 us", q < 2000);
+    std::snprintf(value, sizeof value, "%.2f ms", b / 1e6);
+    std::snprintf(base, sizeof base, "%.2f ms", bb / 1e6);
+    orvane::bench::reportRow("timeline build + smoothing, 1 h", value, base, b / bb, "< 50 ms", b < 50e6);
     benchmark::Shutdown();
     return 0;
 }

@@ -7,6 +7,7 @@
 //
 // It starts its own Xvfb and a separate process that keeps the screen changing,
 // so neither run pays for the animation.
+#include "BenchReport.h"
 #include "capture/HostClock.h"
 #include "capture/ffmpeg/MovieWriter.h"
 #include "capture/x11/X11ScreenStream.h"
@@ -227,6 +228,18 @@ int main(int argc, char** argv) {
     std::printf("  CPU ratio orvane / baseline: %.2f\n", base.cpu > 0 ? ours.cpu / base.cpu : 0.0);
     std::printf("  frames written ratio orvane / baseline: %.3f\n",
                 base.written > 0 ? static_cast<double>(ours.written) / static_cast<double>(base.written) : 0.0);
+    {
+        const double dropped = ours.grabbed > 0 ? 100.0 * static_cast<double>(ours.dropped) /
+                                                      static_cast<double>(ours.grabbed)
+                                                : 100.0;
+        char value[48];
+        char baseText[48];
+        std::snprintf(value, sizeof value, "%.2f%% dropped, CPU %.2f s", dropped, ours.cpu);
+        std::snprintf(baseText, sizeof baseText, "x11grab CPU %.2f s", base.cpu);
+        const double ratio = base.cpu > 0 ? ours.cpu / base.cpu : 0.0;
+        orvane::bench::reportRow("record 20 s 1920x1200@60", value, baseText, ratio,
+                                 "<= 1% dropped, CPU ratio <= 1", dropped <= 1.0 && ratio <= 1.0);
+    }
 
     animator.kill();
     animator.waitForFinished();
