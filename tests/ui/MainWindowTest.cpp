@@ -57,15 +57,19 @@ protected:
         moviePath = QString::fromStdString(movie);
         backend.duration = 2.0;
     }
-    void toReady(MainWindow& w) {
-        backend.moviePath = moviePath;
+    // Start, then the user picks a 320 x 200 area: the take is recording.
+    void startRecording(MainWindow& w) {
         w.recorder().start();
         CaptureContent c;
         c.area = QRectF(0, 0, 320, 200);
         emit backend.pickerFake.contentChosen(c);
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(); // the choice
+        QCoreApplication::processEvents(); // the capture start
         ASSERT_EQ(w.recorder().phase(), Phase::recording);
+    }
+    void toReady(MainWindow& w) {
+        backend.moviePath = moviePath;
+        startRecording(w);
         backend.lastStream->deliver(1);
         backend.clock += 1;
         emit backend.inputFake.clicked(QPointF(80, 50));
@@ -283,12 +287,7 @@ TEST_F(MainWindowTest, OnboardingCardFollowsThePermissions) {
 TEST_F(MainWindowTest, TakeWithoutFramesSaysSoInTheTitleBar) {
     MainWindow w(backend);
     w.show();
-    w.recorder().start();
-    CaptureContent c;
-    c.area = QRectF(0, 0, 320, 200);
-    emit backend.pickerFake.contentChosen(c);
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
+    startRecording(w);
     w.recorder().stop(); // no frame was delivered
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.titleBar()->statusLabel()->isVisible(); }, 5000));
     EXPECT_TRUE(w.titleBar()->statusLabel()->text().startsWith(QStringLiteral("No frames were captured")));
