@@ -8,6 +8,7 @@
 // Run a Release build: render_bench [frames]
 
 #include "BenchReport.h"
+#include "TimelineFixtures.h"
 #include "render/Background.h"
 #include "render/FrameCompositor.h"
 #include "render/ImageFilter.h"
@@ -94,19 +95,6 @@ Paired timePaired(int frames, const std::function<void(int)>& step,
     return {a.count() / frames, b.count() / frames};
 }
 
-ZoomEffect zoomSegment(double start, double end, double zoom, double smooth,
-                       std::optional<double> fx = {}, std::optional<double> fy = {}) {
-    ZoomEffect z;
-    z.id = Uuid::random();
-    z.start = start;
-    z.end = end;
-    z.zoom = zoom;
-    z.smooth = smooth;
-    z.fx = fx;
-    z.fy = fy;
-    return z;
-}
-
 void report(const char* name, const Paired& p, double goal) {
     const double ms = p.ms;
     const double baseline = p.baselineMs;
@@ -171,7 +159,7 @@ int main(int argc, char** argv) {
 
     // Zoomed 2x on a focus lock, holding still.
     Timeline zoomed;
-    zoomed.build({zoomSegment(0, 30, 2, 0.5, 0.3, 0.4)}, {click}, 30, 2.0);
+    zoomed.build({test::segment(0, 30, 2, 0.5, 0.3, 0.4)}, {click}, 30, 2.0);
     FrameCompositor zoomedStill(zoomed, settings, background);
     for (int i = 0; i < 120; ++i) { // settle the spring first
         zoomedStill.compose(frameOf(source, 1 + i / 60.0), out);
@@ -184,7 +172,7 @@ int main(int argc, char** argv) {
     Timeline panning;
     // (Segment smoothness 0.05 keeps the camera close behind the cursor, so
     // nearly every frame moves far enough to blur.)
-    panning.build({zoomSegment(0, 30, 2, 0.05)}, {}, 30, 2.0);
+    panning.build({test::segment(0, 30, 2, 0.05)}, {}, 30, 2.0);
     for (int i = 0; i <= 30 * 60; ++i) {
         const double t = i / 60.0;
         panning.track.push_back({t, 0.5 + 0.3 * std::sin(t * 6.283185307179586 * 1.0),

@@ -6,11 +6,7 @@ Grab DisplaySource::grab(DrawableReader& reader) {
     Grab g;
     switch (reader.read(root_, x_, y_, w_, h_)) {
     case ReadStatus::Ok:
-        g.status = Grab::Status::Frame;
-        g.pixels = reader.pixels();
-        g.width = w_;
-        g.height = h_;
-        g.stride = reader.stride();
+        g = Grab::frame(reader, w_, h_);
         break;
     case ReadStatus::Gone:
         // The root window cannot go away; a read that fails is a monitor that

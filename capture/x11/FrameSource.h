@@ -23,6 +23,11 @@ struct Grab {
     int width = 0;
     int height = 0;
     int stride = 0;
+
+    // The frame a successful read left in the reader, `width` x `height` pixels.
+    static Grab frame(const DrawableReader& reader, int width, int height) {
+        return Grab{Status::Frame, reader.pixels(), width, height, reader.stride()};
+    }
 };
 
 // A display rectangle or a window, grabbed on the capture thread through the

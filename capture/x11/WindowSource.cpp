@@ -127,11 +127,7 @@ Grab WindowSource::grab(DrawableReader& reader) {
     }
     switch (reader.read(pixmap_, border_, border_, width_, height_)) {
     case ReadStatus::Ok:
-        g.status = Grab::Status::Frame;
-        g.pixels = reader.pixels();
-        g.width = width_;
-        g.height = height_;
-        g.stride = reader.stride();
+        g = Grab::frame(reader, width_, height_);
         break;
     case ReadStatus::Gone:
         // The pixmap went stale between events; name it again next tick (which

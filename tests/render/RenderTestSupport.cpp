@@ -35,18 +35,6 @@ SourceFrame frameOf(const QImage& image, double time) {
     return {image.constBits(), image.width(), image.height(), image.bytesPerLine(), time};
 }
 
-ZoomEffect segment(double start, double end, double zoom, double smooth, std::optional<double> fx,
-                   std::optional<double> fy) {
-    ZoomEffect z;
-    z.id = Uuid::random();
-    z.start = start;
-    z.end = end;
-    z.zoom = zoom;
-    z.smooth = smooth;
-    z.fx = fx;
-    z.fy = fy;
-    return z;
-}
 
 Timeline timelineWith(const std::vector<ZoomEffect>& zooms, const std::vector<Moment>& clicks,
                       double duration) {

@@ -3,6 +3,7 @@
 // Helpers shared by the render tests: synthetic source frames, timelines and
 // picture comparison with tolerance.
 
+#include "TimelineFixtures.h"
 #include "render/FrameCompositor.h"
 #include "timeline/Timeline.h"
 
@@ -20,9 +21,8 @@ QImage makeScreen(int width, int height);
 // The frame view the compositor takes, over `image`'s pixels.
 SourceFrame frameOf(const QImage& image, double time);
 
-// A timeline with one segment per entry (and no clicks unless given).
-ZoomEffect segment(double start, double end, double zoom, double smooth,
-                   std::optional<double> fx = {}, std::optional<double> fy = {});
+// A timeline with one segment per entry (and no clicks unless given). The
+// segments come from segment() of TimelineFixtures.h.
 Timeline timelineWith(const std::vector<ZoomEffect>& zooms, const std::vector<Moment>& clicks = {},
                       double duration = 10);
 Moment clickAt(double t, double x, double y);

@@ -4,16 +4,22 @@
 #include "timeline/Moment.h"
 #include "timeline/ZoomEffect.h"
 
+#include <optional>
+
 namespace orvane::test {
 
-// A segment [start, end] with a fresh id and the session's default look.
-inline ZoomEffect segment(double start, double end, double zoom = 1.5, double smooth = 0.8) {
+// A segment [start, end] with a fresh id, the session's default look unless
+// given, and an optional focus lock.
+inline ZoomEffect segment(double start, double end, double zoom = 1.5, double smooth = 0.8,
+                          std::optional<double> fx = {}, std::optional<double> fy = {}) {
     ZoomEffect z;
     z.id = Uuid::random();
     z.start = start;
     z.end = end;
     z.zoom = zoom;
     z.smooth = smooth;
+    z.fx = fx;
+    z.fy = fy;
     return z;
 }
 

@@ -1,6 +1,8 @@
 // Cam::flight, Timeline::frame and Timeline::state.
 #include "timeline/Timeline.h"
 
+#include "TimelineFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,15 +19,7 @@ Timeline timelineWith(std::vector<ZoomEffect> zooms, double duration = 10) {
 
 ZoomEffect seg(double s, double e, double z, std::optional<double> fx = {},
                std::optional<double> fy = {}, double smooth = 0.8) {
-    ZoomEffect zf;
-    zf.id = Uuid::random();
-    zf.start = s;
-    zf.end = e;
-    zf.zoom = z;
-    zf.smooth = smooth;
-    zf.fx = fx;
-    zf.fy = fy;
-    return zf;
+    return test::segment(s, e, z, smooth, fx, fy);
 }
 
 } // namespace
