@@ -2,12 +2,14 @@
 
 #include "render/OutputGeometry.h"
 #include "render/Squircle.h"
+#include "render/media/YuvConversion.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace orvane {
 
@@ -19,6 +21,9 @@ constexpr double kMinSmooth = 0.02;       // below: the camera jumps to its targ
 constexpr double kMinBlurSetting = 0.001;
 constexpr double kMinBlurRadius = 0.75; // source pixels
 constexpr double kCornerSmoothing = 0.6;
+// How far (output pixels) the painted-over corner pieces reach past the video's
+// edges, so that the edge pixels near a corner are covered fully.
+constexpr double kCornerOutset = 1.5;
 constexpr double kCursorHeight = 0.08; // of the output height
 
 bool usableOutput(const QImage& out) {
@@ -42,6 +47,36 @@ bool alphaIsOpaque(const SourceFrame& f) {
         }
     }
     return true;
+}
+
+bool usableYuv(const YuvView& v) {
+    return !v.isNull() && v.u.data != nullptr && v.v.data != nullptr &&
+           v.u.width >= chromaSize(v.width()) && v.v.width >= chromaSize(v.width()) &&
+           v.u.height >= chromaSize(v.height()) && v.v.height >= chromaSize(v.height());
+}
+
+// The pixels whose centres lie inside `r`.
+QRect centresInside(const QRectF& r) {
+    const int left = static_cast<int>(std::ceil(r.left() - 0.5));
+    const int top = static_cast<int>(std::ceil(r.top() - 0.5));
+    const int right = static_cast<int>(std::ceil(r.right() - 0.5)); // exclusive
+    const int bottom = static_cast<int>(std::ceil(r.bottom() - 0.5));
+    return QRect(left, top, std::max(right - left, 0), std::max(bottom - top, 0));
+}
+
+// Copies `from` into `to` everywhere except inside `keep`.
+void copyAround(const Plane& from, const Plane& to, const QRect& keep) {
+    const QRect k = keep.intersected(QRect(0, 0, to.width, to.height));
+    const auto bytes = [](int n) { return static_cast<std::size_t>(std::max(n, 0)); };
+    for (int y = 0; y < to.height; ++y) {
+        if (k.isEmpty() || y < k.top() || y > k.bottom()) {
+            std::memcpy(to.row(y), from.row(y), bytes(to.width));
+            continue;
+        }
+        std::memcpy(to.row(y), from.row(y), bytes(k.left()));
+        std::memcpy(to.row(y) + k.right() + 1, from.row(y) + k.right() + 1,
+                    bytes(to.width - k.right() - 1));
+    }
 }
 
 } // namespace
@@ -117,7 +152,7 @@ void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF&
     // is not anti-aliased in the raster engine.
     painter.drawImage(video, source);
     if (radius > 0 && !background.isNull()) {
-        const QPainterPath corners = squircleCornersPath(video, radius, kCornerSmoothing);
+        const QPainterPath corners = squircleCornersPath(video, radius, kCornerSmoothing, kCornerOutset * last_.drawn.w);
         // The background never moves with the camera: paint it in output pixels.
         painter.resetTransform();
         painter.setRenderHint(QPainter::Antialiasing);
@@ -127,11 +162,11 @@ void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF&
     }
 }
 
-void FrameCompositor::drawCursor(QImage& out, double t, const spring::Steps& steps,
-                                 const QRectF& video, int sourceW) {
+bool FrameCompositor::stepCursor(double t, const spring::Steps& steps, const QRectF& video,
+                                 int sourceW, double outW, double outH) {
     last_.cursorShown = !timeline_.clicks.empty() || !timeline_.track.empty();
     if (!last_.cursorShown) {
-        return;
+        return false;
     }
     const NormPoint target = timeline_.cursor(t, settings_.smoothness);
     if (cursorPrimed_) {
@@ -148,8 +183,6 @@ void FrameCompositor::drawCursor(QImage& out, double t, const spring::Steps& ste
         cursor_ = {target.x, target.y};
         cursorVelocity_ = {0, 0};
     }
-    const double outW = out.width();
-    const double outH = out.height();
     const CamState& cam = last_.drawn;
     last_.cursorPosition = cursor_;
     last_.cursorTip = mapToOutput(outW, outH, video, cam, cursor_.x(), cursor_.y());
@@ -160,15 +193,21 @@ void FrameCompositor::drawCursor(QImage& out, double t, const spring::Steps& ste
     const double toOutput = sourceW > 0 ? video.width() / sourceW : 0;
     const double length = last_.blurRadius * toOutput / cam.w;
     last_.smear = {std::cos(last_.blurAngle) * length, -std::sin(last_.blurAngle) * length};
+    cursorPrimed_ = true;
+    return true;
+}
 
+void FrameCompositor::drawCursor(QImage& out, double t, const spring::Steps& steps,
+                                 const QRectF& video, int sourceW) {
+    if (!stepCursor(t, steps, video, sourceW, out.width(), out.height())) {
+        return;
+    }
     QPainter painter(&out);
     drawArrowCursor(painter, cursors_, last_.cursorTip, last_.cursorHeight, last_.pointer,
                     last_.smear, &sprites_);
-    cursorPrimed_ = true;
 }
 
-bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
-    const double t = std::isfinite(frame.time) ? frame.time : 0;
+spring::Steps FrameCompositor::beginFrame(double t) {
     double dt = kFirstStep;
     if (hasPrevious_) {
         const double d = t - previousTime_;
@@ -179,20 +218,26 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
     last_.time = t;
     last_.dt = dt;
     last_.substeps = steps.n;
-
     stepCamera(t, steps);
+    return steps;
+}
+
+void FrameCompositor::endFrame(double t) {
+    hasPrevious_ = true;
+    previousTime_ = t;
+    previousDrawn_ = last_.drawn;
+    primed_ = true;
+}
+
+bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
+    const double t = std::isfinite(frame.time) ? frame.time : 0;
+    const spring::Steps steps = beginFrame(t);
     const bool sourceOk = usableSource(frame);
     if (sourceOk) {
         measureMotion(frame.width, frame.height);
     }
-    const auto remember = [&] {
-        hasPrevious_ = true;
-        previousTime_ = t;
-        previousDrawn_ = last_.drawn;
-        primed_ = true;
-    };
     if (!sourceOk || !usableOutput(out)) {
-        remember();
+        endFrame(t);
         return false;
     }
 
@@ -242,7 +287,153 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
     drawVideo(out, *video, rect, background);
     drawCursor(out, t, steps, rect, frame.width);
     last_.drawnFrame = true;
-    remember();
+    endFrame(t);
+    return true;
+}
+
+} // namespace orvane
+
+namespace orvane {
+
+const YuvView& FrameCompositor::yuvBackground(int width, int height) {
+    if (backgroundYuvStale_ || backgroundYuv_.width() != width ||
+        backgroundYuv_.height() != height) {
+        backgroundBgra_ = QImage(width, height, QImage::Format_RGB32);
+        backgroundYuv_ = YuvImage(width, height);
+        backgroundView_ = backgroundYuv_.view();
+        if (!backgroundBgra_.isNull() && !backgroundYuv_.isNull()) {
+            background_.fill(backgroundBgra_);
+            yuv::fromBgra(backgroundBgra_.constBits(), backgroundBgra_.bytesPerLine(), width,
+                          height, backgroundView_);
+        }
+        backgroundYuvStale_ = false;
+    }
+    return backgroundView_;
+}
+
+void FrameCompositor::drawCornersYuv(const YuvView& out, const QRectF& video,
+                                     const QRectF& covered) {
+    const double radius = videoCornerRadius(settings_.cornerRadius, out.width());
+    if (!(radius > 0) || video.isEmpty() || backgroundBgra_.isNull()) {
+        return;
+    }
+    const QTransform camera = cameraTransform(out.width(), out.height(), video, last_.drawn);
+    const QPainterPath corners = camera.map(squircleCornersPath(video, radius, kCornerSmoothing, kCornerOutset * last_.drawn.w));
+    // A smoothed corner reaches about 1.6 radii along each edge.
+    const double reach = 1.7 * radius / last_.drawn.w + 2;
+    for (const QPointF& corner : {covered.topLeft(), covered.topRight(), covered.bottomLeft(),
+                                  covered.bottomRight()}) {
+        const QRectF box = QRectF(corner.x() - reach, corner.y() - reach, 2 * reach, 2 * reach)
+                               .intersected(covered.adjusted(-1, -1, 1, 1));
+        if (box.isEmpty() || !patch_.load(out, box.toAlignedRect())) {
+            continue;
+        }
+        {
+            QPainter painter(&patch_.image());
+            painter.translate(-patch_.origin());
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QBrush(backgroundBgra_));
+            painter.drawPath(corners);
+        }
+        patch_.store(out);
+    }
+}
+
+void FrameCompositor::drawCursorYuv(const YuvView& out, double t, const spring::Steps& steps,
+                                    const QRectF& video, int sourceW) {
+    if (!stepCursor(t, steps, video, sourceW, out.width(), out.height())) {
+        return;
+    }
+    const QRectF art = cursorRect(last_.cursorTip, last_.cursorHeight, last_.pointer);
+    const double margin = CursorSpriteCache::padding() + 2;
+    const QRectF reach = art.adjusted(-margin - std::abs(last_.smear.x()) / 2,
+                                      -margin - std::abs(last_.smear.y()) / 2,
+                                      margin + std::abs(last_.smear.x()) / 2,
+                                      margin + std::abs(last_.smear.y()) / 2);
+    if (!reach.isValid() || !std::isfinite(reach.left()) || !std::isfinite(reach.right()) ||
+        !std::isfinite(reach.top()) || !std::isfinite(reach.bottom()) ||
+        !patch_.load(out, reach.toAlignedRect())) {
+        return;
+    }
+    {
+        QPainter painter(&patch_.image());
+        painter.translate(-patch_.origin());
+        drawArrowCursor(painter, cursors_, last_.cursorTip, last_.cursorHeight, last_.pointer,
+                        last_.smear, &sprites_);
+    }
+    patch_.store(out);
+}
+
+bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvView& out) {
+    const double t = std::isfinite(time) ? time : 0;
+    const spring::Steps steps = beginFrame(t);
+    const bool sourceOk = usableYuv(frame);
+    if (sourceOk) {
+        measureMotion(frame.width(), frame.height());
+    }
+    if (!sourceOk || !usableYuv(out)) {
+        endFrame(t);
+        return false;
+    }
+    const int outW = out.width();
+    const int outH = out.height();
+    const int srcW = frame.width();
+    const int srcH = frame.height();
+
+    YuvView video = frame;
+    if (last_.blurRadius > kMinBlurRadius) {
+        if (blurredYuv_.width() != srcW || blurredYuv_.height() != srcH) {
+            blurredYuv_ = YuvImage(srcW, srcH);
+        }
+        const YuvView b = blurredYuv_.view();
+        // Chroma planes are half the size, so the blur is half as long there.
+        const double r = last_.blurRadius;
+        const double a = last_.blurAngle;
+        if (!b.isNull() && motionBlur_.applyPlane(frame.y, b.y, r, a) &&
+            motionBlur_.applyPlane(Plane{frame.u.data, frame.u.stride, b.u.width, b.u.height},
+                                   b.u, r / 2, a) &&
+            motionBlur_.applyPlane(Plane{frame.v.data, frame.v.stride, b.v.width, b.v.height},
+                                   b.v, r / 2, a)) {
+            video = b;
+            last_.blurred = true;
+        }
+    }
+
+    const QRectF rect = videoRect(outW, outH, settings_.padding, srcW, srcH);
+    const QTransform camera = cameraTransform(outW, outH, rect, last_.drawn);
+    const QRectF covered = rect.isEmpty() ? QRectF() : camera.mapRect(rect);
+    const QRect lumaArea = centresInside(covered).intersected(QRect(0, 0, outW, outH));
+    const QRectF half(covered.x() / 2, covered.y() / 2, covered.width() / 2, covered.height() / 2);
+    const QRect chromaArea =
+        centresInside(half).intersected(QRect(0, 0, out.u.width, out.u.height));
+
+    const YuvView& background = yuvBackground(outW, outH);
+    if (!background.isNull()) {
+        copyAround(background.y, out.y, lumaArea);
+        copyAround(background.u, out.u, chromaArea);
+        copyAround(background.v, out.v, chromaArea);
+    }
+    if (!rect.isEmpty()) {
+        // Source sample s lands at camera(rect.x + s x rect.w / srcW).
+        PlaneMapping luma;
+        luma.scaleX = camera.m11() * rect.width() / srcW;
+        luma.scaleY = camera.m22() * rect.height() / srcH;
+        luma.offsetX = camera.m11() * rect.x() + camera.dx();
+        luma.offsetY = camera.m22() * rect.y() + camera.dy();
+        scaler_.scale(video.y, out.y, lumaArea, luma);
+        // Chroma coordinates are half the luma ones on both sides, so only the
+        // offsets halve.
+        PlaneMapping chroma = luma;
+        chroma.offsetX /= 2;
+        chroma.offsetY /= 2;
+        scaler_.scale(video.u, out.u, chromaArea, chroma);
+        scaler_.scale(video.v, out.v, chromaArea, chroma);
+        drawCornersYuv(out, rect, covered);
+    }
+    drawCursorYuv(out, t, steps, rect, srcW);
+    last_.drawnFrame = true;
+    endFrame(t);
     return true;
 }
 

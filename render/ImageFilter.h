@@ -1,6 +1,10 @@
 #pragma once
 
+#include "render/media/YuvImage.h"
+
 #include <QImage>
+#include <cstdint>
+#include <vector>
 
 // The two blurs of the renderer: a Gaussian blur for image backgrounds and a
 // directional (motion) blur for the video while the camera moves. Images are 4
@@ -47,8 +51,15 @@ public:
     bool apply(const QImage& src, QImage& dst, double radius, double angle,
                Method method = Method::TapDoubling);
 
+    // The same blur (tap doubling) on one 8-bit plane, for the planes of a YUV
+    // picture: each is blurred alone, a chroma plane with half the radius.
+    // `dst` must have src's size and not share its pixels. Returns false
+    // otherwise.
+    bool applyPlane(const Plane& src, const Plane& dst, double radius, double angle);
+
 private:
     QImage scratch_;
+    std::vector<std::uint8_t> planeScratch_;
 };
 
 } // namespace orvane

@@ -60,35 +60,57 @@ void averageBytes(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* ou
     }
 }
 
+// Rows of pixels of `bpp` bytes each: a QImage's or a plane's.
+struct Pixels {
+    std::uint8_t* data = nullptr;
+    std::ptrdiff_t stride = 0;
+    int width = 0;
+    int height = 0;
+    int bpp = 4;
+
+    const std::uint8_t* row(int y) const { return data + std::ptrdiff_t(y) * stride; }
+    std::uint8_t* row(int y) { return data + std::ptrdiff_t(y) * stride; }
+};
+
+Pixels pixelsOf(const QImage& image) {
+    // The filters only read through a const image's view.
+    return {const_cast<std::uint8_t*>(image.constBits()), image.bytesPerLine(), image.width(),
+            image.height(), 4};
+}
+
+Pixels pixelsOf(QImage& image) {
+    return {image.bits(), image.bytesPerLine(), image.width(), image.height(), 4};
+}
+
+Pixels pixelsOf(const Plane& plane) {
+    return {plane.data, plane.stride, plane.width, plane.height, 1};
+}
+
 // One pass: out(x, y) = mean(in(x - ax, y - ay), in(x + bx, y + by)), with
 // coordinates clamped to the image.
-void shiftedAverage(const QImage& in, QImage& out, const Shift& s, bool roundUp) {
-    const int w = in.width();
-    const int h = in.height();
+void shiftedAverage(const Pixels& in, Pixels& out, const Shift& s, bool roundUp) {
+    const int w = in.width;
+    const int h = in.height;
+    const int bpp = in.bpp;
     // Columns for which both reads stay inside the row.
     const int x0 = std::clamp(std::max({0, s.ax, -s.bx}), 0, w);
     const int x1 = std::clamp(std::min({w, w + s.ax, w - s.bx}), x0, w);
     for (int y = 0; y < h; ++y) {
-        const auto* rowA = reinterpret_cast<const std::uint32_t*>(
-            in.constScanLine(std::clamp(y - s.ay, 0, h - 1)));
-        const auto* rowB = reinterpret_cast<const std::uint32_t*>(
-            in.constScanLine(std::clamp(y + s.by, 0, h - 1)));
-        auto* dst = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
+        const std::uint8_t* rowA = in.row(std::clamp(y - s.ay, 0, h - 1));
+        const std::uint8_t* rowB = in.row(std::clamp(y + s.by, 0, h - 1));
+        std::uint8_t* dst = out.row(y);
         const auto edge = [&](int x) {
-            const auto* pa =
-                reinterpret_cast<const std::uint8_t*>(rowA + std::clamp(x - s.ax, 0, w - 1));
-            const auto* pb =
-                reinterpret_cast<const std::uint8_t*>(rowB + std::clamp(x + s.bx, 0, w - 1));
-            averageBytes(pa, pb, reinterpret_cast<std::uint8_t*>(dst + x), 4, roundUp);
+            averageBytes(rowA + std::ptrdiff_t(std::clamp(x - s.ax, 0, w - 1)) * bpp,
+                         rowB + std::ptrdiff_t(std::clamp(x + s.bx, 0, w - 1)) * bpp,
+                         dst + std::ptrdiff_t(x) * bpp, static_cast<std::size_t>(bpp), roundUp);
         };
         for (int x = 0; x < x0; ++x) {
             edge(x);
         }
         if (x1 > x0) {
-            averageBytes(reinterpret_cast<const std::uint8_t*>(rowA + (x0 - s.ax)),
-                         reinterpret_cast<const std::uint8_t*>(rowB + (x0 + s.bx)),
-                         reinterpret_cast<std::uint8_t*>(dst + x0),
-                         static_cast<std::size_t>(x1 - x0) * 4, roundUp);
+            averageBytes(rowA + std::ptrdiff_t(x0 - s.ax) * bpp, rowB + std::ptrdiff_t(x0 + s.bx) * bpp,
+                         dst + std::ptrdiff_t(x0) * bpp, static_cast<std::size_t>(x1 - x0) * bpp,
+                         roundUp);
         }
         for (int x = std::max(x1, x0); x < w; ++x) {
             edge(x);
@@ -96,10 +118,10 @@ void shiftedAverage(const QImage& in, QImage& out, const Shift& s, bool roundUp)
     }
 }
 
-void copyPixels(const QImage& src, QImage& dst) {
-    const auto rowBytes = static_cast<std::size_t>(src.width()) * 4;
-    for (int y = 0; y < src.height(); ++y) {
-        std::memcpy(dst.scanLine(y), src.constScanLine(y), rowBytes);
+void copyPixels(const Pixels& src, Pixels& dst) {
+    const auto rowBytes = static_cast<std::size_t>(src.width) * static_cast<std::size_t>(src.bpp);
+    for (int y = 0; y < src.height; ++y) {
+        std::memcpy(dst.row(y), src.row(y), rowBytes);
     }
 }
 
@@ -145,7 +167,7 @@ int planPasses(double radius, double ux, double uy, Shift (&shifts)[16]) {
     return count;
 }
 
-void tapDoubling(const QImage& src, QImage& dst, QImage& scratch, double radius, double ux,
+void tapDoubling(const Pixels& src, Pixels& dst, Pixels& scratch, double radius, double ux,
                  double uy) {
     Shift shifts[16];
     const int passes = planPasses(radius, ux, uy, shifts);
@@ -154,9 +176,9 @@ void tapDoubling(const QImage& src, QImage& dst, QImage& scratch, double radius,
         return;
     }
     // Ping-pong between dst and scratch so that the last pass lands in dst.
-    QImage* target = (passes % 2 == 1) ? &dst : &scratch;
-    QImage* other = (target == &dst) ? &scratch : &dst;
-    const QImage* input = &src;
+    Pixels* target = (passes % 2 == 1) ? &dst : &scratch;
+    Pixels* other = (target == &dst) ? &scratch : &dst;
+    const Pixels* input = &src;
     for (int i = 0; i < passes; ++i) {
         shiftedAverage(*input, *target, shifts[i], i % 2 == 0);
         input = target;
@@ -207,8 +229,9 @@ bool MotionBlur::apply(const QImage& src, QImage& dst, double radius, double ang
             return false;
         }
     }
+    Pixels out = pixelsOf(dst);
     if (!(radius >= 0.5) || !std::isfinite(angle)) {
-        copyPixels(src, dst);
+        copyPixels(pixelsOf(src), out);
         return true;
     }
     // y-up angle to a y-down pixel direction.
@@ -224,7 +247,27 @@ bool MotionBlur::apply(const QImage& src, QImage& dst, double radius, double ang
             return false;
         }
     }
-    tapDoubling(src, dst, scratch_, radius, ux, uy);
+    Pixels scratch = pixelsOf(scratch_);
+    tapDoubling(pixelsOf(src), out, scratch, radius, ux, uy);
+    return true;
+}
+
+bool MotionBlur::applyPlane(const Plane& src, const Plane& dst, double radius, double angle) {
+    if (src.data == nullptr || dst.data == nullptr || src.width <= 0 || src.height <= 0 ||
+        dst.width != src.width || dst.height != src.height || src.data == dst.data) {
+        return false;
+    }
+    Pixels out = pixelsOf(dst);
+    if (!(radius >= 0.5) || !std::isfinite(angle)) {
+        copyPixels(pixelsOf(src), out);
+        return true;
+    }
+    const auto bytes = static_cast<std::size_t>(src.width) * static_cast<std::size_t>(src.height);
+    if (planeScratch_.size() < bytes) {
+        planeScratch_.resize(bytes);
+    }
+    Pixels scratch{planeScratch_.data(), src.width, src.width, src.height, 1};
+    tapDoubling(pixelsOf(src), out, scratch, radius, std::cos(angle), -std::sin(angle));
     return true;
 }
 

@@ -18,7 +18,11 @@ QPainterPath squirclePath(const QRectF& rect, double radius, double smoothing);
 
 // The four pieces of `rect` that squirclePath() cuts away, as closed paths
 // (empty for a radius of 0 or less). Painting over them is the cheap way to
-// round a picture already drawn into the rectangle.
-QPainterPath squircleCornersPath(const QRectF& rect, double radius, double smoothing);
+// round a picture already drawn into the rectangle. With an `outset`, each
+// piece also reaches that far beyond the rectangle's two edges, so that the
+// pixels the edges cut through are covered fully near a corner: otherwise
+// anti-aliasing leaves a faint square outline of mixed pixels around it.
+QPainterPath squircleCornersPath(const QRectF& rect, double radius, double smoothing,
+                                 double outset = 0);
 
 } // namespace orvane

@@ -30,7 +30,7 @@ struct H264Writer::State {
     av::CodecContextPtr codec;
     AVStream* stream = nullptr; // owned by `format`
     av::SwsPtr sws;
-    av::FramePtr yuv;      // software frame the colour conversion writes
+    av::FramePtr yuv;      // NV12 frame uploaded to the GPU encoder
     av::FramePtr hwFrame;  // VAAPI surface the software frame is uploaded to
     av::PacketPtr packet;
     HwDevice hw;
@@ -203,27 +203,25 @@ Result<std::unique_ptr<H264Writer>> H264Writer::open(const std::string& path,
         return R::failure("cannot write " + path + ": " + av::errorText(r));
     }
 
-    const AVPixelFormat swFormat = s.hw.frames ? AV_PIX_FMT_NV12 : AV_PIX_FMT_YUV420P;
-    s.sws.reset(sws_getContext(settings.width, settings.height, AV_PIX_FMT_BGRA, settings.width,
-                               settings.height, swFormat, SWS_BILINEAR, nullptr, nullptr,
-                               nullptr));
-    if (!s.sws) {
-        return R::failure("cannot set up the colour conversion");
-    }
-    // Full-range RGB in, limited-range YUV with the BT.709 matrix out.
-    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    sws_setColorspaceDetails(s.sws.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-
-    s.yuv = av::makeFrame();
     s.packet = av::makePacket();
-    if (!s.yuv || !s.packet) {
+    if (!s.packet) {
         return R::failure("out of memory");
     }
-    s.yuv->format = swFormat;
-    s.yuv->width = settings.width;
-    s.yuv->height = settings.height;
-    if (av_frame_get_buffer(s.yuv.get(), 0) < 0) {
-        return R::failure("out of memory");
+    if (s.hw.frames) {
+        // The GPU takes NV12: the planes are interleaved on the way up.
+        s.sws.reset(sws_getContext(settings.width, settings.height, AV_PIX_FMT_YUV420P,
+                                   settings.width, settings.height, AV_PIX_FMT_NV12, SWS_POINT,
+                                   nullptr, nullptr, nullptr));
+        s.yuv = av::makeFrame();
+        if (!s.sws || !s.yuv) {
+            return R::failure("cannot set up the colour conversion");
+        }
+        s.yuv->format = AV_PIX_FMT_NV12;
+        s.yuv->width = settings.width;
+        s.yuv->height = settings.height;
+        if (av_frame_get_buffer(s.yuv.get(), 0) < 0) {
+            return R::failure("out of memory");
+        }
     }
     if (s.hw.frames) {
         s.hwFrame = av::makeFrame();
@@ -234,25 +232,18 @@ Result<std::unique_ptr<H264Writer>> H264Writer::open(const std::string& path,
     return w;
 }
 
-bool H264Writer::write(const std::uint8_t* bgra, std::ptrdiff_t stride, double time) {
+bool H264Writer::write(const YuvView& picture, double time) {
     State& s = *s_;
     if (s.failed) {
         return false;
     }
-    if (bgra == nullptr || stride < static_cast<std::ptrdiff_t>(s.settings.width) * 4 ||
-        stride > INT32_MAX) {
+    if (picture.isNull() || picture.width() != s.settings.width ||
+        picture.height() != s.settings.height || picture.y.stride > INT32_MAX ||
+        picture.u.stride > INT32_MAX || picture.v.stride > INT32_MAX) {
         s.error = "a frame does not fit the output";
         s.failed = true;
         return false;
     }
-    int r = av_frame_make_writable(s.yuv.get());
-    if (r < 0) {
-        return s.fail("out of memory", r);
-    }
-    const std::uint8_t* const src[4] = {bgra, nullptr, nullptr, nullptr};
-    const int srcStride[4] = {static_cast<int>(stride), 0, 0, 0};
-    sws_scale(s.sws.get(), src, srcStride, 0, s.settings.height, s.yuv->data, s.yuv->linesize);
-
     const double t = std::isfinite(time) ? std::max(time, 0.0) : 0.0;
     std::int64_t pts = std::llround(t * kTimeBase.den);
     if (pts <= s.lastPts) {
@@ -260,8 +251,41 @@ bool H264Writer::write(const std::uint8_t* bgra, std::ptrdiff_t stride, double t
     }
     s.lastPts = pts;
 
-    AVFrame* frame = s.yuv.get();
+    // The caller's planes, described as a frame. A frame that does not own
+    // its buffers is copied by libavcodec before it keeps it. libx264 reads
+    // the pixels into its own picture inside the send (its packets are all
+    // drained after each one, so nothing is left waiting), so for it the
+    // planes are lent as a buffer that frees nothing and the copy is saved;
+    // the check after the send makes sure no reference outlived it.
+    av::FramePtr wrapped = av::makeFrame();
+    if (!wrapped) {
+        return s.fail("out of memory", AVERROR(ENOMEM));
+    }
+    wrapped->format = AV_PIX_FMT_YUV420P;
+    wrapped->width = s.settings.width;
+    wrapped->height = s.settings.height;
+    const Plane* planes[3] = {&picture.y, &picture.u, &picture.v};
+    for (int p = 0; p < 3; ++p) {
+        wrapped->data[p] = planes[p]->data;
+        wrapped->linesize[p] = static_cast<int>(planes[p]->stride);
+    }
+    const bool lend = s.encoder == "libx264";
+    if (lend) {
+        wrapped->buf[0] = av_buffer_create(picture.y.data, 1, [](void*, uint8_t*) {}, nullptr, 0);
+        if (wrapped->buf[0] == nullptr) {
+            return s.fail("out of memory", AVERROR(ENOMEM));
+        }
+    }
+
+    int r = 0;
+    AVFrame* frame = wrapped.get();
     if (s.hw.frames) {
+        r = av_frame_make_writable(s.yuv.get());
+        if (r < 0) {
+            return s.fail("out of memory", r);
+        }
+        sws_scale(s.sws.get(), wrapped->data, wrapped->linesize, 0, s.settings.height,
+                  s.yuv->data, s.yuv->linesize);
         av_frame_unref(s.hwFrame.get());
         r = av_hwframe_get_buffer(s.codec->hw_frames_ctx, s.hwFrame.get(), 0);
         if (r < 0) {
@@ -279,7 +303,15 @@ bool H264Writer::write(const std::uint8_t* bgra, std::ptrdiff_t stride, double t
         return s.fail("the H.264 encoder failed", r);
     }
     ++s.frames;
-    return s.drain(false);
+    const bool drained = s.drain(false);
+    if (lend && av_buffer_get_ref_count(wrapped->buf[0]) > 1) {
+        // An encoder that kept the frame would read pixels the caller is
+        // about to overwrite: fail rather than write a wrong picture.
+        s.error = "the encoder kept a frame it was lent";
+        s.failed = true;
+        return false;
+    }
+    return drained;
 }
 
 bool H264Writer::finish() {

@@ -8,8 +8,6 @@
 #include "render/export/TempOutput.h"
 #include "render/media/MovieReader.h"
 
-#include <QImage>
-
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -26,14 +24,16 @@ namespace {
 // enough that a 4K export stays within a few hundred megabytes.
 constexpr std::size_t kBuffersPerStage = 3;
 
+// Frames travel as I420 from decoder to encoder: the compositor draws into
+// that form directly, so no stage converts a whole frame's colours.
 struct DecodeBuffer {
-    std::vector<std::uint8_t> pixels; // BGRA rows, width x 4 bytes apart
-    double time = 0;                  // source seconds
+    YuvImage picture; // the movie's size
+    double time = 0;  // source seconds
 };
 
 struct EncodeFrame {
-    QImage image;           // output size, Format_RGB32
-    double outputTime = 0;  // seconds on the output timeline
+    YuvImage picture;      // output size
+    double outputTime = 0; // seconds on the output timeline
 };
 
 using DecodePtr = std::unique_ptr<DecodeBuffer>;
@@ -133,20 +133,19 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     FrameCompositor compositor(job.timeline, look,
                                Background::prepare(job.background, job.bgBlur, size->width));
 
-    const std::ptrdiff_t sourceStride = static_cast<std::ptrdiff_t>(videoW) * 4;
     BoundedQueue<DecodePtr> freeDecoded(kBuffersPerStage);
     BoundedQueue<DecodePtr> decoded(kBuffersPerStage);
     BoundedQueue<EncodePtr> freeComposed(kBuffersPerStage);
     BoundedQueue<EncodePtr> composed(kBuffersPerStage);
     for (std::size_t i = 0; i < kBuffersPerStage; ++i) {
         auto d = std::make_unique<DecodeBuffer>();
-        d->pixels.resize(static_cast<std::size_t>(sourceStride) * static_cast<std::size_t>(videoH));
-        freeDecoded.push(std::move(d));
+        d->picture = YuvImage(videoW, videoH);
         auto c = std::make_unique<EncodeFrame>();
-        c->image = QImage(size->width, size->height, QImage::Format_RGB32);
-        if (c->image.isNull()) {
-            return R::failure("out of memory for the output frames");
+        c->picture = YuvImage(size->width, size->height);
+        if (d->picture.isNull() || c->picture.isNull()) {
+            return R::failure("out of memory for the frames");
         }
+        freeDecoded.push(std::move(d));
         freeComposed.push(std::move(c));
     }
     Stopper stopper(cancel, {[&] { freeDecoded.close(); }, [&] { decoded.close(); },
@@ -160,7 +159,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
                 break;
             }
             double t = 0;
-            if (!reader.readFrame({(*buffer)->pixels.data(), sourceStride}, t)) {
+            if (!reader.readPicture((*buffer)->picture.view(), t)) {
                 if (reader.status() == media::MovieReader::Status::Error) {
                     stopper.fail(reader.error());
                 }
@@ -189,8 +188,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
             if (stopper.cancelled()) {
                 break;
             }
-            const QImage& img = (*frame)->image;
-            if (!writer.write(img.constBits(), img.bytesPerLine(), (*frame)->outputTime)) {
+            if (!writer.write((*frame)->picture.view(), (*frame)->outputTime)) {
                 stopper.fail(writer.error());
                 break;
             }
@@ -216,8 +214,8 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
             break;
         }
         const double t = (*source)->time;
-        const SourceFrame frame{(*source)->pixels.data(), videoW, videoH, sourceStride, t};
-        const bool drawn = compositor.compose(frame, (*out)->image);
+        const bool drawn =
+            compositor.composeYuv((*source)->picture.view(), t, (*out)->picture.view());
         freeDecoded.push(std::move(*source));
         if (!drawn) {
             // A frame the compositor cannot draw is left out: the previous

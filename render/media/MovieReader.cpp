@@ -1,6 +1,7 @@
 #include "render/media/MovieReader.h"
 
 #include "render/media/AvHandles.h"
+#include "render/media/YuvConversion.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -10,6 +11,7 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -65,6 +67,8 @@ struct MovieReader::State {
     int heldCount = 0;
 
     av::SwsPtr sws;
+    av::FramePtr padded; // BGRA with padded rows, for widths that are not a multiple of 16
+    std::vector<std::uint8_t> bgraScratch; // frames that are not Orvane's I420 go through it
     // The source description the current scaler was set up for.
     int swsWidth = 0, swsHeight = 0, swsFormat = -1, swsSpace = -1, swsRange = -1;
 
@@ -210,6 +214,35 @@ struct MovieReader::State {
             swsSpace = space;
             swsRange = full;
         }
+        // libswscale's vector code writes whole groups of 16 pixels: for other
+        // widths it runs past the end of each row, into the next row (which a
+        // parallel slice may already have written) and, on the last row, past
+        // the caller's memory. Such frames go through a padded frame of ours.
+        if (info.width % 16 != 0) {
+            if (!padded || padded->width != info.width || padded->height != info.height) {
+                padded = av::makeFrame();
+                if (!padded) {
+                    return false;
+                }
+                padded->format = AV_PIX_FMT_BGRA;
+                padded->width = info.width;
+                padded->height = info.height;
+                if (av_frame_get_buffer(padded.get(), 64) < 0) {
+                    padded.reset();
+                    return false;
+                }
+            }
+            if (sws_scale_frame(sws.get(), padded.get(), f) < 0) {
+                return false;
+            }
+            const auto rowBytes = static_cast<std::size_t>(info.width) * 4;
+            for (int y = 0; y < info.height; ++y) {
+                std::memcpy(target.data + static_cast<std::ptrdiff_t>(y) * target.stride,
+                            padded->data[0] + static_cast<std::ptrdiff_t>(y) * padded->linesize[0],
+                            rowBytes);
+            }
+            return true;
+        }
         // The threaded scaling entry point wants a reference-counted
         // destination; wrap the caller's rows in a buffer that frees nothing.
         const int bytes = static_cast<int>(target.stride * info.height);
@@ -248,6 +281,68 @@ struct MovieReader::State {
             return nullptr;
         }
         return c;
+    }
+
+    // Hands the next frame in presentation order to `deliver`, then lets it go.
+    template <typename Deliver>
+    bool read(double& time, Deliver deliver) {
+        if (status != Status::Ready) {
+            return false;
+        }
+        AVFrame* f = heldCount > 0 ? held[0].get() : work.get();
+        if (heldCount == 0) {
+            const Decoded d = decodeInto(f);
+            if (d == Decoded::End) {
+                finishStream();
+                return false;
+            }
+            if (d == Decoded::Failed) {
+                fail("The video of \"" + name + "\" cannot be decoded after " +
+                     std::to_string(static_cast<int>(lastTime)) + " s (" + damageText + ")");
+                return false;
+            }
+        }
+        time = timeOf(f);
+        const bool delivered = deliver(f);
+        av_frame_unref(f);
+        if (heldCount > 0) {
+            std::swap(held[0], held[1]);
+            --heldCount;
+        }
+        if (!delivered) {
+            fail("The video of \"" + name + "\" has a picture format that cannot be shown");
+            return false;
+        }
+        return true;
+    }
+
+    // Orvane's recordings are 8-bit 4:2:0, BT.709 (or untagged), limited range:
+    // those frames are copied as they are.
+    static bool isOrvaneYuv(const AVFrame* f) {
+        return f->format == AV_PIX_FMT_YUV420P &&
+               (f->colorspace == AVCOL_SPC_BT709 || f->colorspace == AVCOL_SPC_UNSPECIFIED) &&
+               f->color_range != AVCOL_RANGE_JPEG;
+    }
+
+    bool convertYuv(const AVFrame* f, const YuvView& target) {
+        if (isOrvaneYuv(f) && f->width == info.width && f->height == info.height) {
+            const Plane* planes[3] = {&target.y, &target.u, &target.v};
+            for (int p = 0; p < 3; ++p) {
+                const Plane& to = *planes[p];
+                for (int y = 0; y < to.height; ++y) {
+                    std::memcpy(to.row(y), f->data[p] + static_cast<std::ptrdiff_t>(y) * f->linesize[p],
+                                static_cast<std::size_t>(to.width));
+                }
+            }
+            return true;
+        }
+        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(info.width) * 4;
+        bgraScratch.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(info.height));
+        if (!convert(f, BgraTarget{bgraScratch.data(), stride})) {
+            return false;
+        }
+        yuv::fromBgra(bgraScratch.data(), stride, info.width, info.height, target);
+        return true;
     }
 
     void dropHeld() {
@@ -368,35 +463,18 @@ Result<VideoInfo> MovieReader::open(const std::string& path) {
 }
 
 bool MovieReader::readFrame(const BgraTarget& target, double& time) {
+    return s_->read(time, [&](const AVFrame* f) {
+        return target.data == nullptr || s_->convert(f, target);
+    });
+}
+
+bool MovieReader::readPicture(const YuvView& target, double& time) {
     State& s = *s_;
-    if (s.status != Status::Ready) {
+    if (target.width() != s.info.width || target.height() != s.info.height) {
+        s.fail("The video of \"" + s.name + "\" does not fit the picture it is read into");
         return false;
     }
-    AVFrame* f = s.heldCount > 0 ? s.held[0].get() : s.work.get();
-    if (s.heldCount == 0) {
-        const Decoded d = s.decodeInto(f);
-        if (d == Decoded::End) {
-            s.finishStream();
-            return false;
-        }
-        if (d == Decoded::Failed) {
-            s.fail("The video of \"" + s.name + "\" cannot be decoded after " +
-                   std::to_string(static_cast<int>(s.lastTime)) + " s (" + s.damageText + ")");
-            return false;
-        }
-    }
-    time = s.timeOf(f);
-    const bool converted = target.data == nullptr || s.convert(f, target);
-    av_frame_unref(f);
-    if (s.heldCount > 0) {
-        std::swap(s.held[0], s.held[1]);
-        --s.heldCount;
-    }
-    if (!converted) {
-        s.fail("The video of \"" + s.name + "\" has a picture format that cannot be shown");
-        return false;
-    }
-    return true;
+    return s.read(time, [&](const AVFrame* f) { return s.convertYuv(f, target); });
 }
 
 bool MovieReader::seek(double t, bool exact) {

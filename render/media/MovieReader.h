@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/media/YuvImage.h"
 #include "timeline/Result.h"
 
 #include <cstddef>
@@ -77,6 +78,12 @@ public:
     // error; status() tells which. `target.data` may be null to skip the BGRA
     // conversion (the frame is decoded and its time reported).
     bool readFrame(const BgraTarget& target, double& time);
+
+    // The same, into an I420 picture of the movie's size (BT.709, limited
+    // range: Orvane's own colours). A recording in exactly that form is copied
+    // plane by plane; anything else (another matrix or range, another layout
+    // or depth, a frame of another size) goes through BGRA first.
+    bool readPicture(const YuvView& target, double& time);
 
     // Moves the read position so that the next readFrame() returns:
     //  - exact: the frame whose presentation interval contains `t` (the last

@@ -301,3 +301,36 @@ TEST(MovieReader, KeepsReadingAfterBeingMoved) {
 }
 
 } // namespace
+
+TEST(MovieReader, ReadsOrvanesOwnI420AsItIsAndConvertsOtherColours) {
+    ASSERT_TRUE(Movies::get().ok);
+    MovieReader reader;
+    ASSERT_TRUE(reader.open(Movies::get().path("hevc.mov")).ok());
+    orvane::YuvImage picture(320, 200);
+    double time = -1;
+    ASSERT_TRUE(reader.seek(40.0 / 30.0, true));
+    ASSERT_TRUE(reader.readPicture(picture.view(), time));
+    EXPECT_NEAR(time, 40.0 / 30.0, 1e-6);
+    // The index movies' frame 40 is luma 16 + 120, no colour.
+    EXPECT_NEAR(picture.view().y.row(100)[100], 136, 1);
+    EXPECT_NEAR(picture.view().u.row(50)[50], 128, 1);
+    // A picture of another size is refused.
+    orvane::YuvImage wrong(160, 100);
+    EXPECT_FALSE(reader.readPicture(wrong.view(), time));
+
+    // Full-range BT.601 (a phone's or camera's video): pure red must arrive as
+    // BT.709 limited-range red, not as the file's own numbers copied.
+    TempDir dir;
+    const std::string red = dir.file("red601.mp4");
+    ASSERT_TRUE(runFfmpeg("-f lavfi -i color=c=0xFF0000:s=64x48:r=10:d=0.5 -vf "
+                          "scale=out_color_matrix=bt601:out_range=full,format=yuvj420p "
+                          "-color_range pc -colorspace smpte170m -c:v libx264 -qp 0 '" +
+                          red + "'"));
+    MovieReader other;
+    ASSERT_TRUE(other.open(red).ok());
+    orvane::YuvImage converted(64, 48);
+    ASSERT_TRUE(other.readPicture(converted.view(), time));
+    EXPECT_NEAR(converted.view().y.row(20)[20], 63, 2);
+    EXPECT_NEAR(converted.view().u.row(10)[10], 102, 2);
+    EXPECT_NEAR(converted.view().v.row(10)[10], 240, 2);
+}
