@@ -54,8 +54,9 @@ struct H264Writer::State {
 namespace {
 
 void tagColour(AVCodecContext* c) {
-    // The compositor draws sRGB pixels; they are converted with the BT.709
-    // matrix into limited range, and the tags say exactly that.
+    // The compositor's pictures are sRGB colours put through the BT.709
+    // matrix into limited range (the recording's own pixels pass through
+    // unchanged, and they are made the same way), and the tags say exactly that.
     c->color_primaries = AVCOL_PRI_BT709;
     c->color_trc = AVCOL_TRC_IEC61966_2_1;
     c->colorspace = AVCOL_SPC_BT709;

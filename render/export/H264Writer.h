@@ -17,7 +17,7 @@ struct H264Settings {
     std::int64_t bitRate = 0;   // average, bits per second
     double frameRateHint = 60;  // nominal source rate, frames per second; only
                                 // guides rate control (timestamps are the frames' own)
-    std::string x264Preset = "veryfast"; // used when the software encoder is chosen
+    std::string x264Preset = "ultrafast"; // used when the software encoder is chosen
     bool tryHardware = true;    // try h264_vaapi and h264_nvenc first
 };
 
