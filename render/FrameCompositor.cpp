@@ -295,20 +295,19 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
 
 namespace orvane {
 
-const YuvView& FrameCompositor::yuvBackground(int width, int height) {
+YuvView FrameCompositor::yuvBackground(int width, int height) {
     if (backgroundYuvStale_ || backgroundYuv_.width() != width ||
         backgroundYuv_.height() != height) {
         backgroundBgra_ = QImage(width, height, QImage::Format_RGB32);
         backgroundYuv_ = YuvImage(width, height);
-        backgroundView_ = backgroundYuv_.view();
         if (!backgroundBgra_.isNull() && !backgroundYuv_.isNull()) {
             background_.fill(backgroundBgra_);
             yuv::fromBgra(backgroundBgra_.constBits(), backgroundBgra_.bytesPerLine(), width,
-                          height, backgroundView_);
+                          height, backgroundYuv_.view());
         }
         backgroundYuvStale_ = false;
     }
-    return backgroundView_;
+    return backgroundYuv_.view();
 }
 
 void FrameCompositor::drawCornersYuv(const YuvView& out, const QRectF& video,
@@ -408,7 +407,7 @@ bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvVie
     const QRect chromaArea =
         centresInside(half).intersected(QRect(0, 0, out.u.width, out.u.height));
 
-    const YuvView& background = yuvBackground(outW, outH);
+    const YuvView background = yuvBackground(outW, outH);
     if (!background.isNull()) {
         copyAround(background.y, out.y, lumaArea);
         copyAround(background.u, out.u, chromaArea);

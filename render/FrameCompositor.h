@@ -127,7 +127,7 @@ private:
                     double outW, double outH);
     void drawCursor(QImage& out, double t, const spring::Steps& steps, const QRectF& video,
                     int sourceW);
-    const YuvView& yuvBackground(int width, int height);
+    YuvView yuvBackground(int width, int height);
     void drawCornersYuv(const YuvView& out, const QRectF& video, const QRectF& covered);
     void drawCursorYuv(const YuvView& out, double t, const spring::Steps& steps,
                        const QRectF& video, int sourceW);
@@ -159,7 +159,6 @@ private:
     YuvImage blurredYuv_;
     QImage backgroundBgra_;   // the background at the output size
     YuvImage backgroundYuv_;  // the same in I420
-    YuvView backgroundView_;
     bool backgroundYuvStale_ = true;
     YuvPatch patch_;
 
