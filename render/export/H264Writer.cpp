@@ -220,13 +220,8 @@ Result<std::unique_ptr<H264Writer>> H264Writer::open(const std::string& path,
         s.yuv->format = AV_PIX_FMT_NV12;
         s.yuv->width = settings.width;
         s.yuv->height = settings.height;
-        if (av_frame_get_buffer(s.yuv.get(), 0) < 0) {
-            return R::failure("out of memory");
-        }
-    }
-    if (s.hw.frames) {
         s.hwFrame = av::makeFrame();
-        if (!s.hwFrame) {
+        if (!s.hwFrame || av_frame_get_buffer(s.yuv.get(), 0) < 0) {
             return R::failure("out of memory");
         }
     }
