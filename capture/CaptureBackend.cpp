@@ -9,8 +9,8 @@ double CaptureBackend::now() {
     return hostTime();
 }
 
-QString CaptureBackend::outputFolder() {
-    return defaultOutputFolder();
+QString CaptureBackend::outputFolder() const {
+    return outputFolder_.isEmpty() ? defaultOutputFolder() : outputFolder_;
 }
 
 } // namespace orvane

@@ -5,48 +5,56 @@
 #include "InputMonitor.h"
 #include "PermissionChecks.h"
 #include "ScreenStream.h"
-#include "VideoWriter.h"
 
-#include <QSize>
+#include "timeline/Result.h"
+
 #include <QString>
 
 #include <memory>
-#include <optional>
 
 namespace orvane {
 
-// Everything the Recorder needs from the platform, behind one object: X11 today,
-// a Wayland portal backend later, test doubles in unit tests. Main thread only.
-// The backend owns the picker, the input monitor and the permission checks; the
-// streams and writers it creates belong to the caller.
+// Everything the Recorder needs from the platform, behind one object: one per
+// kind of desktop session (X11, Wayland), test doubles in unit tests. Made by
+// CaptureBackendFactory; nothing above capture/ knows which one runs.
+//
+// Contract: created, used and destroyed on the main thread. The backend owns
+// its picker, input monitor and permission checks, which live as long as it
+// does; the streams it creates belong to the caller and must be stopped and
+// destroyed before the backend.
 class CaptureBackend {
 public:
     virtual ~CaptureBackend() = default;
+    CaptureBackend() = default;
+    CaptureBackend(const CaptureBackend&) = delete;
+    CaptureBackend& operator=(const CaptureBackend&) = delete;
 
+    // Required. The backend's name as ORVANE_CAPTURE and --backend spell it.
+    virtual const char* name() const = 0;
+
+    // Required. The parts that live as long as the backend.
     virtual ContentPicker& picker() = 0;
     virtual InputMonitor& input() = 0;
     virtual PermissionChecks& permissions() = 0;
 
-    // A stream of `content` scaled into `pixelSize` (even, at least 2 x 2).
-    // Nothing when the stream cannot be set up at all; start() reports failures
-    // that happen when capture begins.
-    virtual std::unique_ptr<ScreenStream> createStream(const CaptureContent& content,
-                                                       QSize pixelSize) = 0;
-    // A movie writer for `path` (any file there is replaced) of `width` x
-    // `height` pixels whose time 0 is `startTime` on the host clock. Nothing when
-    // the file or the encoder cannot be set up.
-    virtual std::unique_ptr<VideoWriter> createWriter(const QString& path, int width, int height,
-                                                      double startTime) = 0;
+    // Required. A stream of `content`, which the backend's own picker made.
+    // Fails when `content` is not this backend's or the stream cannot be set
+    // up at all; failures when capture begins come from the stream's start().
+    virtual Result<std::unique_ptr<ScreenStream>> createStream(const CaptureContent& content) = 0;
 
-    // The duration of a finished movie in seconds, read from the file; nothing
-    // when it cannot be read or is not a positive finite number. Any thread.
-    virtual std::optional<double> movieDuration(const QString& path) = 0;
-
-    // Host clock in seconds (CLOCK_MONOTONIC unless a test says otherwise).
+    // Optional. Host clock in seconds: hostTime() unless a test says otherwise.
     virtual double now();
-    // Folder for the take's files: the Desktop, else Videos, else home; created
-    // when missing. Empty only when none can be formed.
-    virtual QString outputFolder();
+
+    // The folder for the take's files: the one set with setOutputFolder(), or
+    // else the Desktop, else Videos, else home, created when missing. Empty
+    // only when none can be formed.
+    QString outputFolder() const;
+    // A folder chosen by the user or a command line, instead of the default;
+    // empty goes back to the default.
+    void setOutputFolder(const QString& folder) { outputFolder_ = folder; }
+
+private:
+    QString outputFolder_;
 };
 
 } // namespace orvane

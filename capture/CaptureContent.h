@@ -1,22 +1,23 @@
 #pragma once
 
+#include "CaptureSource.h"
+
 #include <QRectF>
 #include <QString>
-#include <QtGlobal>
 
 namespace orvane {
 
 // What the user chose to record, as the content picker reports it. The area is
-// in the capture backend's coordinate space (X11: root-window pixels), the same
-// space in which the input monitor reports clicks and cursor positions, so that
-// clicks normalise against it directly.
+// in the backend's capture coordinate space, the same space in which the input
+// monitor reports clicks and cursor positions, so that clicks normalise against
+// it directly; each backend's header says what that space is.
 struct CaptureContent {
     enum class Kind { Display, Window };
 
     Kind kind = Kind::Display;
     QRectF area;            // capture coordinate space
-    double pixelScale = 1;  // pixels per unit of `area` (1 on X11)
-    quint64 sourceId = 0;   // backend handle: X11 window id, or RandR monitor index
+    double pixelScale = 1;  // pixels per unit of `area`
+    CaptureSourcePtr source; // the backend's handle; null only in tests of the Recorder
     QString title;          // monitor name or window title, for display only
 };
 

@@ -4,20 +4,26 @@
 
 namespace orvane {
 
-// What recording needs from the system. On X11: the screen can be captured when
-// the display opens and a grab works; input can be observed when XInput 2.2 is
-// present and raw button events can be selected. Main thread only.
+// What recording needs from the system: that the screen can be captured and
+// that clicks can be observed. Each backend says in its own header what the
+// two mean on its platform.
+//
+// Contract: main thread only. The checks may talk to the system (open a
+// connection, ask a service) but must answer within a moment: the onboarding
+// card asks every 1.2 s.
 class PermissionChecks {
 public:
     virtual ~PermissionChecks() = default;
 
+    // Required. Whether the screen can be captured now.
     virtual bool screenCaptureAllowed() = 0;
+    // Required. Whether clicks can be observed now.
     virtual bool inputObservable() = 0;
-    // Asks the system for input access where it can prompt (X11 cannot) and
-    // returns whether input can be observed now.
+    // Required. Asks the system for input access where it can prompt (returns
+    // at once where it cannot) and returns whether input can be observed now.
     virtual bool requestInputAccess() = 0;
-    // One line on what is missing, for the onboarding card ("XInput 2.2 is not
-    // available on this display"); empty when nothing is.
+    // Required. One line on what is missing, for the onboarding card; empty
+    // when nothing is.
     virtual QString screenProblem() = 0;
     virtual QString inputProblem() = 0;
 };

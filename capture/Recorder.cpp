@@ -26,11 +26,23 @@ const QString kFinishing = QStringLiteral("Finishing…");
 const QString kNoFrames =
     QStringLiteral("No frames were captured — check Screen Recording permission and try again");
 
-// Pixel size of a recording: the content's pixel size, longest side at most
+// Why a stream ended by itself, as the status says it.
+QString endReason(StreamEnd reason) {
+    switch (reason) {
+    case StreamEnd::SourceGone: return QStringLiteral("the window was closed");
+    case StreamEnd::DisplayLost: return QStringLiteral("the display connection was lost");
+    case StreamEnd::SharingRevoked: return QStringLiteral("screen sharing was stopped");
+    case StreamEnd::Running:
+    case StreamEnd::Stopped: break;
+    }
+    return {};
+}
+
+// Pixel size of a recording: the source's pixel size, longest side at most
 // 3840 (aspect kept), each side truncated, rounded down to even, at least 2.
-QSize recordingSize(const CaptureContent& content) {
-    double w = content.area.width() * content.pixelScale;
-    double h = content.area.height() * content.pixelScale;
+QSize recordingSize(QSizeF source) {
+    double w = source.width();
+    double h = source.height();
     const double longest = std::max(w, h);
     if (longest > Recorder::kMaxSide) {
         w *= Recorder::kMaxSide / longest;
@@ -45,8 +57,8 @@ QSize recordingSize(const CaptureContent& content) {
 
 } // namespace
 
-Recorder::Recorder(CaptureBackend& backend, QObject* parent)
-    : EditModel(parent), backend_(backend) {
+Recorder::Recorder(CaptureBackend& backend, WriterFactory& writers, QObject* parent)
+    : EditModel(parent), backend_(backend), writers_(writers) {
     qRegisterMetaType<orvane::CaptureContent>("orvane::CaptureContent");
     cursorTimer_.setSingleShot(true);
     cursorTimer_.setTimerType(Qt::PreciseTimer);
@@ -97,9 +109,10 @@ ORVANE_SETTER(setVideoURL, videoURL_, const QString&, videoURLChanged)
 
 #undef ORVANE_SETTER
 
-void Recorder::setStatus(const QString& text) {
+void Recorder::setStatus(const QString& text, StatusKind kind) {
     // Every outcome is announced, even when the text repeats the previous one.
     status_ = text;
+    statusKind_ = kind;
     emit statusChanged();
 }
 
@@ -132,7 +145,7 @@ void Recorder::start() {
         setStatus(kChoose);
     } else {
         setNeedsPermission(true);
-        setStatus(kGrant);
+        setStatus(kGrant, StatusKind::NeedsPermission);
     }
 }
 
@@ -144,7 +157,7 @@ void Recorder::pickerCancelled() {
 }
 
 void Recorder::pickerFailed(const QString& description) {
-    setStatus(kPickerError + description);
+    setStatus(kPickerError + description, StatusKind::StartFailed);
 }
 
 void Recorder::beginCapture(const CaptureContent& content) {
@@ -160,6 +173,7 @@ void Recorder::beginCapture(const CaptureContent& content) {
     setMoments({});
     videoWriter_.reset();
     setSelected(std::nullopt);
+    streamEnd_ = StreamEnd::Running;
 
     startTime_ = backend_.now();
     captureBounds_ = content.area;
@@ -180,40 +194,74 @@ void Recorder::beginCapture(const CaptureContent& content) {
 
 void Recorder::startCapture(const CaptureContent& content) {
     captureBounds_ = content.area;
-    const QSize size = recordingSize(content);
+    // The stream says what its source delivers before the movie's size is
+    // fixed (a portal stream knows it only after negotiating).
+    auto created = backend_.createStream(content);
+    if (!created) {
+        failStart(kCaptureFailed + QStringLiteral("the screen stream could not be set up"));
+        return;
+    }
+    std::unique_ptr<ScreenStream> stream = std::move(created.value());
+    auto format = stream->negotiate();
+    if (!format) {
+        failStart(kCaptureFailed + QString::fromStdString(format.error()));
+        return;
+    }
+    const QSize size = recordingSize(format->pixelSize);
     setVideoSize(size.width(), size.height());
+    stream->setOutputSize(size);
 
     const QString folder = backend_.outputFolder();
-    std::unique_ptr<VideoWriter> writer;
+    Result<std::unique_ptr<VideoWriter>> writer =
+        Error{ErrorKind::NotFound, "no folder for the take's files"};
     if (!folder.isEmpty()) {
-        writer = backend_.createWriter(QDir(folder).filePath(QString::fromLatin1(kMovieName)),
-                                       size.width(), size.height(), startTime_);
+        writer = writers_.createWriter(WriterSpec{
+            QDir(folder).filePath(QString::fromLatin1(kMovieName)), size.width(), size.height(),
+            startTime_});
     }
     if (!writer) {
-        setStatus(kNoWriter);
-        stopClickTap();
+        failStart(kNoWriter);
         return;
     }
-    videoWriter_ = std::move(writer);
+    videoWriter_ = std::move(writer.value());
     setVideoURL(videoWriter_->path());
 
-    std::unique_ptr<ScreenStream> stream = backend_.createStream(content, size);
-    if (!stream) {
-        setStatus(kCaptureFailed + QStringLiteral("the screen stream could not be set up"));
-        stopClickTap();
-        return;
-    }
     // The sink runs on the capture thread. It holds its own reference to the
-    // writer, which is finished only after the stream has stopped.
+    // writer, which is finished only after the stream has stopped. The end
+    // also arrives there and is posted to the main thread; the generation
+    // tells a late end of an earlier take.
     std::shared_ptr<VideoWriter> writerRef = videoWriter_;
-    if (auto error = stream->start([writerRef](const VideoFrame& f) { writerRef->append(f); })) {
-        setStatus(kCaptureFailed + *error);
-        stopClickTap();
+    const quint64 generation = takeGeneration_;
+    auto onEnd = [this, generation](StreamEnd reason) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, reason] { streamEnded(generation, reason); },
+            Qt::QueuedConnection);
+    };
+    if (auto started = stream->start([writerRef](const VideoFrame& f) { writerRef->append(f); },
+                                     onEnd);
+        !started) {
+        failStart(kCaptureFailed + QString::fromStdString(started.error()));
         return;
     }
     stream_ = std::move(stream);
     setPhase(Phase::recording);
     setStatus(kRecording);
+}
+
+void Recorder::failStart(const QString& status) {
+    setStatus(status, StatusKind::StartFailed);
+    stopClickTap();
+}
+
+void Recorder::streamEnded(quint64 generation, StreamEnd reason) {
+    // The stream is stopped (and joined) by the finish as usual; until then it
+    // delivers nothing more. An end that arrives after Stop or Discard, or
+    // from an earlier take, changes nothing.
+    if (generation != takeGeneration_ || phase_ != Phase::recording || finishing_) {
+        return;
+    }
+    streamEnd_ = reason;
+    stop();
 }
 
 // --- Clicks and cursor -----------------------------------------------------------------
@@ -238,7 +286,7 @@ void Recorder::stopClickTap() {
     }
 }
 
-void Recorder::recordClick(QPointF point) {
+void Recorder::recordClick(QPointF point, double hostTime) {
     // Half-open area: the pixel column at left + width lies outside it.
     const QRectF& b = captureBounds_;
     if (!(point.x() >= b.left() && point.x() < b.left() + b.width() && point.y() >= b.top() &&
@@ -246,7 +294,7 @@ void Recorder::recordClick(QPointF point) {
         return;
     }
     Moment m;
-    m.t = backend_.now() - startTime_;
+    m.t = hostTime - startTime_;
     m.cx = (point.x() - b.left()) / b.width();
     m.cy = (point.y() - b.top()) / b.height();
     m.hold = kRecordedHold;
@@ -299,6 +347,9 @@ void Recorder::stop() {
         return;
     }
     stopClickTap();
+    if (streamEnd_ == StreamEnd::Running) {
+        streamEnd_ = StreamEnd::Stopped;
+    }
     setStatus(kFinishing);
     finishing_ = true;
     const quint64 generation = takeGeneration_;
@@ -331,14 +382,14 @@ void Recorder::finishWriting() {
     // long take: do both off the main thread and come back with the result.
     joinFinisher();
     std::shared_ptr<VideoWriter> writer = videoWriter_;
-    CaptureBackend* backend = &backend_;
+    WriterFactory* writers = &writers_;
     const QString path = videoURL_;
     const quint64 generation = takeGeneration_;
-    finisher_ = std::thread([this, writer, backend, path, generation] {
-        const bool written = writer->finish();
+    finisher_ = std::thread([this, writer, writers, path, generation] {
+        const bool written = writer->finish().ok();
         std::optional<double> d;
         if (written && !path.isEmpty()) {
-            d = backend->movieDuration(path);
+            d = writers->movieDuration(path);
         }
         // The destructor joins this thread before the object goes away, so
         // posting to `this` is safe; a stale take is recognised by its generation.
@@ -359,7 +410,7 @@ void Recorder::finishWriting() {
 void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
     finishing_ = false;
     if (!written || videoURL_.isEmpty()) {
-        setStatus(kNoFrames);
+        setStatus(kNoFrames, StatusKind::NoFrames);
         setPhase(Phase::idle);
         emit takeFinished(false);
         return;
@@ -377,8 +428,16 @@ void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
     regenerateZooms();
     clearUndo();
     setPhase(Phase::ready);
-    setStatus(QString::asprintf("Done — %d zooms over %.1fs", static_cast<int>(zooms().size()),
-                                duration()));
+    if (const QString why = endReason(streamEnd_); !why.isEmpty()) {
+        // The take ended without the user: say why and what was kept.
+        setStatus(QStringLiteral("Recording stopped: %1. Kept %2 s.")
+                      .arg(why, QString::number(duration(), 'f', 1)),
+                  StatusKind::TakeEnded);
+    } else {
+        setStatus(QString::asprintf("Done — %d zooms over %.1fs",
+                                    static_cast<int>(zooms().size()), duration()),
+                  StatusKind::TakeReady);
+    }
     emit takeFinished(true);
 }
 
@@ -496,10 +555,11 @@ void Recorder::exportFinished(quint64 generation, bool ok, const QString& path) 
     exportWorker_.reset(); // its thread has finished: this only joins it
     setExporting(false);
     if (ok) {
-        setStatus(QStringLiteral("Exported ✓  ") + QFileInfo(path).fileName());
+        setStatus(QStringLiteral("Exported ✓  ") + QFileInfo(path).fileName(),
+                  StatusKind::ExportDone);
         revealInFileManager(path);
     } else {
-        setStatus(QStringLiteral("Export failed"));
+        setStatus(QStringLiteral("Export failed"), StatusKind::ExportFailed);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "CaptureBackend.h"
 #include "CaptureContent.h"
+#include "WriterFactory.h"
 
 #include "editing/EditModel.h"
 #include "render/export/ExportWorker.h"
@@ -22,12 +23,25 @@ namespace orvane {
 // The phases of a session.
 enum class Phase { idle, recording, ready };
 
+// What the current status text reports, for a window that reacts to outcomes
+// without reading the words.
+enum class StatusKind {
+    Plain,           // guidance and progress ("Recording… click around, then Stop")
+    NeedsPermission, // input access is missing
+    StartFailed,     // the picker, the writer or the stream could not start
+    TakeReady,       // a take finished normally ("Done — …")
+    TakeEnded,       // the source went away mid-take; the take was finished with what it had
+    NoFrames,        // the take ended without a usable movie
+    ExportDone,
+    ExportFailed,
+};
+
 // The session model of the application: the recording phase and status, the
 // take (movie, clicks, cursor track, video size, duration), the edit state it
 // inherits from EditModel and the look settings. Lives on the main thread; all
 // methods are main-thread only. Published properties emit *Changed on every
-// change. It reaches the platform only through a CaptureBackend, which it does
-// not own and which must outlive it.
+// change. It reaches the platform only through a CaptureBackend and writes
+// movies through a WriterFactory; it owns neither, and both must outlive it.
 class Recorder : public EditModel {
     Q_OBJECT
     // Published properties, in declaration order.
@@ -63,7 +77,7 @@ public:
     // Cursor samples per second while recording.
     static constexpr int kCursorRate = 60;
 
-    explicit Recorder(CaptureBackend& backend, QObject* parent = nullptr);
+    Recorder(CaptureBackend& backend, WriterFactory& writers, QObject* parent = nullptr);
     ~Recorder() override;
 
     // --- Published session state ------------------------------------------------
@@ -71,6 +85,8 @@ public:
     qint64 clickCount() const { return clickCount_; }
     bool needsPermission() const { return needsPermission_; }
     QString status() const { return status_; }
+    // What the status reports; changes together with it (statusChanged).
+    StatusKind statusKind() const { return statusKind_; }
     QString videoURL() const { return videoURL_; } // empty when there is no movie
     double motionBlur() const { return motionBlur_; }
     double bgBlur() const { return bgBlur_; }
@@ -97,6 +113,9 @@ public:
     // Frames offered to, written by and dropped before the movie writer of the
     // current take (zero without a writer).
     WriterCounts writerCounts() const;
+    // How the current or last take's stream ended (Running while it records,
+    // Stopped after Stop; SourceGone or DisplayLost when it ended by itself).
+    StreamEnd streamEnd() const { return streamEnd_; }
     // Where the take's files go (empty when no folder can be formed).
     QString outputFolder() const;
 
@@ -136,7 +155,7 @@ signals:
 protected:
     void setExporting(bool v);
     void setExportProgress(double v);
-    void setStatus(const QString& text);
+    void setStatus(const QString& text, StatusKind kind = StatusKind::Plain);
 
 private:
     void setPhase(Phase p);
@@ -148,9 +167,11 @@ private:
     void pickerCancelled();
     void pickerFailed(const QString& description);
     void startCapture(const CaptureContent& content);
+    void failStart(const QString& status);
+    void streamEnded(quint64 generation, StreamEnd reason);
     void startClickTap();
     void stopClickTap();
-    void recordClick(QPointF point);
+    void recordClick(QPointF point, double hostTime);
     void startCursorSampler();
     void scheduleCursorSample();
     void sampleCursor();
@@ -160,11 +181,14 @@ private:
     void joinFinisher();
 
     CaptureBackend& backend_;
+    WriterFactory& writers_;
 
     Phase phase_ = Phase::idle;
     qint64 clickCount_ = 0;
     bool needsPermission_ = false;
     QString status_ = QStringLiteral("Ready");
+    StatusKind statusKind_ = StatusKind::Plain;
+    StreamEnd streamEnd_ = StreamEnd::Running;
     QString videoURL_;
     double motionBlur_ = 0;
     double bgBlur_ = 0;
@@ -202,7 +226,8 @@ public:
     // timeline and the look settings, then runs the export on worker threads:
     // `exporting` is true and `exportProgress` rises in whole-percent steps
     // until the result arrives, which sets `status` to "Exported ✓  " and the
-    // file name (and shows the file in the file manager) or "Export failed".
+    // file name (and shows the file in the file manager) or "Export failed"
+    // (status kinds ExportDone and ExportFailed).
     // Returns at once. Main thread.
     void exportTo(const QString& path);
 

@@ -2,23 +2,47 @@
 
 #include "VideoFrame.h"
 
-#include <QString>
+#include "timeline/Result.h"
+
+#include <QSize>
+#include <QSizeF>
 
 #include <functional>
-#include <optional>
 
 namespace orvane {
+
+// How a stream ended, or that it still runs.
+enum class StreamEnd {
+    Running,        // still capturing (or not started)
+    Stopped,        // stop() was called
+    SourceGone,     // the captured window was closed, the display unplugged
+    DisplayLost,    // the connection to the display server broke
+    SharingRevoked, // the user stopped sharing from the desktop's own controls
+};
+
+// What a stream's source delivers, known once the stream has negotiated with
+// it: the picture's size in pixels and the pixels per unit of the capture
+// coordinate space.
+struct StreamFormat {
+    QSizeF pixelSize; // may be fractional where the area is
+    double pixelScale = 1;
+};
 
 // Receives frames on the capture thread. Must not block for long: a slow sink
 // costs frames.
 using FrameSink = std::function<void(const VideoFrame&)>;
+// Told once, on the capture thread, that the stream ended by itself (never
+// for stop()). Must not call back into the stream.
+using EndSink = std::function<void(StreamEnd reason)>;
 
-// A running screen capture of one display or window, at the pixel size it was
-// created with, at most 60 frames per second, without the cursor in the pixels.
-// Created and controlled on the main thread; frames arrive on its own capture
-// thread. When the source goes away (the window closes, the display connection
-// is lost) the stream ends by itself and delivers nothing more; the take goes on
-// until stop().
+// A running screen capture of one display or window, at most 60 frames per
+// second, without the cursor in the pixels.
+//
+// Contract, in the order of the calls: negotiate(), setOutputSize(), start(),
+// stop(). All four are called on the main thread; frames and the end arrive on
+// the stream's own capture thread. When the source goes away the stream ends
+// by itself: it delivers nothing more, end() says why and the end sink is
+// told; the owner then stops it as usual.
 class ScreenStream {
 public:
     virtual ~ScreenStream() = default;
@@ -26,12 +50,23 @@ public:
     ScreenStream(const ScreenStream&) = delete;
     ScreenStream& operator=(const ScreenStream&) = delete;
 
-    // Starts capturing. On failure returns a one-line, user-readable description
-    // and no frame is ever delivered.
-    virtual std::optional<QString> start(FrameSink sink) = 0;
-    // Stops capturing and joins the capture thread: when it returns, no sink call
-    // is running or will run. Idempotent; safe after the stream ended by itself.
+    // Required. Finds out what the source delivers before anything is written
+    // (X11: at once; a portal stream: after its format is negotiated, which
+    // may take a moment). Fails when the source cannot be reached at all.
+    virtual Result<StreamFormat> negotiate() = 0;
+    // Required. The size (even, at least 2 x 2) of the frames handed to the
+    // sink: the source's pictures are scaled to it, or fitted and centred on
+    // black when their shape changes mid-take.
+    virtual void setOutputSize(QSize pixelSize) = 0;
+    // Required. Starts capturing. On failure no frame is ever delivered and
+    // the message is one user-readable line.
+    virtual Result<void> start(FrameSink sink, EndSink onEnd = {}) = 0;
+    // Required. Stops capturing and joins the capture thread: when it returns,
+    // no sink call is running or will run. Idempotent; safe after the stream
+    // ended by itself.
     virtual void stop() = 0;
+    // Required. How the stream ended, or Running. Any thread.
+    virtual StreamEnd end() const = 0;
 };
 
 } // namespace orvane

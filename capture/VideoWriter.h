@@ -2,6 +2,8 @@
 
 #include "VideoFrame.h"
 
+#include "timeline/Result.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -15,9 +17,11 @@ struct WriterCounts {
     std::int64_t dropped = 0; // frames that found the ring full (or could not be taken)
 };
 
-// Writes one take's movie. Created on the main thread; append() is called on the
-// capture thread only (never concurrently); finish() on any one thread after the
-// stream has stopped.
+// Writes one take's movie.
+//
+// Contract: created on the main thread (by a WriterFactory); append() is
+// called on the capture thread only, never concurrently; finish() once, on any
+// one thread, after the stream has stopped; path() and counts() on any thread.
 class VideoWriter {
 public:
     virtual ~VideoWriter() = default;
@@ -29,9 +33,10 @@ public:
     // at once is dropped and counted. Frames stamped before the take's start are
     // written at time 0.
     virtual void append(const VideoFrame& frame) = 0;
-    // Completes the file and blocks until it is on disk. True only when at least
-    // one frame was written and the file was completed.
-    virtual bool finish() = 0;
+    // Completes the file and blocks until it is on disk. Succeeds only when at
+    // least one frame was written and the file was completed; a full disk
+    // fails as NoSpace. A second call repeats the first one's result.
+    virtual Result<void> finish() = 0;
     virtual QString path() const = 0;
     virtual WriterCounts counts() const = 0;
 };

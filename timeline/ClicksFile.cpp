@@ -32,32 +32,32 @@ Result<ClicksFile> ClicksFile::parse(std::string_view text) {
     using R = Result<ClicksFile>;
     auto doc = JsonValue::parse(text);
     if (!doc) {
-        return R::failure("not valid JSON: " + doc.error());
+        return R::failure(ErrorKind::Corrupt, "not valid JSON: " + doc.error());
     }
     if (!doc->isObject()) {
-        return R::failure("expected a JSON object at the top level");
+        return R::failure(ErrorKind::Corrupt, "expected a JSON object at the top level");
     }
     ClicksFile file;
     if (const JsonValue* d = doc->member("duration")) {
         if (!d->isNumber()) {
-            return R::failure("\"duration\" is not a number");
+            return R::failure(ErrorKind::Corrupt, "\"duration\" is not a number");
         }
         file.duration = d->number();
     } else {
-        return R::failure("missing \"duration\"");
+        return R::failure(ErrorKind::Corrupt, "missing \"duration\"");
     }
     const JsonValue* moments = doc->member("moments");
     if (moments == nullptr) {
-        return R::failure("missing \"moments\"");
+        return R::failure(ErrorKind::Corrupt, "missing \"moments\"");
     }
     if (!moments->isArray()) {
-        return R::failure("\"moments\" is not an array");
+        return R::failure(ErrorKind::Corrupt, "\"moments\" is not an array");
     }
     std::size_t index = 0;
     for (const JsonValue& item : moments->array()) {
         const std::string where = "moment " + std::to_string(index);
         if (!item.isObject()) {
-            return R::failure(where + " is not an object");
+            return R::failure(ErrorKind::Corrupt, where + " is not an object");
         }
         Moment m;
         const char* names[] = {"t", "x", "y"};
@@ -65,7 +65,7 @@ Result<ClicksFile> ClicksFile::parse(std::string_view text) {
         for (int k = 0; k < 3; ++k) {
             const JsonValue* v = item.member(names[k]);
             if (v == nullptr || !v->isNumber()) {
-                return R::failure(where + " has no numeric \"" + names[k] + "\"");
+                return R::failure(ErrorKind::Corrupt, where + " has no numeric \"" + names[k] + "\"");
             }
             *fields[k] = v->number();
         }

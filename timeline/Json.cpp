@@ -16,11 +16,11 @@ public:
     Result<JsonValue> run() {
         JsonValue v;
         if (!value(v, 0)) {
-            return Result<JsonValue>::failure(error_);
+            return Result<JsonValue>::failure(ErrorKind::Corrupt, error_);
         }
         skipSpace();
         if (pos_ != text_.size()) {
-            return Result<JsonValue>::failure(at("unexpected text after the JSON value"));
+            return Result<JsonValue>::failure(ErrorKind::Corrupt, at("unexpected text after the JSON value"));
         }
         return v;
     }

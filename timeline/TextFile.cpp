@@ -18,23 +18,24 @@ Result<std::string> readTextFile(const std::string& path) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::exists(status)) {
-        return R::failure("no such file");
+        return R::failure(ErrorKind::NotFound, "no such file");
     }
     if (std::filesystem::is_directory(status)) {
-        return R::failure("is a directory, not a file");
+        return R::failure(ErrorKind::Invalid, "is a directory, not a file");
     }
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec && size > kMaxBytes) {
-        return R::failure("file too large");
+        return R::failure(ErrorKind::Unsupported, "file too large");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return R::failure(std::string("cannot open: ") + std::strerror(errno));
+        const int err = errno;
+        return R::failure(errorKindFromErrno(err), std::string("cannot open: ") + std::strerror(err));
     }
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) {
-        return R::failure("read error");
+        return R::failure(ErrorKind::Io, "read error");
     }
     return text.str();
 }

@@ -56,7 +56,7 @@ Result<std::vector<CursorSample>> parse(std::string_view text) {
         const std::string where = "line " + std::to_string(lineNo);
         if (!sawHeader) {
             if (line != kHeader) {
-                return R::failure(where + ": expected the header \"" + std::string(kHeader) + "\"");
+                return R::failure(ErrorKind::Corrupt, where + ": expected the header \"" + std::string(kHeader) + "\"");
             }
             sawHeader = true;
             continue;
@@ -73,30 +73,30 @@ Result<std::vector<CursorSample>> parse(std::string_view text) {
             }
             rest = rest.substr(comma + 1);
             if (count == 4) {
-                return R::failure(where + ": more than four columns");
+                return R::failure(ErrorKind::Corrupt, where + ": more than four columns");
             }
         }
         if (count != 4) {
-            return R::failure(where + ": expected four columns t,x,y,pointer");
+            return R::failure(ErrorKind::Corrupt, where + ": expected four columns t,x,y,pointer");
         }
         CursorSample s;
         if (!parseDouble(cells[0], s.t) || !parseDouble(cells[1], s.x) ||
             !parseDouble(cells[2], s.y)) {
-            return R::failure(where + ": t, x and y must be finite numbers");
+            return R::failure(ErrorKind::Corrupt, where + ": t, x and y must be finite numbers");
         }
         const std::string_view p = trim(cells[3]);
         if (p == "1") {
             s.pointer = true;
         } else if (p != "0") {
-            return R::failure(where + ": pointer must be 0 or 1");
+            return R::failure(ErrorKind::Corrupt, where + ": pointer must be 0 or 1");
         }
         if (!track.empty() && s.t < track.back().t) {
-            return R::failure(where + ": time goes backwards");
+            return R::failure(ErrorKind::Corrupt, where + ": time goes backwards");
         }
         track.push_back(s);
     }
     if (!sawHeader) {
-        return R::failure("empty file: expected the header \"" + std::string(kHeader) + "\"");
+        return R::failure(ErrorKind::Corrupt, "empty file: expected the header \"" + std::string(kHeader) + "\"");
     }
     return track;
 }

@@ -11,6 +11,7 @@
 #include "capture/HostClock.h"
 #include "capture/ffmpeg/MovieWriter.h"
 #include "capture/x11/X11ScreenStream.h"
+#include "capture/x11/X11Source.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,19 +90,22 @@ Figures runOrvane(const std::string& display, const QString& path, double second
     Figures f;
     const double start = hostTime();
     const double cpu0 = selfCpu();
-    auto writer = MovieWriter::create(path, kWidth, kHeight, start);
-    if (!writer) {
-        std::fprintf(stderr, "no writer\n");
+    auto created = MovieWriter::tryCreate(path, kWidth, kHeight, start);
+    if (!created) {
+        std::fprintf(stderr, "no writer: %s\n", created.error().c_str());
         std::exit(1);
     }
+    std::unique_ptr<MovieWriter> writer = std::move(created.value());
     CaptureContent content;
     content.area = QRectF(0, 0, kWidth, kHeight);
+    content.source = X11Source::monitor(0);
     X11ScreenStream::Options options;
     options.display = display;
     X11ScreenStream stream(content, QSize(kWidth, kHeight), options);
     MovieWriter* sink = writer.get();
-    if (auto error = stream.start([sink](const VideoFrame& frame) { sink->append(frame); })) {
-        std::fprintf(stderr, "stream: %s\n", qPrintable(*error));
+    if (auto started = stream.start([sink](const VideoFrame& frame) { sink->append(frame); });
+        !started) {
+        std::fprintf(stderr, "stream: %s\n", started.error().c_str());
         std::exit(1);
     }
     QThread::usleep(static_cast<unsigned long>(seconds * 1e6));

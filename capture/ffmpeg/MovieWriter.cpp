@@ -1,5 +1,6 @@
 #include "MovieWriter.h"
 
+#include "MovieMuxer.h"
 #include "SlotRing.h"
 #include "VideoEncoder.h"
 
@@ -15,6 +16,7 @@ extern "C" {
 
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <thread>
 
 namespace orvane {
@@ -32,9 +34,9 @@ struct MovieWriter::Impl {
     int width = 0;
     int height = 0;
 
-    av::OutputPtr output;
-    AVStream* stream = nullptr;
-    OpenedEncoder encoder;
+    std::unique_ptr<MovieMuxer> muxer;
+    int track = 0;
+    av::OpenedEncoder encoder;
 
     // Capture thread only.
     av::SwsPtr sws;
@@ -49,17 +51,19 @@ struct MovieWriter::Impl {
     std::atomic<std::int64_t> written{0};
     std::atomic<std::int64_t> dropped{0};
     std::atomic<bool> failed{false}; // a write or encode error: the encoder stopped taking frames
-    std::atomic<bool> closing{false};
+    // The first encode or write error (set by the encoder thread before
+    // `failed`, read after it has been joined).
+    std::optional<Error> failure;
 
     bool finished = false;
-    bool result = false;
+    Result<void> result;
 
     bool convertInto(AVFrame* dst, const VideoFrame& frame);
     bool push(const VideoFrame& frame, std::int64_t pts); // false when the ring is full
     void encodeLoop();
-    bool encode(AVFrame* frame); // nullptr flushes
-    bool writePackets();
-    bool close();
+    Result<void> encode(AVFrame* frame); // nullptr flushes
+    Result<void> writePackets();
+    Result<void> close();
 };
 
 MovieWriter::MovieWriter(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
@@ -68,19 +72,16 @@ MovieWriter::~MovieWriter() {
     finish();
 }
 
-std::unique_ptr<MovieWriter> MovieWriter::create(const QString& path, int width, int height,
-                                                 double startTime,
-                                                 const MovieWriterOptions& options,
-                                                 QString* error) {
-    auto fail = [error](const QString& why) {
-        if (error != nullptr) {
-            *error = why;
-        }
-        return nullptr;
-    };
+Result<std::unique_ptr<MovieWriter>> MovieWriter::tryCreate(const QString& path, int width,
+                                                            int height, double startTime,
+                                                            const MovieWriterOptions& options) {
+    using R = Result<std::unique_ptr<MovieWriter>>;
     if (width < 2 || height < 2 || width % 2 != 0 || height % 2 != 0) {
-        return fail(QStringLiteral("Invalid frame size %1 x %2").arg(width).arg(height));
+        return R::failure(ErrorKind::Invalid,
+                          QStringLiteral("Invalid frame size %1 x %2").arg(width).arg(height).toStdString());
     }
+    // Everything below is owned by `d` as soon as it exists, so a failure at
+    // any step frees what the steps before it allocated.
     auto d = std::make_unique<Impl>();
     d->path = path;
     d->startTime = startTime;
@@ -91,71 +92,49 @@ std::unique_ptr<MovieWriter> MovieWriter::create(const QString& path, int width,
     // up below as a file that cannot be opened.
     QFile::remove(path);
 
-    const QByteArray file = QFile::encodeName(path);
-    AVFormatContext* oc = nullptr;
-    int rc = avformat_alloc_output_context2(&oc, nullptr, "mov", file.constData());
-    if (rc < 0 || oc == nullptr) {
-        return fail(QString::fromStdString(av::errorText(rc)));
+    auto muxer = MovieMuxer::tryCreate(path);
+    if (!muxer) {
+        return muxer.errorValue();
     }
-    d->output.reset(oc);
+    d->muxer = std::move(muxer.value());
 
-    const bool globalHeader = (oc->oformat->flags & AVFMT_GLOBALHEADER) != 0;
     const auto& order = options.encoders.empty() ? defaultEncoderOrder() : options.encoders;
-    for (const auto& name : order) {
-        if (auto opened = openVideoEncoder(name, width, height, globalHeader)) {
-            d->encoder = std::move(*opened);
-            break;
-        }
+    auto opened = openTakeEncoder(order, width, height, d->muxer->wantsGlobalHeader());
+    if (!opened) {
+        return opened.errorValue();
     }
-    if (!d->encoder.context) {
-        return fail(QStringLiteral("No video encoder could be opened"));
-    }
+    d->encoder = std::move(opened.value());
     AVCodecContext* c = d->encoder.context.get();
 
-    d->stream = avformat_new_stream(oc, nullptr);
-    if (d->stream == nullptr) {
-        return fail(QStringLiteral("Out of memory"));
+    // QuickTime players want HEVC parameter sets in the sample description.
+    const unsigned int tag = c->codec_id == AV_CODEC_ID_HEVC ? MKTAG('h', 'v', 'c', '1') : 0;
+    auto track = d->muxer->addTrack(c, kTimeBase, tag);
+    if (!track) {
+        return track.errorValue();
     }
-    d->stream->time_base = kTimeBase;
-    d->stream->avg_frame_rate = AVRational{60, 1};
-    rc = avcodec_parameters_from_context(d->stream->codecpar, c);
-    if (rc < 0) {
-        return fail(QString::fromStdString(av::errorText(rc)));
-    }
-    if (c->codec_id == AV_CODEC_ID_HEVC) {
-        // QuickTime players want parameter sets in the sample description.
-        d->stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
-    }
-
-    rc = avio_open(&oc->pb, file.constData(), AVIO_FLAG_WRITE);
-    if (rc < 0) {
-        return fail(QString::fromStdString(av::errorText(rc)));
-    }
-    AVDictionary* muxOpts = nullptr;
+    d->track = track.value();
     // A fragment per key frame and an empty sample table up front: everything up
     // to the last finished fragment survives a crash or power loss. The
     // fragment index written at a clean stop gives readers the full duration.
-    av_dict_set(&muxOpts, "movflags", "frag_keyframe+empty_moov+write_colr", 0);
     // The track keeps the 1/600 time scale of the take (the muxer would raise a
     // small time scale to at least 10000 by itself).
-    av_dict_set(&muxOpts, "video_track_timescale", "600", 0);
-    rc = avformat_write_header(oc, &muxOpts);
-    av_dict_free(&muxOpts);
-    if (rc < 0) {
-        return fail(QString::fromStdString(av::errorText(rc)));
+    if (auto started = d->muxer->start({{"movflags", "frag_keyframe+empty_moov+write_colr"},
+                                        {"video_track_timescale", "600"}});
+        !started) {
+        return started.errorValue();
     }
 
     const int slotCount = std::max(1, options.ringSlots);
     for (int i = 0; i < slotCount; ++i) {
         av::FramePtr f = av::makeFrame();
         if (!f) {
-            return fail(QStringLiteral("Out of memory"));
+            return R::failure(ErrorKind::Io, "Out of memory");
         }
         f->format = d->encoder.inputFormat;
         f->width = width;
         f->height = height;
         if (av_frame_get_buffer(f.get(), 0) < 0) {
-            return fail(QStringLiteral("Out of memory"));
+            return R::failure(ErrorKind::Io, "Out of memory");
         }
         f->color_primaries = c->color_primaries;
         f->color_trc = c->color_trc;
@@ -246,102 +225,90 @@ void MovieWriter::Impl::encodeLoop() {
         AVFrame* frame = ringFrames[static_cast<std::size_t>(slot)].get();
         if (failed.load(std::memory_order_relaxed)) {
             dropped.fetch_add(1, std::memory_order_relaxed);
-        } else if (!encode(frame)) {
-            failed.store(true, std::memory_order_relaxed);
+        } else if (auto encoded = encode(frame); !encoded) {
+            failure = encoded.errorValue();
+            failed.store(true, std::memory_order_release);
             dropped.fetch_add(1, std::memory_order_relaxed);
         }
         ring->release();
     }
 }
 
-bool MovieWriter::Impl::encode(AVFrame* frame) {
+Result<void> MovieWriter::Impl::encode(AVFrame* frame) {
     AVCodecContext* c = encoder.context.get();
     int rc = 0;
     if (frame != nullptr && encoder.hwFrames) {
         av::FramePtr surface = av::makeFrame();
-        if (!surface || av_hwframe_get_buffer(encoder.hwFrames.get(), surface.get(), 0) < 0 ||
-            av_hwframe_transfer_data(surface.get(), frame, 0) < 0 ||
-            av_frame_copy_props(surface.get(), frame) < 0) {
-            return false;
+        if (!surface) {
+            return Error{ErrorKind::Io, "Out of memory"};
+        }
+        rc = av_hwframe_get_buffer(encoder.hwFrames.get(), surface.get(), 0);
+        if (rc >= 0) {
+            rc = av_hwframe_transfer_data(surface.get(), frame, 0);
+        }
+        if (rc >= 0) {
+            rc = av_frame_copy_props(surface.get(), frame);
+        }
+        if (rc < 0) {
+            return av::error(rc, "cannot upload a frame to the GPU");
         }
         rc = avcodec_send_frame(c, surface.get());
     } else {
         rc = avcodec_send_frame(c, frame);
     }
     if (rc < 0 && rc != AVERROR_EOF) {
-        return false;
+        return av::error(rc, "the video encoder failed");
     }
     return writePackets();
 }
 
-bool MovieWriter::Impl::writePackets() {
+Result<void> MovieWriter::Impl::writePackets() {
     AVCodecContext* c = encoder.context.get();
     av::PacketPtr packet = av::makePacket();
     if (!packet) {
-        return false;
+        return Error{ErrorKind::Io, "Out of memory"};
     }
     for (;;) {
-        int rc = avcodec_receive_packet(c, packet.get());
+        const int rc = avcodec_receive_packet(c, packet.get());
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
-            return true;
+            return {};
         }
         if (rc < 0) {
-            return false;
+            return av::error(rc, "the video encoder failed");
         }
         if (packet->duration == 0) {
             packet->duration = kFrameTicks;
         }
-        const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
-        av_packet_rescale_ts(packet.get(), c->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        rc = av_write_frame(output.get(), packet.get());
-        av_packet_unref(packet.get());
-        if (rc < 0) {
-            return false;
+        if (auto wrote = muxer->write(packet.get(), track, c->time_base); !wrote) {
+            return wrote;
         }
         written.fetch_add(1, std::memory_order_relaxed);
-        if (key) {
-            // A key frame closed the previous fragment: push it to the file now
-            // so that a crash loses at most the fragment being built.
-            avio_flush(output->pb);
-            if (output->pb->error < 0) {
-                return false;
-            }
-        }
     }
 }
 
-bool MovieWriter::Impl::close() {
+Result<void> MovieWriter::Impl::close() {
     ring->close();
     if (encoderThread.joinable()) {
         encoderThread.join();
     }
-    bool ok = !failed.load();
-    if (ok) {
+    Result<void> ok;
+    if (failed.load(std::memory_order_acquire)) {
+        ok = failure.value_or(Error{ErrorKind::Io, "the video encoder failed"});
+    } else {
         ok = encode(nullptr);
     }
-    if (written.load() == 0) {
-        ok = false;
+    if (ok && written.load() == 0) {
+        ok = Error{ErrorKind::Io, "no frames were written"};
     }
     // The trailer is attempted even after a failure: it may still complete the
     // fragments already in the file.
-    const int rc = av_write_trailer(output.get());
-    if (rc < 0) {
-        ok = false;
-    }
-    if (output->pb != nullptr) {
-        avio_flush(output->pb);
-        if (output->pb->error < 0) {
-            ok = false;
-        }
-        if (avio_closep(&output->pb) < 0) {
-            ok = false;
-        }
+    if (auto closed = muxer->finish(); !closed && ok) {
+        ok = closed;
     }
     return ok;
 }
 
-bool MovieWriter::finish() {
+Result<void> MovieWriter::finish() {
     if (!d->finished) {
         d->finished = true;
         d->result = d->close();

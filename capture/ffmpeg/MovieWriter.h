@@ -25,6 +25,8 @@ struct MovieWriterOptions {
 // The take's movie over the FFmpeg libraries: a QuickTime movie with one video
 // track, written fragmented (a fragment per key frame, one a second) so that a
 // process that dies mid-take leaves a file that plays up to its last fragment.
+// Its packets reach the file through one MovieMuxer, where further tracks can
+// join them.
 //
 // Threads: create() and finish() on the main thread (or any one thread),
 // append() on the capture thread only; the encoder runs on a thread of its own
@@ -39,16 +41,15 @@ class MovieWriter final : public VideoWriter {
 public:
     // A writer for `path` (an existing file there is removed first) of `width`
     // x `height` pixels (even, at least 2) whose time 0 is `startTime`, host
-    // seconds. Nothing when the file cannot be created or no encoder opens;
-    // `error`, when given, then receives FFmpeg's reason.
-    static std::unique_ptr<MovieWriter> create(const QString& path, int width, int height,
-                                               double startTime,
-                                               const MovieWriterOptions& options = {},
-                                               QString* error = nullptr);
+    // seconds. Fails when the file cannot be created or no encoder opens;
+    // what was allocated by then is freed.
+    static Result<std::unique_ptr<MovieWriter>> tryCreate(const QString& path, int width,
+                                                          int height, double startTime,
+                                                          const MovieWriterOptions& options = {});
     ~MovieWriter() override; // finishes the file if finish() was not called
 
     void append(const VideoFrame& frame) override;
-    bool finish() override;
+    Result<void> finish() override;
     QString path() const override;
     WriterCounts counts() const override;
 

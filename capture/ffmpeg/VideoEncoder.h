@@ -1,11 +1,10 @@
 #pragma once
 
-// Internal to the movie writer: opens one video encoder by name with the take's
-// settings. Includes FFmpeg headers; never include it from a public header.
+// Internal to the movie writer: the take's video encoder settings. Includes
+// FFmpeg headers; never include it from a public header.
 
-#include "render/media/AvHandles.h"
+#include "render/media/EncoderOpener.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,22 +19,11 @@ const std::vector<std::string>& defaultEncoderOrder();
 // second): four bits per pixel, at most 40 Mbit/s.
 std::int64_t averageBitRate(int width, int height);
 
-// An opened encoder. For hardware encoders that take GPU surfaces, `hwFrames`
-// is the surface pool the converted frames are uploaded into; otherwise it is
-// empty and frames in `inputFormat` go straight to the encoder.
-struct OpenedEncoder {
-    av::CodecContextPtr context;
-    av::BufferRefPtr hwFrames;
-    AVPixelFormat inputFormat = AV_PIX_FMT_NONE; // what swscale produces
-    std::string name;
-};
-
-// Opens encoder `name` for `width` x `height` BGRA screen frames at up to 60
-// frames per second, time base 1/600, a key frame every 60 frames, BT.709 colour
-// tags with the sRGB transfer. `globalHeader` when the container wants codec
-// headers out of band. Nothing when the encoder is missing or refuses to open
-// (no GPU, no driver, unsupported size).
-std::optional<OpenedEncoder> openVideoEncoder(const std::string& name, int width, int height,
-                                              bool globalHeader);
+// Opens the first of `order` that works for `width` x `height` BGRA screen
+// frames at up to 60 frames per second: time base 1/600, a key frame every 60
+// frames, BT.709 colour tags with the sRGB transfer. `globalHeader` when the
+// container wants codec headers out of band.
+Result<av::OpenedEncoder> openTakeEncoder(const std::vector<std::string>& order, int width,
+                                          int height, bool globalHeader);
 
 } // namespace orvane

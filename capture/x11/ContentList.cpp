@@ -1,5 +1,6 @@
 #include "ContentList.h"
 
+#include "X11Source.h"
 #include "XcbHandles.h"
 
 #include <xcb/randr.h>
@@ -77,7 +78,7 @@ void addMonitors(const Connection& conn, std::vector<PickerEntry>& out) {
             PickerEntry e;
             e.content.kind = CaptureContent::Kind::Display;
             e.content.area = QRectF(m->x, m->y, m->width, m->height);
-            e.content.sourceId = static_cast<quint64>(index);
+            e.content.source = X11Source::monitor(index);
             e.content.title = atomName(c, m->name);
             if (e.content.title.isEmpty()) {
                 e.content.title = QStringLiteral("Display %1").arg(index + 1);
@@ -91,6 +92,7 @@ void addMonitors(const Connection& conn, std::vector<PickerEntry>& out) {
         PickerEntry e;
         e.content.kind = CaptureContent::Kind::Display;
         e.content.area = QRectF(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+        e.content.source = X11Source::monitor(0);
         e.content.title = QStringLiteral("Display 1");
         e.thumbnail = thumbnailOf(c, conn.root(), 0, 0, screen->width_in_pixels,
                                   screen->height_in_pixels);
@@ -160,7 +162,7 @@ void addWindows(const Connection& conn, std::uint32_t exclude, std::vector<Picke
         PickerEntry e;
         e.content.kind = CaptureContent::Kind::Window;
         e.content.area = QRectF(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
-        e.content.sourceId = w;
+        e.content.source = X11Source::window(w);
         e.content.title = title.isEmpty() ? QStringLiteral("Untitled window") : title;
         e.thumbnail = thumbnailOf(c, w, 0, 0, geometry->width, geometry->height);
         out.push_back(std::move(e));
@@ -169,24 +171,17 @@ void addWindows(const Connection& conn, std::uint32_t exclude, std::vector<Picke
 
 } // namespace
 
-std::optional<std::vector<PickerEntry>> readCaptureContents(const std::string& display,
-                                                            std::uint32_t excludeWindow,
-                                                            QString* error) {
+Result<std::vector<PickerEntry>> readCaptureContents(const std::string& display,
+                                                     std::uint32_t excludeWindow) {
     auto conn = Connection::open(display);
     if (!conn) {
-        if (error != nullptr) {
-            *error = QStringLiteral("Cannot connect to the X display");
-        }
-        return std::nullopt;
+        return Error{ErrorKind::NotFound, "Cannot connect to the X display"};
     }
     std::vector<PickerEntry> entries;
     addMonitors(*conn, entries);
     addWindows(*conn, excludeWindow, entries);
     if (conn->broken()) {
-        if (error != nullptr) {
-            *error = QStringLiteral("The connection to the X display was lost");
-        }
-        return std::nullopt;
+        return Error{ErrorKind::Io, "The connection to the X display was lost"};
     }
     return entries;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureContent.h"
+#include "timeline/Result.h"
 
 #include <QImage>
 #include <QString>
@@ -22,10 +23,9 @@ struct PickerEntry {
 // top-level windows from the window manager's _NET_CLIENT_LIST (without a
 // window manager: the viewable, titled children of the root window). Areas are
 // in root-window pixels, pixel scale 1. `excludeWindow` (the picker itself) is
-// left out. Nothing, with a user-readable reason in `error`, when the display
-// cannot be reached. Any thread; opens its own connection.
-std::optional<std::vector<PickerEntry>> readCaptureContents(const std::string& display,
-                                                            std::uint32_t excludeWindow,
-                                                            QString* error);
+// left out. Fails with a user-readable reason when the display cannot be
+// reached. Any thread; opens its own connection.
+Result<std::vector<PickerEntry>> readCaptureContents(const std::string& display,
+                                                     std::uint32_t excludeWindow);
 
 } // namespace orvane

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace orvane::x11 {
@@ -12,34 +13,6 @@ namespace {
 // is the glyph after it.
 constexpr std::uint8_t kHand1 = 58;
 constexpr std::uint8_t kHand2 = 60;
-
-constexpr std::uint64_t kFnvOffset = 1469598103934665603ull;
-constexpr std::uint64_t kFnvPrime = 1099511628211ull;
-
-void mix(std::uint64_t& h, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) {
-        h ^= (v >> (i * 8)) & 0xff;
-        h *= kFnvPrime;
-    }
-}
-
-std::uint64_t hashBits(int width, int height, const std::vector<bool>& opaque) {
-    std::uint64_t h = kFnvOffset;
-    mix(h, static_cast<std::uint64_t>(width));
-    mix(h, static_cast<std::uint64_t>(height));
-    std::uint64_t word = 0;
-    int n = 0;
-    for (bool bit : opaque) {
-        word = (word << 1) | (bit ? 1u : 0u);
-        if (++n == 64) {
-            mix(h, word);
-            word = 0;
-            n = 0;
-        }
-    }
-    mix(h, word);
-    return h;
-}
 
 // The bitmap the server builds for a glyph cursor's mask: the glyph drawn into
 // a depth-1 pixmap with the same metrics the server uses (dix/cursor.c:
@@ -96,7 +69,7 @@ std::optional<std::uint64_t> glyphShapeHash(xcb_connection_t* conn, xcb_font_t f
                         bits[static_cast<std::size_t>(y) * width + x] = ((byte >> bit) & 1) != 0;
                     }
                 }
-                result = hashBits(width, height, bits);
+                result = cursorShapeHash(width, height, bits);
             }
         }
     }
@@ -107,33 +80,12 @@ std::optional<std::uint64_t> glyphShapeHash(xcb_connection_t* conn, xcb_font_t f
 
 } // namespace
 
-bool isHandCursorName(std::string_view name) {
-    static constexpr std::string_view kNames[] = {
-        "hand1", "hand2", "hand", "pointer", "pointing_hand",
-        // Hash aliases of the hand in cursor themes (Adwaita, Breeze, DMZ).
-        "e29285e634086352946a0e7090d73106", "9d800788f1b08800ae810202380a0822",
-    };
-    for (std::string_view n : kNames) {
-        if (name == n) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::uint64_t HandShapes::shapeHash(int width, int height, const std::uint32_t* argb) {
-    std::vector<bool> bits(static_cast<std::size_t>(width) * height);
-    for (std::size_t i = 0; i < bits.size(); ++i) {
-        bits[i] = (argb[i] >> 24) != 0;
-    }
-    return hashBits(width, height, bits);
-}
-
-HandShapes::HandShapes(xcb_connection_t* conn) {
+HandShapeSet renderHandGlyphShapes(xcb_connection_t* conn) {
+    HandShapeSet shapes;
     const xcb_font_t font = xcb_generate_id(conn);
     ErrorTrap trap(conn);
     if (!trap.check(xcb_open_font_checked(conn, font, 6, "cursor"))) {
-        return;
+        return shapes;
     }
     Reply<xcb_query_font_reply_t> info(
         xcb_query_font_reply(conn, xcb_query_font(conn, font), nullptr));
@@ -147,19 +99,13 @@ HandShapes::HandShapes(xcb_connection_t* conn) {
                 continue;
             }
             if (auto h = glyphShapeHash(conn, font, chars[index], static_cast<std::uint8_t>(mask))) {
-                hashes_.insert(*h);
+                shapes.add(*h);
             }
         }
     }
     xcb_close_font(conn, font);
     xcb_flush(conn);
-}
-
-bool HandShapes::matches(int width, int height, const std::uint32_t* argb) const {
-    if (width < 1 || height < 1 || argb == nullptr) {
-        return false;
-    }
-    return hashes_.count(shapeHash(width, height, argb)) != 0;
+    return shapes;
 }
 
 } // namespace orvane::x11

@@ -4,8 +4,8 @@
 
 namespace orvane::x11 {
 
-std::unique_ptr<WindowSource> WindowSource::create(const Connection& conn, xcb_window_t window,
-                                                   QString* error) {
+Result<std::unique_ptr<WindowSource>> WindowSource::tryCreate(const Connection& conn,
+                                                              xcb_window_t window) {
     xcb_connection_t* c = conn.get();
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_composite_id);
     Reply<xcb_composite_query_version_reply_t> version;
@@ -15,8 +15,7 @@ std::unique_ptr<WindowSource> WindowSource::create(const Connection& conn, xcb_w
     }
     // NameWindowPixmap came with Composite 0.2.
     if (!version || (version->major_version == 0 && version->minor_version < 2)) {
-        *error = QStringLiteral("The X server has no Composite extension");
-        return nullptr;
+        return Error{ErrorKind::Unsupported, "The X server has no Composite extension"};
     }
     std::unique_ptr<WindowSource> source(new WindowSource(c, window));
     ErrorTrap trap(c);
@@ -25,8 +24,8 @@ std::unique_ptr<WindowSource> WindowSource::create(const Connection& conn, xcb_w
     trap.check(xcb_change_window_attributes_checked(c, window, XCB_CW_EVENT_MASK, &mask));
     trap.check(xcb_composite_redirect_window_checked(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC));
     if (!trap.ok()) {
-        *error = QStringLiteral("The window is no longer available");
-        return nullptr;
+        // `source` undoes what did get through when it goes.
+        return Error{ErrorKind::NotFound, "The window is no longer available"};
     }
     return source;
 }

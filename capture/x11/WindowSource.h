@@ -4,6 +4,8 @@
 
 #include "FrameSource.h"
 
+#include "timeline/Result.h"
+
 #include <memory>
 
 namespace orvane::x11 {
@@ -16,10 +18,10 @@ namespace orvane::x11 {
 // source. Capture thread only, on the capture thread's connection.
 class WindowSource final : public FrameSource {
 public:
-    // Nothing (with the reason in `error`) when XComposite is missing or the
-    // window does not exist.
-    static std::unique_ptr<WindowSource> create(const Connection& conn, xcb_window_t window,
-                                                QString* error);
+    // Fails when XComposite is missing or the window does not exist; what was
+    // set up on the server by then is undone.
+    static Result<std::unique_ptr<WindowSource>> tryCreate(const Connection& conn,
+                                                           xcb_window_t window);
     ~WindowSource() override;
     Grab grab(DrawableReader& reader) override;
 

@@ -6,29 +6,33 @@
 
 #include "capture/CaptureBackend.h"
 
+#include <memory>
 #include <string>
 
 namespace orvane {
 
 // The capture backend for X11 sessions: Orvane's picker dialog, the xcb screen
-// stream (SHM, GetImage, XComposite), XInput 2.2 clicks with the XFixes cursor,
-// and the FFmpeg movie writer. Main thread only; streams and writers it creates
-// belong to the caller.
+// stream (SHM, GetImage, XComposite), XInput 2.2 clicks with the XFixes cursor.
+// The capture coordinate space is the root window's, in pixels. Main thread
+// only; streams it creates belong to the caller.
 class X11CaptureBackend : public CaptureBackend {
 public:
-    // `display`: X display name; empty means the DISPLAY variable.
+    static constexpr const char* kName = "x11";
+
+    // A backend for `display` (empty: the DISPLAY variable) once the display
+    // answers; fails with NotFound when it cannot be reached.
+    static Result<std::unique_ptr<X11CaptureBackend>> tryCreate(std::string display = {});
+    // `display`: X display name; empty means the DISPLAY variable. Connects
+    // lazily: nothing here fails.
     explicit X11CaptureBackend(std::string display = {});
 
+    const char* name() const override { return kName; }
     ContentPicker& picker() override { return picker_; }
     InputMonitor& input() override { return input_; }
     PermissionChecks& permissions() override { return permissions_; }
     X11ContentPicker& x11Picker() { return picker_; }
 
-    std::unique_ptr<ScreenStream> createStream(const CaptureContent& content,
-                                               QSize pixelSize) override;
-    std::unique_ptr<VideoWriter> createWriter(const QString& path, int width, int height,
-                                              double startTime) override;
-    std::optional<double> movieDuration(const QString& path) override;
+    Result<std::unique_ptr<ScreenStream>> createStream(const CaptureContent& content) override;
 
 private:
     std::string display_;

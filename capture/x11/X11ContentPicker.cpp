@@ -2,6 +2,7 @@
 
 #include "ContentList.h"
 #include "PickerDialog.h"
+#include "X11Source.h"
 
 namespace orvane {
 
@@ -38,14 +39,14 @@ void X11ContentPicker::present() {
         dialog_->activateWindow();
         return;
     }
-    QString error;
-    auto entries = readCaptureContents(display_, 0, &error);
+    auto entries = readCaptureContents(display_, 0);
     if (!entries) {
+        const QString error = QString::fromStdString(entries.error());
         QMetaObject::invokeMethod(
             this, [this, error] { emit failed(error); }, Qt::QueuedConnection);
         return;
     }
-    dialog_ = new PickerDialog(std::move(*entries));
+    dialog_ = new PickerDialog(std::move(entries.value()));
     dialog_->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog_, &QDialog::finished, this, [this](int result) {
         PickerDialog* d = dialog_;
@@ -66,6 +67,63 @@ void X11ContentPicker::present() {
     dialog_->show();
     dialog_->raise();
     dialog_->activateWindow();
+}
+
+namespace {
+
+// The entry `query` names, or a one-line reason naming what was not found.
+Result<CaptureContent> findContent(const std::vector<PickerEntry>& entries,
+                                   const ContentQuery& query, const QString& display) {
+    const bool wantWindow = query.windowId.has_value() || !query.windowTitle.isEmpty();
+    int monitorIndex = 0;
+    for (const PickerEntry& e : entries) {
+        const CaptureContent& c = e.content;
+        if (wantWindow) {
+            if (c.kind == CaptureContent::Kind::Window &&
+                ((query.windowId && x11WindowId(c) == *query.windowId) ||
+                 (!query.windowTitle.isEmpty() && c.title.contains(query.windowTitle)))) {
+                return c;
+            }
+        } else if (c.kind == CaptureContent::Kind::Display) {
+            if (monitorIndex == query.monitor) {
+                return c;
+            }
+            ++monitorIndex;
+        }
+    }
+    std::string why;
+    if (query.windowId) {
+        why = QStringLiteral("no window 0x%1 on %2").arg(*query.windowId, 0, 16).arg(display).toStdString();
+    } else if (!query.windowTitle.isEmpty()) {
+        why = "no window whose title contains \"" + query.windowTitle.toStdString() + "\"";
+    } else {
+        why = "no monitor " + std::to_string(query.monitor) + " on " + display.toStdString() +
+              " (" + std::to_string(monitorIndex) + " found)";
+    }
+    return Error{ErrorKind::NotFound, why};
+}
+
+} // namespace
+
+void X11ContentPicker::choose(const ContentQuery& query) {
+    const QString display =
+        display_.empty() ? qEnvironmentVariable("DISPLAY") : QString::fromStdString(display_);
+    auto entries = readCaptureContents(display_, 0);
+    Result<CaptureContent> found =
+        entries ? findContent(entries.value(), query, display)
+                : Result<CaptureContent>::failure(entries.errorKind(),
+                                                  "cannot read the display " +
+                                                      display.toStdString() + ": " +
+                                                      entries.error());
+    if (found) {
+        const CaptureContent content = found.value();
+        QMetaObject::invokeMethod(
+            this, [this, content] { emit contentChosen(content); }, Qt::QueuedConnection);
+    } else {
+        const QString error = QString::fromStdString(found.error());
+        QMetaObject::invokeMethod(
+            this, [this, error] { emit failed(error); }, Qt::QueuedConnection);
+    }
 }
 
 } // namespace orvane

@@ -10,7 +10,6 @@
 
 namespace orvane {
 
-
 // The content picker on X11: Orvane's own dialog listing the displays (RandR
 // monitors) and the windows (EWMH client list). Choosing reports the area in
 // root-window pixels with a pixel scale of 1. The list is read each time the
@@ -23,6 +22,8 @@ public:
 
     void setActive(bool active) override;
     void present() override;
+    // Monitors in RandR's order; windows by X11 id or by title.
+    void choose(const ContentQuery& query) override;
 
     // The open dialog, or null. Lets tests and accessibility tools drive it.
     PickerDialog* dialog() const { return dialog_; }

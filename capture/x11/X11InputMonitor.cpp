@@ -4,6 +4,8 @@
 #include "RawButtonEvents.h"
 #include "XcbHandles.h"
 
+#include "capture/HostClock.h"
+
 #include <QSocketNotifier>
 
 #include <xcb/xfixes.h>
@@ -25,7 +27,7 @@ struct X11InputMonitor::State {
     bool xfixes = false;
     bool clicksOn = false;
     std::vector<std::uint8_t> buttonMap; // physical button - 1 -> logical button
-    std::unique_ptr<HandShapes> handShapes;
+    HandShapeSet handShapes;
     std::unordered_map<std::uint32_t, bool> handByAtom;
     bool pointerIsHand = false;
 };
@@ -78,7 +80,7 @@ bool X11InputMonitor::ensureConnected() {
         }
     }
     d->conn = std::move(conn);
-    d->handShapes = std::make_unique<HandShapes>(c);
+    d->handShapes = renderHandGlyphShapes(c);
     d->handByAtom.clear();
     refreshPointerMapping();
     if (d->xfixes) {
@@ -156,7 +158,9 @@ void X11InputMonitor::drainEvents() {
                 ge->event_type == XCB_INPUT_RAW_BUTTON_PRESS) {
                 const auto* raw =
                     reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event.get());
-                handleRawPress(static_cast<int>(raw->detail));
+                // The press's time is taken as it is read, before the
+                // pointer query that follows.
+                handleRawPress(static_cast<int>(raw->detail), hostTime());
             }
         } else if (d->xfixes && type == d->xfixesEventBase + XCB_XFIXES_CURSOR_NOTIFY) {
             const auto* n = reinterpret_cast<const xcb_xfixes_cursor_notify_event_t*>(event.get());
@@ -178,7 +182,7 @@ void X11InputMonitor::drainEvents() {
     }
 }
 
-void X11InputMonitor::handleRawPress(int detail) {
+void X11InputMonitor::handleRawPress(int detail, double time) {
     if (!d->clicksOn) {
         return;
     }
@@ -195,7 +199,7 @@ void X11InputMonitor::handleRawPress(int detail) {
     Reply<xcb_query_pointer_reply_t> p(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, d->conn->root()), nullptr));
     if (p) {
-        emit clicked(QPointF(p->root_x, p->root_y));
+        emit clicked(QPointF(p->root_x, p->root_y), time);
     }
 }
 
@@ -234,7 +238,7 @@ void X11InputMonitor::handleCursorChange(std::uint32_t nameAtom) {
     const std::uint32_t* argb = xcb_xfixes_get_cursor_image_and_name_cursor_image(cursor.get());
     const int pixels = xcb_xfixes_get_cursor_image_and_name_cursor_image_length(cursor.get());
     d->pointerIsHand = pixels >= cursor->width * cursor->height &&
-                       d->handShapes->matches(cursor->width, cursor->height, argb);
+                       d->handShapes.matches(cursor->width, cursor->height, argb, cursor->width);
 }
 
 } // namespace orvane

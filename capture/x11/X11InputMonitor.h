@@ -7,7 +7,8 @@
 
 namespace orvane {
 
-// Global clicks and the cursor on X11, on a connection of its own.
+// Global clicks and the cursor on X11, on a connection of its own. Positions
+// are in root-window pixels (the X11 capture coordinate space).
 //
 // Clicks: XInput 2.2 raw button presses selected on the root window for all
 // master devices, which arrive whatever window has focus and even during
@@ -21,7 +22,8 @@ namespace orvane {
 //
 // Main thread only. Events are read when the connection's socket becomes
 // readable (a QSocketNotifier) and after every round trip, so `clicked` is
-// emitted on the main thread from the event loop.
+// emitted on the main thread from the event loop, with the host time at which
+// the raw event was read.
 class X11InputMonitor final : public InputMonitor {
     Q_OBJECT
 public:
@@ -41,7 +43,7 @@ public:
 private:
     bool ensureConnected();
     void drainEvents();
-    void handleRawPress(int detail);
+    void handleRawPress(int detail, double time);
     void handleCursorChange(std::uint32_t nameAtom);
     void refreshPointerMapping();
     void disconnect();

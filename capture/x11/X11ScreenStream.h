@@ -14,14 +14,6 @@
 
 namespace orvane {
 
-// How an X11 stream ended or is running, for diagnostics and tests.
-enum class StreamEnd {
-    Running,     // still capturing (or not started)
-    Stopped,     // stop() was called
-    SourceGone,  // the captured window was closed
-    DisplayLost, // the connection to the X server broke
-};
-
 // Screen capture on X11. A display is a rectangle of the root window read with
 // MIT-SHM (plain GetImage where the server refuses shared memory); a window is
 // read from its XComposite backing pixmap, so covered parts still record. The
@@ -29,10 +21,11 @@ enum class StreamEnd {
 // deadlines at up to 60 frames per second (a late frame moves the next
 // deadline, never bunches frames), stamps each frame with hostTime() just
 // before asking the server for it, and delivers BGRA frames of exactly the
-// configured size (scaled, or letterboxed when a window changed shape).
-// X11 images never contain the pointer.
+// output size (scaled, or letterboxed when a window changed shape).
+// X11 images never contain the pointer. A closed window ends the stream with
+// SourceGone, a broken connection with DisplayLost.
 //
-// Created and controlled on the main thread; the sink runs on the capture
+// Created and controlled on the main thread; the sinks run on the capture
 // thread.
 class X11ScreenStream final : public ScreenStream {
 public:
@@ -42,15 +35,21 @@ public:
         double maxFps = 60;    // frames per second, at most 60
     };
 
+    // `content` must carry an X11Source. The output size is set later
+    // (setOutputSize), or given here.
+    X11ScreenStream(const CaptureContent& content, Options options);
     X11ScreenStream(const CaptureContent& content, QSize pixelSize);
     X11ScreenStream(const CaptureContent& content, QSize pixelSize, Options options);
     ~X11ScreenStream() override; // stops
 
-    std::optional<QString> start(FrameSink sink) override;
+    // The content's area in pixels: nothing to negotiate on X11.
+    Result<StreamFormat> negotiate() override;
+    void setOutputSize(QSize pixelSize) override { size_ = pixelSize; }
+    Result<void> start(FrameSink sink, EndSink onEnd = {}) override;
     void stop() override;
+    StreamEnd end() const override { return end_.load(); }
 
     // Any thread.
-    StreamEnd end() const { return end_.load(); }
     std::int64_t framesDelivered() const { return delivered_.load(); }
     // Whether grabs go through shared memory (valid after a successful start).
     bool usesShm() const { return usesShm_.load(); }
@@ -59,11 +58,13 @@ public:
 
 private:
     void run();
+    void endBy(StreamEnd reason);
 
     CaptureContent content_;
     QSize size_;
     Options options_;
     FrameSink sink_;
+    EndSink onEnd_;
     std::unique_ptr<Capture> capture_; // owned by the capture thread while it runs
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};

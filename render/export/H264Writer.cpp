@@ -1,6 +1,7 @@
 #include "H264Writer.h"
 
 #include "render/media/AvHandles.h"
+#include "render/media/EncoderOpener.h"
 
 extern "C" {
 #include <libavutil/hwcontext.h>
@@ -9,6 +10,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace orvane {
@@ -17,38 +19,30 @@ namespace {
 
 constexpr AVRational kTimeBase{1, 600};
 
-struct HwDevice {
-    av::BufferRefPtr device;
-    av::BufferRefPtr frames;
-};
-
 } // namespace
 
 struct H264Writer::State {
     H264Settings settings;
     av::OutputPtr format;
-    av::CodecContextPtr codec;
+    av::OpenedEncoder encoder;
     AVStream* stream = nullptr; // owned by `format`
     av::SwsPtr sws;
     av::FramePtr yuv;      // NV12 frame uploaded to the GPU encoder
     av::FramePtr hwFrame;  // VAAPI surface the software frame is uploaded to
     av::PacketPtr packet;
-    HwDevice hw;
-    std::string encoder;
-    std::string error;
+    std::optional<Error> failure; // the first failure; every later call repeats it
     std::int64_t lastPts = -1;
     std::int64_t frameTicks = 10; // nominal frame interval in 1/600 s
     std::int64_t frames = 0;
-    bool failed = false;
 
-    bool fail(const std::string& what, int code) {
-        error = what + ": " + av::errorText(code);
-        failed = true;
-        return false;
+    Result<void> fail(Error e) {
+        failure = std::move(e);
+        return *failure;
     }
+    Result<void> fail(const std::string& what, int code) { return fail(av::error(code, what)); }
 
-    bool drain(bool flushing);
-    bool openEncoder(const char* name);
+    Result<void> drain(bool flushing);
+    Result<void> openEncoder();
 };
 
 namespace {
@@ -65,75 +59,49 @@ void tagColour(AVCodecContext* c) {
 
 } // namespace
 
-bool H264Writer::State::openEncoder(const char* name) {
-    const AVCodec* found = avcodec_find_encoder_by_name(name);
-    if (found == nullptr) {
-        return false;
-    }
-    const bool vaapi = std::string(name) == "h264_vaapi";
-    HwDevice device;
-    if (vaapi) {
-        AVBufferRef* dev = nullptr;
-        if (av_hwdevice_ctx_create(&dev, AV_HWDEVICE_TYPE_VAAPI, nullptr, nullptr, 0) < 0) {
-            return false;
-        }
-        device.device.reset(dev);
-        device.frames.reset(av_hwframe_ctx_alloc(dev));
-        if (!device.frames) {
-            return false;
-        }
-        auto* fc = reinterpret_cast<AVHWFramesContext*>(device.frames->data);
-        fc->format = AV_PIX_FMT_VAAPI;
-        fc->sw_format = AV_PIX_FMT_NV12;
-        fc->width = settings.width;
-        fc->height = settings.height;
-        fc->initial_pool_size = 8;
-        if (av_hwframe_ctx_init(device.frames.get()) < 0) {
-            return false;
-        }
-    }
-
-    av::CodecContextPtr c(avcodec_alloc_context3(found));
-    if (!c) {
-        return false;
-    }
-    c->width = settings.width;
-    c->height = settings.height;
-    c->time_base = kTimeBase;
+Result<void> H264Writer::State::openEncoder() {
     const double fps = std::isfinite(settings.frameRateHint) && settings.frameRateHint > 0
                            ? settings.frameRateHint
                            : 60.0;
-    c->framerate = av_d2q(fps, 1000);
     frameTicks = std::max<std::int64_t>(1, std::llround(kTimeBase.den / fps));
-    c->bit_rate = settings.bitRate;
-    c->sample_aspect_ratio = AVRational{1, 1};
-    tagColour(c.get());
-    if (vaapi) {
-        c->pix_fmt = AV_PIX_FMT_VAAPI;
-        c->hw_frames_ctx = av_buffer_ref(device.frames.get());
-    } else {
-        c->pix_fmt = AV_PIX_FMT_YUV420P;
+    const bool globalHeader = (format->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+
+    av::EncoderRequest request;
+    if (settings.tryHardware) {
+        request.candidates = {"h264_vaapi", "h264_nvenc"};
     }
-    if (std::string(name) == "libx264") {
-        av_opt_set(c->priv_data, "preset", settings.x264Preset.c_str(), 0);
+    request.candidates.emplace_back("libx264");
+    request.configure = [this, fps, globalHeader](AVCodecContext* c) {
+        c->width = settings.width;
+        c->height = settings.height;
+        c->time_base = kTimeBase;
+        c->framerate = av_d2q(fps, 1000);
+        c->bit_rate = settings.bitRate;
+        c->sample_aspect_ratio = AVRational{1, 1};
+        tagColour(c);
+        if (globalHeader) {
+            c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        }
+    };
+    // The compositor hands over I420 planes; NVENC takes them as they are.
+    request.softwareFormat = AV_PIX_FMT_YUV420P;
+    request.nvencFormat = AV_PIX_FMT_YUV420P;
+    request.softwareOptions = {{"preset", settings.x264Preset}};
+    request.noneOpened = "no H.264 encoder could be opened";
+    auto opened = av::openEncoder(request);
+    if (!opened) {
+        return opened.errorValue();
     }
-    if ((format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    if (avcodec_open2(c.get(), found, nullptr) < 0) {
-        return false;
-    }
-    codec = std::move(c);
-    hw = std::move(device);
-    encoder = name;
-    return true;
+    encoder = std::move(opened.value());
+    return {};
 }
 
-bool H264Writer::State::drain(bool flushing) {
+Result<void> H264Writer::State::drain(bool flushing) {
+    AVCodecContext* codec = encoder.context.get();
     for (;;) {
-        const int r = avcodec_receive_packet(codec.get(), packet.get());
+        const int r = avcodec_receive_packet(codec, packet.get());
         if (r == AVERROR(EAGAIN) || (flushing && r == AVERROR_EOF)) {
-            return true;
+            return {};
         }
         if (r < 0) {
             return fail("the H.264 encoder failed", r);
@@ -155,13 +123,15 @@ bool H264Writer::State::drain(bool flushing) {
 H264Writer::H264Writer() : s_(std::make_unique<State>()) {}
 H264Writer::~H264Writer() = default;
 
-Result<std::unique_ptr<H264Writer>> H264Writer::open(const std::string& path,
-                                                     const H264Settings& settings) {
+Result<std::unique_ptr<H264Writer>> H264Writer::tryCreate(const std::string& path,
+                                                          const H264Settings& settings) {
     using R = Result<std::unique_ptr<H264Writer>>;
     if (settings.width < 2 || settings.height < 2 || settings.width % 2 != 0 ||
         settings.height % 2 != 0) {
-        return R::failure("the output size is not usable");
+        return R::failure(ErrorKind::Invalid, "the output size is not usable");
     }
+    // Everything below is owned by `w` as soon as it exists, so a failure at
+    // any step frees what the steps before it allocated.
     std::unique_ptr<H264Writer> w(new H264Writer());
     State& s = *w->s_;
     s.settings = settings;
@@ -169,31 +139,28 @@ Result<std::unique_ptr<H264Writer>> H264Writer::open(const std::string& path,
     AVFormatContext* fmt = nullptr;
     int r = avformat_alloc_output_context2(&fmt, nullptr, "mp4", path.c_str());
     if (r < 0 || fmt == nullptr) {
-        return R::failure("cannot set up an MP4 file: " + av::errorText(r));
+        return av::error(r, "cannot set up an MP4 file");
     }
     s.format.reset(fmt);
 
-    bool opened = false;
-    if (settings.tryHardware) {
-        opened = s.openEncoder("h264_vaapi") || s.openEncoder("h264_nvenc");
+    if (auto opened = s.openEncoder(); !opened) {
+        return opened.errorValue();
     }
-    if (!opened && !s.openEncoder("libx264")) {
-        return R::failure("no H.264 encoder could be opened");
-    }
+    AVCodecContext* codec = s.encoder.context.get();
 
     s.stream = avformat_new_stream(fmt, nullptr);
     if (s.stream == nullptr) {
-        return R::failure("cannot add the video track");
+        return R::failure(ErrorKind::Io, "cannot add the video track");
     }
     s.stream->time_base = kTimeBase;
-    r = avcodec_parameters_from_context(s.stream->codecpar, s.codec.get());
+    r = avcodec_parameters_from_context(s.stream->codecpar, codec);
     if (r < 0) {
-        return R::failure("cannot describe the video track: " + av::errorText(r));
+        return av::error(r, "cannot describe the video track");
     }
 
     r = avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (r < 0) {
-        return R::failure("cannot write " + path + ": " + av::errorText(r));
+        return av::error(r, "cannot write " + path);
     }
     AVDictionary* options = nullptr;
     // The index goes to the front so the file plays while it streams.
@@ -201,44 +168,42 @@ Result<std::unique_ptr<H264Writer>> H264Writer::open(const std::string& path,
     r = avformat_write_header(fmt, &options);
     av_dict_free(&options);
     if (r < 0) {
-        return R::failure("cannot write " + path + ": " + av::errorText(r));
+        return av::error(r, "cannot write " + path);
     }
 
     s.packet = av::makePacket();
     if (!s.packet) {
-        return R::failure("out of memory");
+        return R::failure(ErrorKind::Io, "out of memory");
     }
-    if (s.hw.frames) {
+    if (s.encoder.hwFrames) {
         // The GPU takes NV12: the planes are interleaved on the way up.
         s.sws.reset(sws_getContext(settings.width, settings.height, AV_PIX_FMT_YUV420P,
                                    settings.width, settings.height, AV_PIX_FMT_NV12, SWS_POINT,
                                    nullptr, nullptr, nullptr));
         s.yuv = av::makeFrame();
         if (!s.sws || !s.yuv) {
-            return R::failure("cannot set up the colour conversion");
+            return R::failure(ErrorKind::Io, "cannot set up the colour conversion");
         }
         s.yuv->format = AV_PIX_FMT_NV12;
         s.yuv->width = settings.width;
         s.yuv->height = settings.height;
         s.hwFrame = av::makeFrame();
         if (!s.hwFrame || av_frame_get_buffer(s.yuv.get(), 0) < 0) {
-            return R::failure("out of memory");
+            return R::failure(ErrorKind::Io, "out of memory");
         }
     }
     return w;
 }
 
-bool H264Writer::write(const YuvView& picture, double time) {
+Result<void> H264Writer::write(const YuvView& picture, double time) {
     State& s = *s_;
-    if (s.failed) {
-        return false;
+    if (s.failure) {
+        return *s.failure;
     }
     if (picture.isNull() || picture.width() != s.settings.width ||
         picture.height() != s.settings.height || picture.y.stride > INT32_MAX ||
         picture.u.stride > INT32_MAX || picture.v.stride > INT32_MAX) {
-        s.error = "a frame does not fit the output";
-        s.failed = true;
-        return false;
+        return s.fail(Error{ErrorKind::Invalid, "a frame does not fit the output"});
     }
     const double t = std::isfinite(time) ? std::max(time, 0.0) : 0.0;
     std::int64_t pts = std::llround(t * kTimeBase.den);
@@ -265,7 +230,7 @@ bool H264Writer::write(const YuvView& picture, double time) {
         wrapped->data[p] = planes[p]->data;
         wrapped->linesize[p] = static_cast<int>(planes[p]->stride);
     }
-    const bool lend = s.encoder == "libx264";
+    const bool lend = s.encoder.name == "libx264";
     if (lend) {
         wrapped->buf[0] = av_buffer_create(picture.y.data, 1, [](void*, uint8_t*) {}, nullptr, 0);
         if (wrapped->buf[0] == nullptr) {
@@ -273,9 +238,10 @@ bool H264Writer::write(const YuvView& picture, double time) {
         }
     }
 
+    AVCodecContext* codec = s.encoder.context.get();
     int r = 0;
     AVFrame* frame = wrapped.get();
-    if (s.hw.frames) {
+    if (s.encoder.hwFrames) {
         r = av_frame_make_writable(s.yuv.get());
         if (r < 0) {
             return s.fail("out of memory", r);
@@ -283,7 +249,7 @@ bool H264Writer::write(const YuvView& picture, double time) {
         sws_scale(s.sws.get(), wrapped->data, wrapped->linesize, 0, s.settings.height,
                   s.yuv->data, s.yuv->linesize);
         av_frame_unref(s.hwFrame.get());
-        r = av_hwframe_get_buffer(s.codec->hw_frames_ctx, s.hwFrame.get(), 0);
+        r = av_hwframe_get_buffer(codec->hw_frames_ctx, s.hwFrame.get(), 0);
         if (r < 0) {
             return s.fail("cannot get a GPU surface", r);
         }
@@ -294,33 +260,31 @@ bool H264Writer::write(const YuvView& picture, double time) {
         frame = s.hwFrame.get();
     }
     frame->pts = pts;
-    r = avcodec_send_frame(s.codec.get(), frame);
+    r = avcodec_send_frame(codec, frame);
     if (r < 0) {
         return s.fail("the H.264 encoder failed", r);
     }
     ++s.frames;
-    const bool drained = s.drain(false);
+    Result<void> drained = s.drain(false);
     if (lend && av_buffer_get_ref_count(wrapped->buf[0]) > 1) {
         // An encoder that kept the frame would read pixels the caller is
         // about to overwrite: fail rather than write a wrong picture.
-        s.error = "the encoder kept a frame it was lent";
-        s.failed = true;
-        return false;
+        return s.fail(Error{ErrorKind::Io, "the encoder kept a frame it was lent"});
     }
     return drained;
 }
 
-bool H264Writer::finish() {
+Result<void> H264Writer::finish() {
     State& s = *s_;
-    if (s.failed) {
-        return false;
+    if (s.failure) {
+        return *s.failure;
     }
-    int r = avcodec_send_frame(s.codec.get(), nullptr);
+    int r = avcodec_send_frame(s.encoder.context.get(), nullptr);
     if (r < 0) {
         return s.fail("the H.264 encoder failed", r);
     }
-    if (!s.drain(true)) {
-        return false;
+    if (auto drained = s.drain(true); !drained) {
+        return drained;
     }
     r = av_write_trailer(s.format.get());
     if (r < 0) {
@@ -330,12 +294,10 @@ bool H264Writer::finish() {
     if (r < 0) {
         return s.fail("cannot close the file", r);
     }
-    return true;
+    return {};
 }
 
-const std::string& H264Writer::error() const { return s_->error; }
-const std::string& H264Writer::encoderName() const { return s_->encoder; }
+const std::string& H264Writer::encoderName() const { return s_->encoder.name; }
 std::int64_t H264Writer::framesWritten() const { return s_->frames; }
-
 
 } // namespace orvane

@@ -46,23 +46,23 @@ inline constexpr const char* kExportX264Preset = "ultrafast";
 // threads of its own.
 class H264Writer {
 public:
-    // Creates `path` (truncating it) and writes the header. Errors are one line.
-    static Result<std::unique_ptr<H264Writer>> open(const std::string& path,
-                                                     const H264Settings& settings);
+    // Creates `path` (truncating it) and writes the header. On failure
+    // everything allocated so far is freed again; the message is one line.
+    static Result<std::unique_ptr<H264Writer>> tryCreate(const std::string& path,
+                                                          const H264Settings& settings);
     ~H264Writer();
     H264Writer(const H264Writer&) = delete;
     H264Writer& operator=(const H264Writer&) = delete;
 
     // Encodes one picture of settings.width x settings.height pixels, shown at
     // `time` seconds. The pixels are read before the call returns, so the
-    // caller may reuse the picture at once. False on an encoder or write error
-    // (error() says which); the file is then unusable.
-    bool write(const YuvView& picture, double time);
+    // caller may reuse the picture at once. Fails on an encoder or write
+    // error; the file is then unusable and every later call fails the same way.
+    Result<void> write(const YuvView& picture, double time);
     // Drains the encoder, writes the index (moved to the front) and closes the
-    // file. False when any of it fails (a full disk, for one).
-    bool finish();
+    // file. Fails when any of it fails (a full disk, for one: NoSpace).
+    Result<void> finish();
 
-    const std::string& error() const;
     const std::string& encoderName() const;
     std::int64_t framesWritten() const;
 

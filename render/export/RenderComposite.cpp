@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -45,11 +46,11 @@ public:
     Stopper(const std::atomic<bool>* cancel, std::vector<std::function<void()>> closers)
         : cancel_(cancel), closers_(std::move(closers)) {}
 
-    void fail(std::string message) {
+    void fail(Error error) {
         {
             std::lock_guard lock(mutex_);
-            if (error_.empty()) {
-                error_ = std::move(message);
+            if (!error_) {
+                error_ = std::move(error);
             }
         }
         stopAll();
@@ -57,12 +58,12 @@ public:
     // True (and everything stopped) once cancel was asked for.
     bool cancelled() {
         if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
-            fail("cancelled");
+            fail(Error{ErrorKind::Cancelled, "cancelled"});
             return true;
         }
         return false;
     }
-    std::string error() {
+    std::optional<Error> error() {
         std::lock_guard lock(mutex_);
         return error_;
     }
@@ -76,7 +77,7 @@ private:
     const std::atomic<bool>* cancel_;
     std::vector<std::function<void()>> closers_;
     std::mutex mutex_;
-    std::string error_;
+    std::optional<Error> error_;
 };
 
 } // namespace
@@ -85,13 +86,14 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
                                      const std::atomic<bool>* cancel, const char* x264Preset) {
     using R = Result<ExportReport>;
     if (!job.output.empty() && sameFile(job.source, job.output)) {
-        return R::failure("the export would replace the recording itself; choose another name");
+        return R::failure(ErrorKind::Invalid,
+                          "the export would replace the recording itself; choose another name");
     }
 
     media::MovieReader reader;
     auto opened = reader.open(job.source);
     if (!opened) {
-        return R::failure(opened.error());
+        return opened.errorValue();
     }
     const media::VideoInfo info = opened.value();
     const bool sized = info.width > 0 && info.height > 0;
@@ -99,18 +101,19 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     const int videoH = sized ? info.height : kFallbackVideoHeight;
     const auto size = outputSize(videoW, videoH, job.outputAspect, job.padding);
     if (!size) {
-        return R::failure("the output would be smaller than 2 pixels");
+        return R::failure(ErrorKind::Unsupported, "the output would be smaller than 2 pixels");
     }
     const double movieDuration = info.duration.value_or(job.timeline.duration);
     const ExportRange range = exportRange(job.trimStart, job.trimEnd, movieDuration);
     const double rangeEnd = range.start + range.length;
     if (range.start > 0 && !reader.seek(range.start, true)) {
-        return R::failure(reader.error().empty() ? "cannot seek in the recording" : reader.error());
+        return R::failure(ErrorKind::Corrupt,
+                          reader.error().empty() ? "cannot seek in the recording" : reader.error());
     }
 
-    auto temp = TempOutput::create(job.output);
+    auto temp = TempOutput::tryCreate(job.output);
     if (!temp) {
-        return R::failure(temp.error());
+        return temp.errorValue();
     }
 
     H264Settings encoding;
@@ -119,9 +122,9 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     encoding.bitRate = exportBitRate(size->width, size->height);
     encoding.frameRateHint = info.frameRate > 0 ? info.frameRate : 60;
     encoding.x264Preset = x264Preset != nullptr ? x264Preset : kExportX264Preset;
-    auto writerResult = H264Writer::open(temp->path(), encoding);
+    auto writerResult = H264Writer::tryCreate(temp->path(), encoding);
     if (!writerResult) {
-        return R::failure(writerResult.error());
+        return writerResult.errorValue();
     }
     H264Writer& writer = *writerResult.value();
 
@@ -143,7 +146,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
         auto c = std::make_unique<EncodeFrame>();
         c->picture = YuvImage(size->width, size->height);
         if (d->picture.isNull() || c->picture.isNull()) {
-            return R::failure("out of memory for the frames");
+            return R::failure(ErrorKind::Io, "out of memory for the frames");
         }
         freeDecoded.push(std::move(d));
         freeComposed.push(std::move(c));
@@ -161,7 +164,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
             double t = 0;
             if (!reader.readPicture((*buffer)->picture.view(), t)) {
                 if (reader.status() == media::MovieReader::Status::Error) {
-                    stopper.fail(reader.error());
+                    stopper.fail(Error{ErrorKind::Corrupt, reader.error()});
                 }
                 break;
             }
@@ -188,8 +191,9 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
             if (stopper.cancelled()) {
                 break;
             }
-            if (!writer.write((*frame)->picture.view(), (*frame)->outputTime)) {
-                stopper.fail(writer.error());
+            if (auto written = writer.write((*frame)->picture.view(), (*frame)->outputTime);
+                !written) {
+                stopper.fail(written.errorValue());
                 break;
             }
             ++framesOut;
@@ -233,18 +237,17 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     encodeThread.join();
     stopper.cancelled();
 
-    if (const std::string error = stopper.error(); !error.empty()) {
-        return R::failure(error);
+    if (auto error = stopper.error()) {
+        return *error;
     }
     if (framesOut == 0) {
-        return R::failure("the chosen range holds no video frames");
+        return R::failure(ErrorKind::Corrupt, "the chosen range holds no video frames");
     }
-    if (!writer.finish()) {
-        return R::failure(writer.error());
+    if (auto finished = writer.finish(); !finished) {
+        return finished.errorValue();
     }
-    std::string commitError;
-    if (!temp->commit(commitError)) {
-        return R::failure(commitError);
+    if (auto committed = temp->commit(); !committed) {
+        return committed.errorValue();
     }
 
     ExportReport report;

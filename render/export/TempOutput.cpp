@@ -29,14 +29,14 @@ TempOutput::~TempOutput() {
     }
 }
 
-Result<TempOutput> TempOutput::create(const std::string& target) {
+Result<TempOutput> TempOutput::tryCreate(const std::string& target) {
     if (target.empty()) {
-        return Result<TempOutput>::failure("no output file was given");
+        return Result<TempOutput>::failure(ErrorKind::Invalid, "no output file was given");
     }
     const fs::path t(target);
     std::error_code ec;
     if (fs::is_directory(t, ec)) {
-        return Result<TempOutput>::failure(target + " is a folder");
+        return Result<TempOutput>::failure(ErrorKind::Invalid, target + " is a folder");
     }
     const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
     // mkstemps keeps the ".mp4" ending so nothing mistakes the file for
@@ -46,8 +46,10 @@ Result<TempOutput> TempOutput::create(const std::string& target) {
     name.push_back('\0');
     const int fd = mkstemps(name.data(), 4);
     if (fd < 0) {
-        return Result<TempOutput>::failure("cannot write in " + folder.string() + ": " +
-                                           std::strerror(errno));
+        const int err = errno;
+        return Result<TempOutput>::failure(errorKindFromErrno(err), "cannot write in " +
+                                                                       folder.string() + ": " +
+                                                                       std::strerror(err));
     }
     // mkstemps makes the file private (0600); an exported video is an ordinary
     // document, readable like any other file the user saves.
@@ -56,15 +58,16 @@ Result<TempOutput> TempOutput::create(const std::string& target) {
     return TempOutput(std::string(name.data()), target);
 }
 
-bool TempOutput::commit(std::string& error) {
+Result<void> TempOutput::commit() {
     std::error_code ec;
     fs::rename(fs::path(temp_), fs::path(target_), ec);
     if (ec) {
-        error = "cannot save " + target_ + ": " + ec.message();
-        return false; // the destructor removes the temporary file
+        // The destructor removes the temporary file.
+        return Result<void>::failure(errorKindFromErrno(ec.value()),
+                                     "cannot save " + target_ + ": " + ec.message());
     }
     committed_ = true;
-    return true;
+    return {};
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

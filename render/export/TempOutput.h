@@ -16,7 +16,7 @@ class TempOutput {
 public:
     // Creates the temporary file beside `target` (UTF-8). Fails with a one-line
     // message when the folder does not exist or cannot be written.
-    static Result<TempOutput> create(const std::string& target);
+    static Result<TempOutput> tryCreate(const std::string& target);
 
     TempOutput(TempOutput&& other) noexcept;
     TempOutput& operator=(TempOutput&&) = delete;
@@ -27,9 +27,9 @@ public:
     const std::string& path() const { return temp_; }
     const std::string& target() const { return target_; }
 
-    // Moves the file into place. False with a message when the rename fails
+    // Moves the file into place. Fails with a message when the rename fails
     // (the temporary file is then deleted).
-    bool commit(std::string& error);
+    Result<void> commit();
 
 private:
     TempOutput(std::string temp, std::string target);

@@ -11,6 +11,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "timeline/Result.h"
+
 #include <memory>
 #include <string>
 
@@ -60,5 +62,11 @@ inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
 
 // FFmpeg's text for an error code, e.g. "No such file or directory".
 std::string errorText(int code);
+// The kind of failure an FFmpeg error code stands for: the errno it wraps
+// (ENOSPC is NoSpace), damaged data (Corrupt), a missing codec or format
+// (Unsupported), an interrupt (Cancelled); Io otherwise.
+ErrorKind errorKind(int code);
+// An Error of that kind whose message is `what` + ": " + errorText(code).
+Error error(int code, const std::string& what);
 
 } // namespace orvane::av

@@ -368,17 +368,17 @@ Result<VideoInfo> MovieReader::open(const std::string& path) {
     close();
     State& s = *s_;
     s.name = fileName(path);
-    auto failOpen = [&](std::string message) {
+    auto failOpen = [&](std::string message, ErrorKind kind = ErrorKind::Corrupt) {
         s.status = Status::Closed;
         s.error = message;
         s.input.reset();
         s.decoder.reset();
-        return Result<VideoInfo>::failure(std::move(message));
+        return Result<VideoInfo>::failure(kind, std::move(message));
     };
 
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
-        return failOpen("The movie \"" + s.name + "\" does not exist");
+        return failOpen("The movie \"" + s.name + "\" does not exist", ErrorKind::NotFound);
     }
     if (!std::filesystem::is_regular_file(path, ec)) {
         return failOpen("\"" + s.name + "\" is not a movie file");
@@ -409,7 +409,7 @@ Result<VideoInfo> MovieReader::open(const std::string& path) {
         }
     }
     if (s.streamIndex < 0) {
-        return failOpen("The movie \"" + s.name + "\" has no video");
+        return failOpen("The movie \"" + s.name + "\" has no video", ErrorKind::Unsupported);
     }
     AVStream* st = s.input->streams[s.streamIndex];
     s.timeBase = st->time_base;
@@ -417,17 +417,20 @@ Result<VideoInfo> MovieReader::open(const std::string& path) {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     const std::string codecName = avcodec_get_name(st->codecpar->codec_id);
     if (codec == nullptr) {
-        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")");
+        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")",
+                        ErrorKind::Unsupported);
     }
     s.decoder.reset(avcodec_alloc_context3(codec));
     if (!s.decoder || avcodec_parameters_to_context(s.decoder.get(), st->codecpar) < 0) {
-        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")");
+        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")",
+                        ErrorKind::Unsupported);
     }
     s.decoder->pkt_timebase = st->time_base;
     s.decoder->thread_count = 0; // one per core
     s.decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(s.decoder.get(), codec, nullptr) < 0) {
-        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")");
+        return failOpen("The video of \"" + s.name + "\" cannot be decoded (" + codecName + ")",
+                        ErrorKind::Unsupported);
     }
 
     VideoInfo& info = s.info;

@@ -4,12 +4,14 @@
 // permission checks, streams and writers that the tests drive by hand, and a
 // clock the tests set.
 #include "capture/CaptureBackend.h"
+#include "capture/WriterFactory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <vector>
 
 namespace orvane::test {
 
@@ -17,8 +19,10 @@ class FakePicker : public ContentPicker {
 public:
     void setActive(bool a) override { active = a; }
     void present() override { ++presented; }
+    void choose(const ContentQuery& q) override { queries.push_back(q); }
     bool active = false;
     int presented = 0;
+    std::vector<ContentQuery> queries;
 };
 
 class FakeInput : public InputMonitor {
@@ -65,9 +69,12 @@ public:
         }
     }
     void append(const VideoFrame&) override { ++frames; }
-    bool finish() override {
+    Result<void> finish() override {
         ++finishes;
-        return frames > 0 && complete_;
+        if (frames > 0 && complete_) {
+            return {};
+        }
+        return Result<void>::failure(ErrorKind::Io, "no frames were written");
     }
     QString path() const override { return path_; }
     WriterCounts counts() const override { return {frames, frames, 0}; }
@@ -81,27 +88,51 @@ private:
 
 class FakeStream : public ScreenStream {
 public:
-    FakeStream(std::optional<QString> startError, int* stopCounter)
-        : startError_(std::move(startError)), stopCounter_(stopCounter) {}
+    // Negotiates the content's area in pixels, as X11 does; `outputSize`
+    // receives what the Recorder asks for.
+    FakeStream(const CaptureContent& content, std::optional<QString> startError, int* stopCounter,
+               QSize* outputSize)
+        : content_(content), startError_(std::move(startError)), stopCounter_(stopCounter),
+          outputSize_(outputSize) {}
     ~FakeStream() override {
         if (running) {
             ++*stopCounter_; // destroyed while running counts as stopped, but never silently
             leakedRunning = true;
         }
     }
-    std::optional<QString> start(FrameSink sink) override {
+    Result<StreamFormat> negotiate() override {
+        return StreamFormat{QSizeF(content_.area.width() * content_.pixelScale,
+                                   content_.area.height() * content_.pixelScale),
+                            content_.pixelScale};
+    }
+    void setOutputSize(QSize size) override { *outputSize_ = size; }
+    Result<void> start(FrameSink sink, EndSink onEnd) override {
         if (startError_) {
-            return startError_;
+            return Result<void>::failure(ErrorKind::Io, startError_->toStdString());
         }
         sink_ = std::move(sink);
+        onEnd_ = std::move(onEnd);
         running = true;
-        return std::nullopt;
+        return {};
     }
+    StreamEnd end() const override { return end_; }
     void stop() override {
         if (running) {
             ++*stopCounter_;
         }
         running = false;
+        if (end_ == StreamEnd::Running) {
+            end_ = StreamEnd::Stopped;
+        }
+    }
+    // Ends the stream as a vanished source would (on the caller's thread,
+    // standing in for the capture thread).
+    void endBy(StreamEnd reason) {
+        end_ = reason;
+        running = false;
+        if (onEnd_) {
+            onEnd_(reason);
+        }
     }
     // Delivers n frames as the capture thread would.
     void deliver(int n) {
@@ -114,34 +145,43 @@ public:
     inline static bool leakedRunning = false;
 
 private:
+    CaptureContent content_;
     std::optional<QString> startError_;
     int* stopCounter_;
+    QSize* outputSize_;
     FrameSink sink_;
+    EndSink onEnd_;
+    StreamEnd end_ = StreamEnd::Running;
 };
 
-class FakeBackend : public CaptureBackend {
+// The platform and the writer factory in one object: tests hand it to the
+// Recorder twice (`Recorder rec{backend, backend}`).
+class FakeBackend : public CaptureBackend, public WriterFactory {
 public:
-    FakeBackend() { folder = dir.path(); }
+    FakeBackend() {
+        folder = dir.path();
+        setOutputFolder(folder);
+    }
 
+    const char* name() const override { return "fake"; }
     ContentPicker& picker() override { return pickerFake; }
     InputMonitor& input() override { return inputFake; }
     PermissionChecks& permissions() override { return checks; }
 
-    std::unique_ptr<ScreenStream> createStream(const CaptureContent&, QSize size) override {
-        streamSize = size;
+    Result<std::unique_ptr<ScreenStream>> createStream(const CaptureContent& content) override {
         if (!streamCreatable) {
-            return nullptr;
+            return Result<std::unique_ptr<ScreenStream>>::failure(ErrorKind::Io, "no stream");
         }
-        auto s = std::make_unique<FakeStream>(streamError, &streamStops);
+        auto s = std::make_unique<FakeStream>(content, streamError, &streamStops, &streamSize);
         lastStream = s.get();
-        return s;
+        return std::unique_ptr<ScreenStream>(std::move(s));
     }
-    std::unique_ptr<VideoWriter> createWriter(const QString& path, int w, int h,
-                                              double start) override {
-        writerSize = QSize(w, h);
-        writerStart = start;
+    Result<std::unique_ptr<VideoWriter>> createWriter(const WriterSpec& spec) override {
+        const QString& path = spec.path;
+        writerSize = QSize(spec.width, spec.height);
+        writerStart = spec.startTime;
         if (!writerCreatable) {
-            return nullptr;
+            return Result<std::unique_ptr<VideoWriter>>::failure(ErrorKind::Io, "no writer");
         }
         // With moviePath set the take "records" into that existing movie, so
         // tests can export a real file.
@@ -149,11 +189,12 @@ public:
                       ? std::make_unique<FakeWriter>(path, writerCompletes)
                       : std::make_unique<FakeWriter>(moviePath, writerCompletes, false);
         lastWriter = wr.get();
-        return wr;
+        return std::unique_ptr<VideoWriter>(std::move(wr));
     }
     std::optional<double> movieDuration(const QString&) override { return duration; }
     double now() override { return useRealClock ? CaptureBackend::now() : clock; }
-    QString outputFolder() override { return folder; }
+    // Emits a click as the platform would, stamped with the backend's clock.
+    void click(QPointF position) { emit inputFake.clicked(position, now()); }
 
     QString file(const char* name) const { return QDir(folder).filePath(QString::fromLatin1(name)); }
 

@@ -44,14 +44,14 @@ protected:
         choose(display(area));
         ASSERT_EQ(rec.phase(), Phase::recording);
     }
-    void click(double x, double y) { emit backend.inputFake.clicked(QPointF(x, y)); }
+    void click(double x, double y) { backend.click(QPointF(x, y)); }
     bool stopAndWait() {
         rec.stop();
         return QTest::qWaitFor([&] { return rec.status() != QStringLiteral("Finishing…"); }, 5000);
     }
 
     FakeBackend backend;
-    Recorder rec{backend};
+    Recorder rec{backend, backend};
 };
 
 } // namespace
@@ -159,7 +159,7 @@ TEST_F(RecorderTest, RecordingSizeRules) {
     };
     for (const auto& c : cases) {
         FakeBackend b;
-        Recorder r(b);
+        Recorder r(b, b);
         r.start();
         emit b.pickerFake.contentChosen(display(c.area, c.scale));
         QCoreApplication::processEvents();
@@ -321,7 +321,7 @@ TEST_F(RecorderTest, MovieWithoutDurationTakesTheLastClick) {
 
     FakeBackend b;
     b.duration = -1; // not usable either
-    Recorder r(b);
+    Recorder r(b, b);
     r.start();
     emit b.pickerFake.contentChosen(display({0, 0, 100, 100}));
     QCoreApplication::processEvents();
@@ -403,6 +403,56 @@ TEST_F(RecorderTest, SecondTakeReplacesTheFirst) {
     ASSERT_TRUE(stopAndWait());
     EXPECT_EQ(rec.phase(), Phase::ready);
     EXPECT_EQ(readAll(backend.file("quilbo-clicks.json")), QByteArray(R"({"duration":0,"moments":[]})"));
+}
+
+TEST_F(RecorderTest, AClickCountsAtTheTimeItCarriesNotWhenItArrives) {
+    startRecording();
+    backend.lastStream->deliver(1);
+    // The main thread gets to the click late: its own time counts.
+    backend.clock = rec.startTime() + 3.0;
+    emit backend.inputFake.clicked(QPointF(960, 540), rec.startTime() + 2.25);
+    ASSERT_EQ(rec.samples().size(), 1u);
+    EXPECT_DOUBLE_EQ(rec.samples()[0].t, 2.25);
+    EXPECT_EQ(rec.statusKind(), StatusKind::Plain);
+}
+
+TEST_F(RecorderTest, AStreamThatEndsByItselfFinishesTheTakeAndSaysWhy) {
+    startRecording();
+    backend.lastStream->deliver(2);
+    backend.clock = rec.startTime() + 1.0;
+    click(480, 540);
+    backend.lastStream->endBy(StreamEnd::SourceGone);
+    EXPECT_EQ(rec.phase(), Phase::recording); // the end arrives queued
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() == Phase::ready; }, 5000))
+        << rec.status().toStdString();
+    EXPECT_EQ(rec.streamEnd(), StreamEnd::SourceGone);
+    EXPECT_EQ(rec.statusKind(), StatusKind::TakeEnded);
+    EXPECT_EQ(rec.status(), QStringLiteral("Recording stopped: the window was closed. Kept 12.4 s."));
+    EXPECT_EQ(rec.moments().size(), 1u); // what was recorded is kept
+    EXPECT_FALSE(backend.inputFake.listening);
+    EXPECT_EQ(backend.lastWriter->finishes, 1);
+
+    // A lost display says so.
+    rec.start();
+    choose(display({0, 0, 640, 400}));
+    backend.lastStream->deliver(1);
+    backend.lastStream->endBy(StreamEnd::DisplayLost);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() == Phase::ready; }, 5000));
+    EXPECT_EQ(rec.status(),
+              QStringLiteral("Recording stopped: the display connection was lost. Kept 12.4 s."));
+}
+
+TEST_F(RecorderTest, AnEndAfterStopOrFromAnEarlierTakeChangesNothing) {
+    startRecording();
+    backend.lastStream->deliver(1);
+    FakeStream* first = backend.lastStream;
+    rec.stop();
+    // The stream reports its end while the take is finishing.
+    first->endBy(StreamEnd::SourceGone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() == Phase::ready; }, 5000));
+    EXPECT_EQ(rec.streamEnd(), StreamEnd::Stopped);
+    EXPECT_EQ(rec.statusKind(), StatusKind::TakeReady);
+    EXPECT_TRUE(rec.status().startsWith(QStringLiteral("Done — ")));
 }
 
 int main(int argc, char** argv) {

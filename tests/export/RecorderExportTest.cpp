@@ -45,7 +45,7 @@ protected:
         ASSERT_EQ(rec.phase(), Phase::recording);
         backend.lastStream->deliver(1);
         backend.clock = rec.startTime() + kClickTime;
-        emit backend.inputFake.clicked(QPointF(kClickX * 320, kClickY * 200));
+        backend.click(QPointF(kClickX * 320, kClickY * 200));
         rec.stop();
         ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() == Phase::ready; }, 5000));
     }
@@ -59,7 +59,7 @@ protected:
     TempDir dir;
     std::string movie;
     FakeBackend backend;
-    Recorder rec{backend};
+    Recorder rec{backend, backend};
 };
 
 } // namespace
@@ -149,7 +149,7 @@ TEST_F(RecorderExportTest, DestroyedMidExportStopsAndLeavesNothing) {
         FakeBackend other;
         other.moviePath = QString::fromStdString(movie);
         other.duration = 2.0;
-        auto doomed = std::make_unique<Recorder>(other);
+        auto doomed = std::make_unique<Recorder>(other, other);
         doomed->start();
         CaptureContent c;
         c.area = QRectF(0, 0, 320, 200);

@@ -38,7 +38,7 @@ protected:
         rec.setZooms({seg(2, 2.3), seg(5, 8)});
     }
     test::FakeBackend backend;
-    Recorder rec{backend};
+    Recorder rec{backend, backend};
 };
 
 // Moves a slider to the step nearest `value` on a row spanning [lo, hi].

@@ -72,7 +72,7 @@ protected:
         startRecording(w);
         backend.lastStream->deliver(1);
         backend.clock += 1;
-        emit backend.inputFake.clicked(QPointF(80, 50));
+        backend.click(QPointF(80, 50));
         w.recorder().stop();
         ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
     }
@@ -85,7 +85,7 @@ protected:
 } // namespace
 
 TEST_F(MainWindowTest, OpensAtItsDefaultSizeAndKeepsItsMinimum) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     EXPECT_EQ(w.size(), QSize(1400, 880));
     w.resize(500, 300);
@@ -94,7 +94,7 @@ TEST_F(MainWindowTest, OpensAtItsDefaultSizeAndKeepsItsMinimum) {
 }
 
 TEST_F(MainWindowTest, WindowControlsStayPutThroughResizes) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     const QPoint close = w.titleBar()->closeButton()->mapTo(&w, QPoint(0, 0));
     const QPoint maximise = w.titleBar()->maximiseButton()->mapTo(&w, QPoint(0, 0));
@@ -109,7 +109,7 @@ TEST_F(MainWindowTest, WindowControlsStayPutThroughResizes) {
 }
 
 TEST_F(MainWindowTest, EachPhaseShowsItsContent) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     EXPECT_FALSE(w.editorShown());
     EXPECT_EQ(w.emptyState()->title(), QStringLiteral("Record your screen"));
@@ -147,7 +147,7 @@ TEST_F(MainWindowTest, EachPhaseShowsItsContent) {
 }
 
 TEST_F(MainWindowTest, RecordAgainDiscardsWithoutAskingAndStarts) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     toReady(w);
     const int presented = backend.pickerFake.presented;
@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, RecordAgainDiscardsWithoutAskingAndStarts) {
 }
 
 TEST_F(MainWindowTest, TrashAsksAndCancelKeepsTheTake) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     toReady(w);
     QString asked;
@@ -189,7 +189,7 @@ TEST_F(MainWindowTest, TrashAsksAndCancelKeepsTheTake) {
 }
 
 TEST_F(MainWindowTest, ExportButtonReadsWholePercents) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     toReady(w);
     QStringList labels;
@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, ExportButtonReadsWholePercents) {
 }
 
 TEST_F(MainWindowTest, ShortcutsReachTheirActions) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
@@ -265,7 +265,7 @@ TEST_F(MainWindowTest, ShortcutsReachTheirActions) {
 
 TEST_F(MainWindowTest, OnboardingCardFollowsThePermissions) {
     backend.checks.input = false;
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     QCoreApplication::processEvents();
     auto* card = w.findChild<PermissionsOnboarding*>();
@@ -285,7 +285,7 @@ TEST_F(MainWindowTest, OnboardingCardFollowsThePermissions) {
 }
 
 TEST_F(MainWindowTest, TakeWithoutFramesSaysSoInTheTitleBar) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     startRecording(w);
     w.recorder().stop(); // no frame was delivered
@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, TakeWithoutFramesSaysSoInTheTitleBar) {
 }
 
 TEST_F(MainWindowTest, FailedExportSaysSoInTheTitleBar) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     toReady(w);
     w.exportTo(QStringLiteral("/proc/orvane-cannot-write-here.mp4"));
@@ -307,7 +307,7 @@ TEST_F(MainWindowTest, FailedExportSaysSoInTheTitleBar) {
 }
 
 TEST_F(MainWindowTest, NoCardWhenBothPermissionsAreThere) {
-    MainWindow w(backend);
+    MainWindow w(backend, backend);
     w.show();
     QCoreApplication::processEvents();
     auto* card = w.findChild<PermissionsOnboarding*>();

@@ -1,5 +1,7 @@
-// orvane: the application. One dark, borderless window on the user's X11 display.
-#include "capture/x11/X11CaptureBackend.h"
+// orvane: the application. One dark, borderless window on the user's desktop,
+// recording through the capture backend that suits the session.
+#include "capture/CaptureBackendFactory.h"
+#include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "render/media/MediaLog.h"
 #include "ui/Theme.h"
 #include "ui/update/Updater.h"
@@ -14,14 +16,15 @@ int main(int argc, char** argv) {
     // Without a display Qt would abort with a message about plugins; say what
     // is going on instead, and where to look without one.
     const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0')) {
         std::fprintf(stderr,
-                     "orvane: no X11 display (DISPLAY is not set). Orvane records an X11 desktop;\n"
-                     "run it inside your desktop session, or try the demo that records a virtual\n"
-                     "display and exports a zoomed MP4 (see the README).\n");
+                     "orvane: no X11 display (DISPLAY is not set) and no Wayland display\n"
+                     "(WAYLAND_DISPLAY is not set). Run Orvane inside your desktop session, or\n"
+                     "try the demo that records a virtual display and exports a zoomed MP4 (see\n"
+                     "the README).\n");
         return 1;
     }
-    qputenv("QT_QPA_PLATFORM", "xcb");
     orvane::media::quietMediaLog();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
@@ -29,10 +32,15 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("orvane"));
     orvane::Theme::apply(app);
 
-    orvane::X11CaptureBackend backend;
+    auto backend = orvane::CaptureBackendFactory::open();
+    if (!backend) {
+        std::fprintf(stderr, "orvane: %s\n", backend.error().c_str());
+        return 1;
+    }
+    orvane::FfmpegWriterFactory writers;
     orvane::Updater updater(QUrl(QStringLiteral(ORVANE_UPDATE_FEED)),
                             QVersionNumber::fromString(QStringLiteral(ORVANE_VERSION)));
-    orvane::MainWindow window(backend);
+    orvane::MainWindow window(*backend.value(), writers);
     window.setUpdater(&updater);
     window.show();
     return QApplication::exec();

@@ -38,13 +38,10 @@ using ui::symbol;
 
 namespace {
 constexpr int kResizeBorder = 6; // points along the edges that resize the window
-const QString kNoFrames =
-    QStringLiteral("No frames were captured — check Screen Recording permission and try again");
-const QString kExportFailed = QStringLiteral("Export failed");
 } // namespace
 
-MainWindow::MainWindow(CaptureBackend& backend, QWidget* parent)
-    : QWidget(parent), rec_(backend) {
+MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget* parent)
+    : QWidget(parent), rec_(backend, writers) {
     setWindowTitle(QStringLiteral("Orvane"));
     setWindowFlag(Qt::FramelessWindowHint);
     setMinimumSize(kMinimumSize);
@@ -88,11 +85,12 @@ MainWindow::MainWindow(CaptureBackend& backend, QWidget* parent)
 
     connect(&rec_, &Recorder::phaseChanged, this, &MainWindow::phaseChanged);
     connect(&rec_, &Recorder::statusChanged, this, [this] {
-        // The window follows the phase; two outcomes would otherwise leave the
-        // user without a word, so their status shows for a few seconds.
-        const QString s = rec_.status();
-        if (s == kNoFrames || s == kExportFailed) {
-            titleBar_->flashStatus(s);
+        // The window follows the phase; some outcomes would otherwise leave
+        // the user without a word, so their status shows for a few seconds.
+        const StatusKind kind = rec_.statusKind();
+        if (kind == StatusKind::NoFrames || kind == StatusKind::ExportFailed ||
+            kind == StatusKind::TakeEnded) {
+            titleBar_->flashStatus(rec_.status());
         }
     });
     connect(&rec_, &Recorder::exportingChanged, this, &MainWindow::updateTitle);

@@ -37,7 +37,7 @@ public:
     static constexpr QSize kDefaultSize{1400, 880};
     static constexpr QSize kMinimumSize{980, 620};
 
-    explicit MainWindow(CaptureBackend& backend, QWidget* parent = nullptr);
+    MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     Recorder& recorder() { return rec_; }

@@ -90,7 +90,8 @@ PermissionsOnboarding::PermissionsOnboarding(Permissions& perms, std::function<v
             } else {
                 perms_.refresh();
             }
-            // X11 has no settings pane for these: say what is missing instead.
+            // The platform may have no settings pane for these: the backend says
+            // what is missing instead.
             const QString why = perms_.open(anchor);
             explanation_->setText(why);
             explanation_->setVisible(!why.isEmpty());

@@ -13,8 +13,9 @@ namespace orvane {
 class Permissions;
 
 // The card that explains the two permissions recording needs, over a scrim
-// that covers the whole window. Each row offers "Enable" (which, on X11, says
-// what is missing instead of opening a settings pane) or shows "Enabled". The
+// that covers the whole window. Each row offers "Enable" (which says what is
+// missing, in the capture backend's words, where there is no settings pane to
+// open) or shows "Enabled". The
 // flags are refreshed every 1.2 s while the card shows. Its button ("Start
 // Recording" or "Continue Anyway") calls onDone. Main thread only.
 class PermissionsOnboarding : public QWidget {

@@ -71,13 +71,13 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
         }
         if (a.empty() || a[0] != '-' || a == "-") {
             if (!o.movie.empty()) {
-                return R::failure("unexpected argument '" + a + "' (one movie only)");
+                return R::failure(ErrorKind::Invalid, "unexpected argument '" + a + "' (one movie only)");
             }
             o.movie = a;
             continue;
         }
         if (i + 1 >= args.size()) {
-            return R::failure("option " + a + " needs a value");
+            return R::failure(ErrorKind::Invalid, "option " + a + " needs a value");
         }
         const std::string& v = args[++i];
         // A number within [lo, hi], or an error naming the option.
@@ -149,14 +149,14 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
             error = "unknown option " + a + " (see --help)";
         }
         if (error) {
-            return R::failure(*error);
+            return R::failure(ErrorKind::Invalid, *error);
         }
     }
     if (o.movie.empty()) {
-        return R::failure("no movie given (see --help)");
+        return R::failure(ErrorKind::Invalid, "no movie given (see --help)");
     }
     if (o.output.empty()) {
-        return R::failure("no output given: add -o OUT.mp4");
+        return R::failure(ErrorKind::Invalid, "no output given: add -o OUT.mp4");
     }
     return o;
 }

@@ -10,8 +10,10 @@
 // Prints "recording" once frames flow, and at the end
 // "finish=<true|false> written=N dropped=N".
 #include "capture/HostClock.h"
+#include "WriterTestSupport.h"
 #include "capture/ffmpeg/MovieWriter.h"
 #include "capture/x11/X11ScreenStream.h"
+#include "capture/x11/X11Source.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -24,11 +26,12 @@
 #include <vector>
 
 using namespace orvane;
+using orvane::test::createWriter;
 
 namespace {
 
 void report(MovieWriter& writer) {
-    const bool ok = writer.finish();
+    const bool ok = writer.finish().ok();
     const WriterCounts c = writer.counts();
     std::printf("finish=%s written=%lld dropped=%lld\n", ok ? "true" : "false",
                 static_cast<long long>(c.written), static_cast<long long>(c.dropped));
@@ -39,7 +42,7 @@ int runSynthetic(const QString& path, bool noise, double seconds) {
     constexpr int w = 320;
     constexpr int h = 200;
     const double start = hostTime();
-    auto writer = MovieWriter::create(path, w, h, start);
+    auto writer = createWriter(path, w, h, start);
     if (!writer) {
         std::printf("no writer\n");
         return 2;
@@ -67,7 +70,7 @@ int runDisplay(const QString& path, double seconds) {
     constexpr int w = 640;
     constexpr int h = 400;
     const double start = hostTime();
-    auto writer = MovieWriter::create(path, w, h, start);
+    auto writer = createWriter(path, w, h, start);
     if (!writer) {
         std::printf("no writer\n");
         return 2;
@@ -75,10 +78,11 @@ int runDisplay(const QString& path, double seconds) {
     CaptureContent content;
     content.kind = CaptureContent::Kind::Display;
     content.area = QRectF(0, 0, w, h);
+    content.source = X11Source::monitor(0);
     X11ScreenStream stream(content, QSize(w, h));
     MovieWriter* sink = writer.get();
-    if (auto error = stream.start([sink](const VideoFrame& f) { sink->append(f); })) {
-        std::printf("stream failed: %s\n", qPrintable(*error));
+    if (auto started = stream.start([sink](const VideoFrame& f) { sink->append(f); }); !started) {
+        std::printf("stream failed: %s\n", started.error().c_str());
         return 3;
     }
     std::printf("recording\n");

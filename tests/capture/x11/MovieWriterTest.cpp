@@ -3,6 +3,7 @@
 #include "MediaProbe.h"
 
 #include "capture/HostClock.h"
+#include "WriterTestSupport.h"
 #include "capture/ffmpeg/MovieWriter.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 using namespace orvane;
+using orvane::test::createWriter;
 using orvane::test::codecOfEncoder;
 using orvane::test::decodeFrame;
 using orvane::test::probeFrames;
@@ -73,7 +75,7 @@ protected:
 
 TEST_F(MovieWriterTest, WritesMovieWithTheTakeSettings) {
     const double start = hostTime();
-    auto writer = MovieWriter::create(moviePath(), 320, 200, start, roomyRing());
+    auto writer = createWriter(moviePath(), 320, 200, start, roomyRing());
     ASSERT_TRUE(writer);
     feed60(*writer, 320, 200, {40, 80, 160}, 120, start);
     ASSERT_TRUE(writer->finish());
@@ -119,7 +121,7 @@ TEST_F(MovieWriterTest, WritesMovieWithTheTakeSettings) {
 // frame times read back.
 std::vector<double> writeStamped(const QString& path, double start,
                                  const std::vector<double>& stamps) {
-    auto writer = MovieWriter::create(path, 64, 64, start);
+    auto writer = createWriter(path, 64, 64, start);
     if (!writer) {
         return {};
     }
@@ -163,7 +165,7 @@ TEST_F(MovieWriterTest, ConvertsWithBt709Coefficients) {
     // Pure red: BT.709 limited range gives Y 63, Cb 102, Cr 240; BT.601 would
     // give Y 81, Cb 90.
     const double start = hostTime();
-    auto writer = MovieWriter::create(moviePath(), 64, 64, start, roomyRing());
+    auto writer = createWriter(moviePath(), 64, 64, start, roomyRing());
     ASSERT_TRUE(writer);
     std::vector<std::uint8_t> red(64 * 64 * 4);
     for (std::size_t i = 0; i < red.size(); i += 4) {
@@ -190,7 +192,7 @@ TEST_F(MovieWriterTest, AFullRingDropsAndCountsInsteadOfWaiting) {
     const double start = hostTime();
     MovieWriterOptions options;
     options.ringSlots = 1;
-    auto writer = MovieWriter::create(moviePath(), 1280, 800, start, options);
+    auto writer = createWriter(moviePath(), 1280, 800, start, options);
     ASSERT_TRUE(writer);
     const auto px = makeFrame(1280, 800, {10, 200, 30}, 0);
     for (int i = 0; i < 100; ++i) {
@@ -206,7 +208,7 @@ TEST_F(MovieWriterTest, AFullRingDropsAndCountsInsteadOfWaiting) {
 }
 
 TEST_F(MovieWriterTest, FinishWithoutAnyFrameReportsFalse) {
-    auto writer = MovieWriter::create(moviePath(), 320, 200, hostTime());
+    auto writer = createWriter(moviePath(), 320, 200, hostTime());
     ASSERT_TRUE(writer);
     EXPECT_FALSE(writer->finish());
     EXPECT_FALSE(writer->finish()); // asking again gives the same answer
@@ -217,40 +219,40 @@ TEST_F(MovieWriterTest, UnwritableLocationYieldsNoWriter) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     QString error;
-    auto writer = MovieWriter::create(dir.filePath("not-a-folder/orvane-recording.mov"), 320,
+    auto writer = createWriter(dir.filePath("not-a-folder/orvane-recording.mov"), 320,
                                       200, hostTime(), {}, &error);
     EXPECT_FALSE(writer);
     EXPECT_FALSE(error.isEmpty());
 }
 
 TEST_F(MovieWriterTest, RejectsOddOrTinySizes) {
-    EXPECT_FALSE(MovieWriter::create(moviePath(), 321, 200, hostTime()));
-    EXPECT_FALSE(MovieWriter::create(moviePath(), 0, 200, hostTime()));
+    EXPECT_FALSE(createWriter(moviePath(), 321, 200, hostTime()));
+    EXPECT_FALSE(createWriter(moviePath(), 0, 200, hostTime()));
 }
 
 TEST_F(MovieWriterTest, FallsThroughEncodersThatDoNotExist) {
     MovieWriterOptions options;
     options.encoders = {"no_such_encoder", "libx264"};
-    auto writer = MovieWriter::create(moviePath(), 320, 200, hostTime(), options);
+    auto writer = createWriter(moviePath(), 320, 200, hostTime(), options);
     ASSERT_TRUE(writer);
     EXPECT_EQ(writer->encoderName(), "libx264");
     options.encoders = {"no_such_encoder"};
     QString error;
-    EXPECT_FALSE(MovieWriter::create(dir.filePath("b.mov"), 320, 200, hostTime(), options, &error));
+    EXPECT_FALSE(createWriter(dir.filePath("b.mov"), 320, 200, hostTime(), options, &error));
     EXPECT_FALSE(error.isEmpty());
 }
 
 TEST_F(MovieWriterTest, ASecondTakeReplacesTheFirst) {
     double start = hostTime();
     {
-        auto first = MovieWriter::create(moviePath(), 320, 200, start, roomyRing());
+        auto first = createWriter(moviePath(), 320, 200, start, roomyRing());
         ASSERT_TRUE(first);
         feed60(*first, 320, 200, {0, 0, 255}, 60, start);
         ASSERT_TRUE(first->finish());
     }
     ASSERT_NEAR(probeMovie(moviePath())->duration, 1.0, 0.03);
     start = hostTime();
-    auto second = MovieWriter::create(moviePath(), 160, 100, start, roomyRing());
+    auto second = createWriter(moviePath(), 160, 100, start, roomyRing());
     ASSERT_TRUE(second);
     feed60(*second, 160, 100, {255, 0, 0}, 30, start);
     ASSERT_TRUE(second->finish());

@@ -2,6 +2,7 @@
 // goes through the same input path as a real mouse.
 #include "X11TestSupport.h"
 
+#include "capture/HostClock.h"
 #include "capture/x11/X11InputMonitor.h"
 
 #include <gtest/gtest.h>
@@ -23,9 +24,12 @@ constexpr int kHand1 = 58;
 
 struct ClickLog {
     std::vector<QPointF> points;
+    std::vector<double> times; // host seconds the monitor gave each click
     explicit ClickLog(X11InputMonitor& monitor) {
-        QObject::connect(&monitor, &InputMonitor::clicked,
-                         [this](QPointF p) { points.push_back(p); });
+        QObject::connect(&monitor, &InputMonitor::clicked, [this](QPointF p, double t) {
+            points.push_back(p);
+            times.push_back(t);
+        });
     }
 };
 
@@ -77,6 +81,21 @@ TEST(X11InputMonitorTest, ReportsLeftAndRightPressesWhereThePointerIs) {
     EXPECT_EQ(log.points[0], QPointF(300, 200));
     EXPECT_EQ(log.points[1], QPointF(1919, 1199));
     EXPECT_EQ(log.points[2], QPointF(0, 0));
+}
+
+TEST(X11InputMonitorTest, AClickCarriesTheHostTimeOfItsPress) {
+    X11InputMonitor monitor;
+    ClickLog log(monitor);
+    ASSERT_TRUE(monitor.startClicks());
+    ASSERT_TRUE(xdotool({"mousemove", "400", "300"}));
+    const double before = hostTime();
+    ASSERT_TRUE(xdotool({"click", "1"}));
+    ASSERT_TRUE(waitUntil([&] { return log.points.size() == 1; }));
+    const double after = hostTime();
+    ASSERT_EQ(log.times.size(), 1u);
+    // On the take's clock, between the press and its arrival here.
+    EXPECT_GE(log.times[0], before);
+    EXPECT_LE(log.times[0], after);
 }
 
 TEST(X11InputMonitorTest, ADoubleClickIsTwoClicks) {

@@ -6,15 +6,20 @@
 #include <cmath>
 #include <cstring>
 
-namespace orvane::x11 {
+namespace orvane {
+
+struct FrameFitter::Scaler {
+    av::SwsPtr sws;
+};
 
 FrameFitter::FrameFitter(int width, int height)
     : width_(width), height_(height),
-      buffer_(static_cast<std::size_t>(width) * height * 4, 0) {}
+      buffer_(static_cast<std::size_t>(width) * height * 4, 0),
+      scaler_(std::make_unique<Scaler>()) {}
 
-FrameFitter::~FrameFitter() {
-    sws_freeContext(sws_);
-}
+FrameFitter::~FrameFitter() = default;
+FrameFitter::FrameFitter(FrameFitter&&) noexcept = default;
+FrameFitter& FrameFitter::operator=(FrameFitter&&) noexcept = default;
 
 FrameFitter::Image FrameFitter::fit(const std::uint8_t* src, int srcWidth, int srcHeight,
                                     int srcStride) {
@@ -43,10 +48,12 @@ FrameFitter::Image FrameFitter::fit(const std::uint8_t* src, int srcWidth, int s
             buffer_[i] = buffer_[i + 1] = buffer_[i + 2] = 0;
             buffer_[i + 3] = 255;
         }
-        sws_ = sws_getCachedContext(sws_, srcWidth, srcHeight, AV_PIX_FMT_BGRA, boxW_, boxH_,
-                                    AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        av::SwsPtr& sws = scaler_->sws;
+        sws.reset(sws_getCachedContext(sws.release(), srcWidth, srcHeight, AV_PIX_FMT_BGRA,
+                                       boxW_, boxH_, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr,
+                                       nullptr, nullptr));
     }
-    if (sws_ == nullptr) {
+    if (!scaler_->sws) {
         return {buffer_.data(), width_ * 4};
     }
     const std::uint8_t* srcPlanes[4] = {src, nullptr, nullptr, nullptr};
@@ -54,8 +61,8 @@ FrameFitter::Image FrameFitter::fit(const std::uint8_t* src, int srcWidth, int s
     std::uint8_t* dst = buffer_.data() + (static_cast<std::size_t>(boxY_) * width_ + boxX_) * 4;
     std::uint8_t* dstPlanes[4] = {dst, nullptr, nullptr, nullptr};
     const int dstStrides[4] = {width_ * 4, 0, 0, 0};
-    sws_scale(sws_, srcPlanes, srcStrides, 0, srcHeight, dstPlanes, dstStrides);
+    sws_scale(scaler_->sws.get(), srcPlanes, srcStrides, 0, srcHeight, dstPlanes, dstStrides);
     return {buffer_.data(), width_ * 4};
 }
 
-} // namespace orvane::x11
+} // namespace orvane

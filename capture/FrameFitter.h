@@ -4,19 +4,19 @@
 #include <memory>
 #include <vector>
 
-struct SwsContext;
+namespace orvane {
 
-namespace orvane::x11 {
-
-// Brings grabbed BGRA pixels to the stream's configured size. A source of the
+// Brings captured BGRA pixels to the stream's configured size. A source of the
 // configured size passes through untouched; one of nearly the same shape (a
 // side rounded down to even, a display scaled to 3840) is scaled to fill; one of
 // another shape (a window resized mid-take) is scaled to fit and centred on
-// black. Capture thread only.
+// black. One thread at a time (the capture thread).
 class FrameFitter {
 public:
     FrameFitter(int width, int height);
     ~FrameFitter();
+    FrameFitter(FrameFitter&&) noexcept;
+    FrameFitter& operator=(FrameFitter&&) noexcept;
     FrameFitter(const FrameFitter&) = delete;
     FrameFitter& operator=(const FrameFitter&) = delete;
 
@@ -32,10 +32,11 @@ private:
     int width_;
     int height_;
     std::vector<std::uint8_t> buffer_;
-    SwsContext* sws_ = nullptr;
+    struct Scaler; // the swscale context, in av::SwsPtr (FFmpeg stays out of this header)
+    std::unique_ptr<Scaler> scaler_;
     int lastW_ = -1;
     int lastH_ = -1;
     int boxX_ = 0, boxY_ = 0, boxW_ = 0, boxH_ = 0; // where the source lands in the buffer
 };
 
-} // namespace orvane::x11
+} // namespace orvane

@@ -2,9 +2,9 @@
 // automated tutorials. It runs the same Recorder flow as the application (same
 // movie, same clicks file, same zoom segments) and also writes the take's
 // cursor track as "orvane-cursor.csv".
+#include "capture/CaptureBackendFactory.h"
 #include "capture/Recorder.h"
-#include "capture/x11/ContentList.h"
-#include "capture/x11/X11CaptureBackend.h"
+#include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "render/media/MediaLog.h"
 #include "timeline/TrackCsv.h"
 
@@ -30,8 +30,8 @@ using namespace orvane;
 
 constexpr const char* kUsage = R"(Usage: orvane-record [options]
 
-Records one take of a monitor or a window of an X11 display, the way the Orvane
-window does, and writes into the output folder:
+Records one take of a monitor or a window, the way the Orvane window does, and
+writes into the output folder:
   orvane-recording.mov   the movie
   quilbo-clicks.json     the clicks
   orvane-cursor.csv      the cursor track (t,x,y,pointer), as orvane-render --track reads it
@@ -39,6 +39,8 @@ Recording stops after --duration seconds, or on Ctrl+C (SIGINT) or SIGTERM; the
 movie is finished cleanly either way.
 
 Options:
+  --backend NAME      capture backend: x11 (default: $ORVANE_CAPTURE, else the
+                      session's own, else the first that opens)
   --display NAME      X11 display (default: $DISPLAY)
   --monitor N         record monitor N, counted from 0 in RandR's order (default: 0)
   --window ID         record the window with this X11 id (decimal or 0x hex)
@@ -53,17 +55,6 @@ int fail(const std::string& message) {
     return 2;
 }
 
-// The take's files go to a chosen folder instead of the Desktop.
-class RecordBackend : public X11CaptureBackend {
-public:
-    RecordBackend(std::string display, QString folder)
-        : X11CaptureBackend(std::move(display)), folder_(std::move(folder)) {}
-    QString outputFolder() override { return folder_.isEmpty() ? CaptureBackend::outputFolder() : folder_; }
-
-private:
-    QString folder_;
-};
-
 int signalPipe[2] = {-1, -1};
 
 void onSignal(int) {
@@ -77,7 +68,8 @@ void onSignal(int) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     media::quietMediaLog();
-    QString display = qEnvironmentVariable("DISPLAY");
+    QString display;
+    QString backendName;
     std::optional<int> monitor;
     std::optional<quint64> windowId;
     QString windowName;
@@ -102,7 +94,9 @@ int main(int argc, char** argv) {
             return fail(a.toStdString() + " needs a value (see --help)");
         }
         bool ok = false;
-        if (a == QLatin1String("--display")) {
+        if (a == QLatin1String("--backend")) {
+            backendName = *v;
+        } else if (a == QLatin1String("--display")) {
             display = *v;
         } else if (a == QLatin1String("--monitor")) {
             const int n = v->toInt(&ok);
@@ -133,9 +127,6 @@ int main(int argc, char** argv) {
     if ((monitor ? 1 : 0) + (windowId ? 1 : 0) + (windowName.isEmpty() ? 0 : 1) > 1) {
         return fail("choose one of --monitor, --window and --window-name");
     }
-    if (display.isEmpty()) {
-        return fail("no X11 display (set DISPLAY or pass --display)");
-    }
     if (!outDir.isEmpty()) {
         if (!QDir().mkpath(outDir)) {
             return fail(outDir.toStdString() + ": cannot create the folder");
@@ -147,46 +138,21 @@ int main(int argc, char** argv) {
         outDir = QFileInfo(outDir).absoluteFilePath();
     }
 
-    QString error;
-    const auto contents = readCaptureContents(display.toStdString(), 0, &error);
-    if (!contents) {
-        return fail("cannot read the display " + display.toStdString() + ": " + error.toStdString());
+    auto opened = CaptureBackendFactory::open({backendName.toStdString(), display.toStdString()});
+    if (!opened) {
+        return fail(opened.error());
     }
-    std::optional<CaptureContent> chosen;
-    int monitorIndex = 0;
-    for (const PickerEntry& e : *contents) {
-        const CaptureContent& c = e.content;
-        if (windowId || !windowName.isEmpty()) {
-            if (c.kind == CaptureContent::Kind::Window &&
-                ((windowId && c.sourceId == *windowId) ||
-                 (!windowName.isEmpty() && c.title.contains(windowName)))) {
-                chosen = c;
-                break;
-            }
-        } else if (c.kind == CaptureContent::Kind::Display) {
-            if (monitorIndex == monitor.value_or(0)) {
-                chosen = c;
-                break;
-            }
-            ++monitorIndex;
-        }
-    }
-    if (!chosen) {
-        if (windowId) {
-            return fail(QStringLiteral("no window 0x%1 on %2").arg(*windowId, 0, 16).arg(display).toStdString());
-        }
-        if (!windowName.isEmpty()) {
-            return fail("no window whose title contains \"" + windowName.toStdString() + "\"");
-        }
-        return fail("no monitor " + std::to_string(monitor.value_or(0)) + " on " + display.toStdString() +
-                    " (" + std::to_string(monitorIndex) + " found)");
-    }
-
-    RecordBackend backend(display.toStdString(), outDir);
-    Recorder rec(backend);
+    CaptureBackend& backend = *opened.value();
+    backend.setOutputFolder(outDir);
+    FfmpegWriterFactory writers;
+    Recorder rec(backend, writers);
     if (rec.outputFolder().isEmpty()) {
         return fail("no folder to write the take to (use --out-dir)");
     }
+    ContentQuery query;
+    query.monitor = monitor.value_or(0);
+    query.windowId = windowId;
+    query.windowTitle = windowName;
 
     // Ctrl+C and SIGTERM end the take cleanly through the event loop.
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -205,6 +171,16 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, onSignal);
 
     int exitCode = 1;
+    QString title;
+    // The choice is made without a dialog; a match starts the take through the
+    // Recorder's own connection to the picker.
+    QObject::connect(&backend.picker(), &ContentPicker::contentChosen,
+                     [&](const CaptureContent& c) { title = c.title; });
+    QObject::connect(&backend.picker(), &ContentPicker::failed, [&](const QString& why) {
+        std::fprintf(stderr, "orvane-record: %s\n", qPrintable(why));
+        exitCode = 2;
+        QCoreApplication::quit();
+    });
     QObject::connect(&rec, &Recorder::takeFinished, [&](bool ready) {
         const QDir folder(rec.outputFolder());
         const QString csvPath = folder.filePath(QStringLiteral("orvane-cursor.csv"));
@@ -224,17 +200,16 @@ int main(int argc, char** argv) {
         QCoreApplication::quit();
     });
     QObject::connect(&rec, &Recorder::statusChanged, [&] {
-        const QString s = rec.status();
-        if (rec.phase() != Phase::recording && (s.startsWith(QStringLiteral("Couldn’t")) ||
-                                                s.startsWith(QStringLiteral("Screen capture failed")))) {
-            std::fprintf(stderr, "orvane-record: %s\n", qPrintable(s));
+        if (rec.phase() != Phase::recording && rec.statusKind() == StatusKind::StartFailed &&
+            exitCode != 2) {
+            std::fprintf(stderr, "orvane-record: %s\n", qPrintable(rec.status()));
             exitCode = 1;
             QCoreApplication::quit();
         }
     });
     QObject::connect(&rec, &Recorder::phaseChanged, [&] {
         if (rec.phase() == Phase::recording) {
-            std::printf("Recording %s (%dx%d)…\n", qPrintable(chosen->title), rec.videoW(), rec.videoH());
+            std::printf("Recording %s (%dx%d)…\n", qPrintable(title), rec.videoW(), rec.videoH());
             std::fflush(stdout);
             if (duration) {
                 QTimer::singleShot(static_cast<int>(*duration * 1000), &rec, [&] {
@@ -246,11 +221,12 @@ int main(int argc, char** argv) {
         }
     });
 
-    rec.beginCapture(*chosen);
+    backend.picker().choose(query);
     QCoreApplication::exec();
     if (rec.needsPermission()) {
-        std::fprintf(stderr, "orvane-record: clicks could not be observed (XInput 2.2 missing); "
-                             "the take has no clicks\n");
+        QString why = backend.permissions().inputProblem();
+        std::fprintf(stderr, "orvane-record: clicks could not be observed (%s); the take has no clicks\n",
+                     qPrintable(why.isEmpty() ? QStringLiteral("input is not observable") : why));
     }
     return exitCode;
 }
