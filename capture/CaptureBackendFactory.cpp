@@ -3,6 +3,9 @@
 #if ORVANE_WITH_X11
 #include "capture/x11/X11CaptureBackend.h"
 #endif
+#if ORVANE_WITH_WAYLAND
+#include "capture/wayland/WaylandCaptureBackend.h"
+#endif
 
 #include <QtGlobal>
 
@@ -30,9 +33,22 @@ Result<std::unique_ptr<CaptureBackend>> openX11(const BackendRequest& request) {
 }
 #endif
 
+#if ORVANE_WITH_WAYLAND
+Result<std::unique_ptr<CaptureBackend>> openWayland(const BackendRequest&) {
+    auto backend = WaylandCaptureBackend::tryCreate({});
+    if (!backend) {
+        return backend.errorValue();
+    }
+    return std::unique_ptr<CaptureBackend>(std::move(backend.value()));
+}
+#endif
+
 constexpr BackendEntry kBackends[] = {
 #if ORVANE_WITH_X11
     {X11CaptureBackend::kName, &openX11},
+#endif
+#if ORVANE_WITH_WAYLAND
+    {WaylandCaptureBackend::kName, &openWayland},
 #endif
     {nullptr, nullptr}, // keeps the table non-empty in a build without backends
 };

@@ -31,6 +31,7 @@ std::uint64_t cursorShapeHashArgb(int width, int height, const std::uint32_t* ar
 class HandShapeSet {
 public:
     void add(std::uint64_t shapeHash) { hashes_.insert(shapeHash); }
+    void merge(const HandShapeSet& other) { hashes_.insert(other.hashes_.begin(), other.hashes_.end()); }
     std::size_t size() const { return hashes_.size(); }
     bool contains(std::uint64_t shapeHash) const { return hashes_.count(shapeHash) != 0; }
     // Whether the ARGB cursor image (see cursorShapeHashArgb) is one of them.

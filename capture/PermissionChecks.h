@@ -26,6 +26,12 @@ public:
     // when nothing is.
     virtual QString screenProblem() = 0;
     virtual QString inputProblem() = 0;
+    // Optional. Whether a take may start while clicks cannot be observed.
+    // Where the platform itself offers click access (X11), a take waits for
+    // it; where clicks need a grant of their own (Wayland's input devices), a
+    // take records its picture and cursor anyway and says afterwards why it
+    // has no clicks.
+    virtual bool recordsWithoutClicks() { return false; }
 };
 
 } // namespace orvane

@@ -138,7 +138,8 @@ QString Recorder::outputFolder() const {
 // --- Start and the picker ----------------------------------------------------------
 
 void Recorder::start() {
-    if (backend_.permissions().requestInputAccess()) {
+    PermissionChecks& checks = backend_.permissions();
+    if (checks.requestInputAccess() || checks.recordsWithoutClicks()) {
         setNeedsPermission(false);
         backend_.picker().setActive(true);
         backend_.picker().present();
@@ -207,6 +208,9 @@ void Recorder::startCapture(const CaptureContent& content) {
         failStart(kCaptureFailed + QString::fromStdString(format.error()));
         return;
     }
+    // Clicks and cursor samples normalise against what the stream really
+    // shows (a portal knows a window's area only now).
+    captureBounds_ = format->area;
     const QSize size = recordingSize(format->pixelSize);
     setVideoSize(size.width(), size.height());
     stream->setOutputSize(size);

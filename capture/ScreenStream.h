@@ -5,6 +5,7 @@
 #include "timeline/Result.h"
 
 #include <QSize>
+#include <QRectF>
 #include <QSizeF>
 
 #include <functional>
@@ -21,11 +22,13 @@ enum class StreamEnd {
 };
 
 // What a stream's source delivers, known once the stream has negotiated with
-// it: the picture's size in pixels and the pixels per unit of the capture
-// coordinate space.
+// it: the picture's size in pixels, the pixels per unit of the capture
+// coordinate space, and the picture's area in that space (what clicks and
+// cursor positions are normalised against).
 struct StreamFormat {
     QSizeF pixelSize; // may be fractional where the area is
     double pixelScale = 1;
+    QRectF area;
 };
 
 // Receives frames on the capture thread. Must not block for long: a slow sink

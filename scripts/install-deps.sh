@@ -13,12 +13,19 @@ packages=(
   # X11 through xcb
   libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-composite0-dev
   libxcb-xfixes0-dev libxcb-xinput-dev libxcb-image0-dev
+  # Wayland: the window on Qt's wayland plugin, screen casts through the
+  # desktop portal and PipeWire, the cursor theme's hands
+  qt6-wayland libpipewire-0.3-dev adwaita-icon-theme
   # image filters
   libopencv-imgproc-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils ffmpeg python3
   fonts-dejavu-core
+  # a headless Wayland session for the tests: PipeWire, mutter, the portal
+  dbus dbus-user-session libglib2.0-bin pipewire pipewire-bin wireplumber mutter
+  xdg-desktop-portal fuse3 python3-gi gir1.2-glib-2.0
+  gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 missing=()

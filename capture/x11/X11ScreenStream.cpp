@@ -42,6 +42,7 @@ Result<StreamFormat> X11ScreenStream::negotiate() {
     format.pixelSize = QSizeF(content_.area.width() * content_.pixelScale,
                               content_.area.height() * content_.pixelScale);
     format.pixelScale = content_.pixelScale;
+    format.area = content_.area;
     return format;
 }
 

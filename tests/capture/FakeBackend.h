@@ -103,7 +103,7 @@ public:
     Result<StreamFormat> negotiate() override {
         return StreamFormat{QSizeF(content_.area.width() * content_.pixelScale,
                                    content_.area.height() * content_.pixelScale),
-                            content_.pixelScale};
+                            content_.pixelScale, content_.area};
     }
     void setOutputSize(QSize size) override { *outputSize_ = size; }
     Result<void> start(FrameSink sink, EndSink onEnd) override {

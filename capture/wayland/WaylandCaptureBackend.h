@@ -1,0 +1,53 @@
+#pragma once
+
+#include "capture/CaptureBackend.h"
+
+#include <memory>
+
+namespace orvane {
+
+namespace wayland {
+class StreamCursorTrack;
+class WaylandContentPicker;
+class WaylandInputMonitor;
+class WaylandPermissionChecks;
+} // namespace wayland
+
+// The capture backend for Wayland sessions: the desktop's ScreenCast portal
+// as the picker, its PipeWire stream as the screen stream, the stream's
+// cursor metadata as the cursor. The capture coordinate space is the shared
+// picture's own pixels. Main thread only; streams it creates belong to the
+// caller.
+class WaylandCaptureBackend final : public CaptureBackend {
+public:
+    static constexpr const char* kName = "wayland";
+
+    struct Options {
+        // The portal's bus name; tests point it elsewhere.
+        QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+    };
+
+    // A backend once the session bus and the portal answer; fails with the
+    // reason otherwise.
+    static Result<std::unique_ptr<WaylandCaptureBackend>> tryCreate(Options options);
+    explicit WaylandCaptureBackend(Options options);
+    ~WaylandCaptureBackend() override;
+
+    const char* name() const override { return kName; }
+    ContentPicker& picker() override;
+    InputMonitor& input() override;
+    PermissionChecks& permissions() override;
+
+    Result<std::unique_ptr<ScreenStream>> createStream(const CaptureContent& content) override;
+
+private:
+    Options options_;
+    std::shared_ptr<wayland::StreamCursorTrack> cursor_;
+    std::unique_ptr<wayland::WaylandContentPicker> picker_;
+    std::unique_ptr<wayland::WaylandInputMonitor> input_;
+    std::unique_ptr<wayland::WaylandPermissionChecks> permissions_;
+    struct Hands;
+    std::unique_ptr<Hands> hands_; // the cursor theme's hand shapes, read once
+};
+
+} // namespace orvane

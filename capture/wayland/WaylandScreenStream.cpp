@@ -1,0 +1,133 @@
+#include "WaylandScreenStream.h"
+
+#include "capture/FrameFitter.h"
+#include "capture/FramePacer.h"
+#include "capture/HostClock.h"
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cmath>
+
+namespace orvane::wayland {
+
+namespace {
+constexpr int kFirstPictureTimeoutMs = 5000;
+constexpr double kFps = 60;
+} // namespace
+
+WaylandScreenStream::WaylandScreenStream(std::shared_ptr<PortalSession> session,
+                                         std::shared_ptr<StreamCursorTrack> cursor,
+                                         HandShapeSet hands)
+    : session_(std::move(session)), cursor_(std::move(cursor)), hands_(std::move(hands)) {}
+
+WaylandScreenStream::~WaylandScreenStream() {
+    stop();
+    pipeWire_.reset();
+}
+
+Result<StreamFormat> WaylandScreenStream::negotiate() {
+    if (!session_ || session_->pipeWireFd < 0) {
+        return Error{ErrorKind::Invalid, "the screen cast session has no PipeWire connection"};
+    }
+    if (!pipeWire_) {
+        // PipeWire takes the descriptor it is given; the session keeps its own.
+        const int fd = fcntl(session_->pipeWireFd, F_DUPFD_CLOEXEC, 3);
+        if (fd < 0) {
+            return Error{ErrorKind::Io, "cannot use the screen cast's PipeWire connection"};
+        }
+        PipeWireStream::Options options;
+        options.hands = hands_;
+        // Cursor positions stay in stream pixels, the capture space.
+        options.pixelScale = 1;
+        cursor_->clear();
+        auto created = PipeWireStream::tryCreate(fd, session_->node, cursor_, options);
+        if (!created) {
+            return created.errorValue();
+        }
+        pipeWire_ = std::move(created.value());
+    }
+    auto first = pipeWire_->waitForFirstPicture(kFirstPictureTimeoutMs);
+    if (!first) {
+        return first.errorValue();
+    }
+    const QSize pixels = first.value();
+    StreamFormat format;
+    format.pixelSize = QSizeF(pixels);
+    // The capture space is the stream's own pixels: cursor positions and the
+    // area agree whatever the desktop's scale. The portal's logical size only
+    // tells how many pixels make one logical pixel.
+    format.area = QRectF(0, 0, pixels.width(), pixels.height());
+    const QSize logical = session_->logicalSize;
+    if (logical.width() > 0 && session_->sourceType == PortalSession::SourceType::Monitor) {
+        const double scale = static_cast<double>(pixels.width()) / logical.width();
+        format.pixelScale = std::isfinite(scale) && scale > 0 ? scale : 1.0;
+    }
+    return format;
+}
+
+Result<void> WaylandScreenStream::start(FrameSink sink, EndSink onEnd) {
+    if (thread_.joinable()) {
+        return Result<void>::failure(ErrorKind::Invalid, "The stream is already running");
+    }
+    if (!pipeWire_) {
+        if (auto negotiated = negotiate(); !negotiated) {
+            return negotiated.errorValue();
+        }
+    }
+    if (size_.width() < 2 || size_.height() < 2) {
+        return Result<void>::failure(ErrorKind::Invalid, "Invalid capture size");
+    }
+    sink_ = std::move(sink);
+    onEnd_ = std::move(onEnd);
+    stopRequested_ = false;
+    end_ = StreamEnd::Running;
+    thread_ = std::thread([this] { run(); });
+    return {};
+}
+
+StreamEnd WaylandScreenStream::endReason() const {
+    // The desktop's Closed signal reaches the main thread a moment after
+    // PipeWire ends the stream; wait a little for it before deciding.
+    for (int i = 0; i < 30 && !session_->closedByDesktop(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return session_->closedByDesktop() ? StreamEnd::SharingRevoked : StreamEnd::SourceGone;
+}
+
+void WaylandScreenStream::run() {
+    FrameFitter fitter(size_.width(), size_.height());
+    FramePacer pacer(kFps);
+    while (!stopRequested_.load(std::memory_order_relaxed)) {
+        if (pipeWire_->ended() || session_->closedByDesktop()) {
+            const StreamEnd reason = endReason();
+            end_ = reason;
+            if (onEnd_) {
+                onEnd_(reason);
+            }
+            break;
+        }
+        // The newest picture stands for this tick, stamped now: a still
+        // screen sends nothing, and the movie still needs its 60 frames.
+        const double stamp = hostTime();
+        if (std::shared_ptr<const StreamPicture> picture = pipeWire_->latest()) {
+            const FrameFitter::Image img =
+                fitter.fit(picture->bgra.data(), picture->width, picture->height, picture->stride);
+            sink_(VideoFrame{img.pixels, size_.width(), size_.height(), img.stride, stamp});
+            delivered_.fetch_add(1, std::memory_order_relaxed);
+        }
+        pacer.wait();
+    }
+}
+
+void WaylandScreenStream::stop() {
+    stopRequested_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    if (end_.load() == StreamEnd::Running) {
+        end_ = StreamEnd::Stopped;
+    }
+}
+
+} // namespace orvane::wayland

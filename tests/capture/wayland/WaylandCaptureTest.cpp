@@ -1,0 +1,288 @@
+// Takes through the Wayland backend in a real headless session: mutter as the
+// compositor, PipeWire, the real xdg-desktop-portal frontend with Orvane's
+// test backend, and a Qt client window to record (tests/support/wayland/).
+// Movies are read back with ffprobe and ffmpeg.
+#include "WaylandTestSupport.h"
+
+#include "../x11/MediaProbe.h"
+
+#include "capture/HostClock.h"
+#include "capture/Recorder.h"
+#include "capture/ffmpeg/FfmpegWriterFactory.h"
+#include "capture/wayland/ScreenCastPortal.h"
+#include "capture/wayland/WaylandCaptureBackend.h"
+#include "render/media/MediaLog.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace orvane;
+using namespace orvane::test;
+
+namespace {
+
+constexpr int kScreenW = 1280;
+constexpr int kScreenH = 800;
+
+class WaylandTakeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto created = WaylandCaptureBackend::tryCreate({});
+        ASSERT_TRUE(created) << created.error();
+        backend = std::move(created.value());
+        backend->setOutputFolder(dir.path());
+        rec = std::make_unique<Recorder>(*backend, writers);
+    }
+    void TearDown() override {
+        rec.reset();
+        backend.reset();
+    }
+
+    QString moviePath() const { return dir.filePath(QString::fromLatin1(Recorder::kMovieName)); }
+
+    // Record Screen, as the window does: the portal chooses (no dialog here).
+    void startDisplayTake() {
+        rec->start();
+        ASSERT_TRUE(waitFor([&] { return rec->phase() == Phase::recording; }, 15000))
+            << rec->status().toStdString();
+    }
+    void startWindowTake() {
+        ContentQuery query;
+        query.windowTitle = QStringLiteral("any"); // the desktop's choice: the focused window
+        backend->picker().choose(query);
+        ASSERT_TRUE(waitFor([&] { return rec->phase() == Phase::recording; }, 15000))
+            << rec->status().toStdString();
+    }
+    bool stopTake() {
+        rec->stop();
+        return waitFor([&] { return rec->phase() != Phase::recording &&
+                                    rec->status() != QStringLiteral("Finishing…"); },
+                       15000);
+    }
+    // Waits `ms` with the event loop running (the cursor is sampled on it).
+    void pause(int ms) { waitFor([] { return false; }, ms); }
+
+    // A decoded picture of the movie at `t`.
+    QByteArray picture(double t, int w, int h) {
+        auto raw = decodeFrame(moviePath(), t, QStringLiteral("bgra"));
+        return raw && raw->size() >= w * h * 4 ? *raw : QByteArray();
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<WaylandCaptureBackend> backend;
+    FfmpegWriterFactory writers;
+    std::unique_ptr<Recorder> rec;
+};
+
+// Where the target window's content and its link are on the screen, from a
+// short take of the display.
+struct TargetPlace {
+    QRect content;
+    QRect link;
+};
+
+} // namespace
+
+TEST_F(WaylandTakeTest, ADisplayTakeRecordsTheScreenAt60FramesASecond) {
+    const double begin = hostTime();
+    startDisplayTake();
+    pause(2500);
+    ASSERT_TRUE(stopTake());
+    const double take = hostTime() - begin;
+    ASSERT_EQ(rec->phase(), Phase::ready) << rec->status().toStdString();
+    EXPECT_TRUE(rec->status().startsWith(QStringLiteral("Done — "))) << rec->status().toStdString();
+    EXPECT_EQ(rec->videoW(), kScreenW);
+    EXPECT_EQ(rec->videoH(), kScreenH);
+
+    const auto movie = probeMovie(moviePath());
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->width, kScreenW);
+    EXPECT_EQ(movie->height, kScreenH);
+    EXPECT_NEAR(movie->duration, rec->duration(), 0.05);
+    EXPECT_NEAR(movie->duration, take, 0.6); // the take also spans the portal's answer
+    // A still screen still fills the movie: about 60 frames a second, with
+    // no holes.
+    const auto frames = probeFrames(moviePath());
+    EXPECT_GE(static_cast<double>(frames.size()), 0.9 * 60 * movie->duration);
+    EXPECT_LE(static_cast<double>(frames.size()), 1.02 * 60 * movie->duration + 2);
+    // (The first picture also stands at time 0, for the moments the stream
+    // took to set up; after it the frames follow each other at 60 Hz.)
+    double longestGap = 0;
+    for (std::size_t i = 2; i < frames.size(); ++i) {
+        longestGap = std::max(longestGap, frames[i].time - frames[i - 1].time);
+    }
+    EXPECT_LT(longestGap, 0.1);
+    const WriterCounts counts = rec->writerCounts();
+    EXPECT_LE(counts.dropped, counts.offered / 100 + 1);
+
+    // The client's window is in the picture.
+    const QByteArray px = picture(1.5, kScreenW, kScreenH);
+    ASSERT_FALSE(px.isEmpty());
+    const QRect orange = findColour(px, kScreenW, kScreenH, kOrangeB, kOrangeG, kOrangeR);
+    EXPECT_GE(orange.width(), 590) << orange.width();
+    EXPECT_GE(orange.height(), 390) << orange.height();
+}
+
+TEST_F(WaylandTakeTest, AWindowTakeRecordsJustTheWindow) {
+    startWindowTake();
+    pause(2000);
+    ASSERT_TRUE(stopTake());
+    ASSERT_EQ(rec->phase(), Phase::ready) << rec->status().toStdString();
+    const auto movie = probeMovie(moviePath());
+    ASSERT_TRUE(movie);
+    // The window with its frame, not the screen.
+    EXPECT_GE(movie->width, 600);
+    EXPECT_LT(movie->width, 700);
+    EXPECT_GE(movie->height, 400);
+    EXPECT_LT(movie->height, 500);
+    const QByteArray px = picture(1.0, movie->width, movie->height);
+    ASSERT_FALSE(px.isEmpty());
+    const QRect orange = findColour(px, movie->width, movie->height, kOrangeB, kOrangeG, kOrangeR);
+    EXPECT_GE(orange.width(), 590);
+    EXPECT_GE(orange.height(), 390);
+    const QRect blue = findColour(px, movie->width, movie->height, kBlueB, kBlueG, kBlueR);
+    EXPECT_NEAR(blue.left() - orange.left(), 400, 3);
+    EXPECT_NEAR(blue.top() - orange.top(), 300, 3);
+}
+
+TEST_F(WaylandTakeTest, TheCursorTrackFollowsThePointerAndKnowsTheHand) {
+    // First where the window and its link are.
+    startDisplayTake();
+    pause(800);
+    ASSERT_TRUE(stopTake());
+    const QByteArray px = picture(0.5, kScreenW, kScreenH);
+    ASSERT_FALSE(px.isEmpty());
+    const QRect link = findColour(px, kScreenW, kScreenH, kBlueB, kBlueG, kBlueR);
+    ASSERT_GE(link.width(), 150);
+
+    startDisplayTake();
+    struct Move {
+        QPoint to;
+        bool hand;
+        double at = 0; // take seconds
+    };
+    std::vector<Move> moves{{{100, 90}, false},
+                            {link.center(), true},
+                            {{kScreenW - 60, kScreenH - 50}, false},
+                            {{link.left() + 10, link.top() + 10}, true},
+                            {{640, 20}, false}};
+    for (Move& m : moves) {
+        m.at = hostTime() - rec->startTime();
+        ASSERT_TRUE(portalControl(QStringLiteral("move %1 %2").arg(m.to.x()).arg(m.to.y())));
+        pause(600);
+    }
+    ASSERT_TRUE(stopTake());
+    ASSERT_EQ(rec->phase(), Phase::ready);
+
+    const auto& track = rec->cursorTrack();
+    ASSERT_FALSE(track.empty());
+    for (std::size_t i = 0; i < moves.size(); ++i) {
+        // Samples well after the move and before the next one.
+        const double from = moves[i].at + 0.3;
+        const double to = i + 1 < moves.size() ? moves[i + 1].at : moves[i].at + 0.55;
+        int seen = 0;
+        for (const CursorSample& s : track) {
+            if (s.t < from || s.t > to) {
+                continue;
+            }
+            ++seen;
+            EXPECT_NEAR(s.x * kScreenW, moves[i].to.x(), 2.0) << "move " << i << " at " << s.t;
+            EXPECT_NEAR(s.y * kScreenH, moves[i].to.y(), 2.0) << "move " << i << " at " << s.t;
+            EXPECT_EQ(s.pointer, moves[i].hand) << "move " << i << " at " << s.t;
+        }
+        EXPECT_GE(seen, 5) << "move " << i;
+    }
+}
+
+TEST_F(WaylandTakeTest, ADialogTheUserCancelsIsTheCancelOfThePicker) {
+    ASSERT_TRUE(portalControl(QStringLiteral("respond 1")));
+    pause(200); // the backend reads its FIFO
+    rec->start();
+    EXPECT_EQ(rec->status(), QString::fromUtf8("Choose what to record…"));
+    ASSERT_TRUE(waitFor([&] { return rec->status().isEmpty(); }, 10000)) << rec->status().toStdString();
+    EXPECT_EQ(rec->phase(), Phase::idle);
+    // Afterwards a take works as usual.
+    startDisplayTake();
+    ASSERT_TRUE(stopTake());
+}
+
+TEST_F(WaylandTakeTest, ASecondTakeReusesTheRestoreTokenWithoutADialog) {
+    QSettings().remove(wayland::ScreenCastPortal::restoreTokenKey(3));
+    const int before = portalDialogs();
+    startDisplayTake();
+    ASSERT_TRUE(stopTake());
+    const QString first = QSettings().value(wayland::ScreenCastPortal::restoreTokenKey(3)).toString();
+    EXPECT_FALSE(first.isEmpty());
+    EXPECT_EQ(portalDialogs(), before + 1);
+
+    startDisplayTake();
+    ASSERT_TRUE(stopTake());
+    EXPECT_EQ(portalDialogs(), before + 1); // restored: no dialog the second time
+    const QString second = QSettings().value(wayland::ScreenCastPortal::restoreTokenKey(3)).toString();
+    EXPECT_FALSE(second.isEmpty()); // kept for the next take
+    const auto calls = portalCalls();
+    ASSERT_GE(calls.size(), 2u);
+    bool restored = false;
+    for (const QJsonObject& c : calls) {
+        if (c[QStringLiteral("method")].toString() == QLatin1String("SelectSources")) {
+            restored = c[QStringLiteral("restored")].toBool();
+            const QJsonObject options = c[QStringLiteral("options")].toObject();
+            EXPECT_EQ(options[QStringLiteral("cursor_mode")].toInt(), 4); // metadata
+            EXPECT_EQ(options[QStringLiteral("persist_mode")].toInt(), 2);
+        }
+    }
+    EXPECT_TRUE(restored); // the last SelectSources carried the token back
+}
+
+TEST_F(WaylandTakeTest, SharingStoppedFromTheDesktopEndsTheTakeAndKeepsIt) {
+    startDisplayTake();
+    pause(1500);
+    ASSERT_TRUE(portalControl(QStringLiteral("close")));
+    ASSERT_TRUE(waitFor([&] { return rec->phase() == Phase::ready; }, 10000)) << rec->status().toStdString();
+    EXPECT_EQ(rec->streamEnd(), StreamEnd::SharingRevoked);
+    EXPECT_EQ(rec->statusKind(), StatusKind::TakeEnded);
+    EXPECT_TRUE(rec->status().startsWith(
+        QString::fromUtf8("Recording stopped: screen sharing was stopped. Kept ")))
+        << rec->status().toStdString();
+    const auto movie = probeMovie(moviePath());
+    ASSERT_TRUE(movie);
+    EXPECT_NEAR(movie->duration, 1.5, 0.6);
+}
+
+TEST(WaylandPortalTest, AMissingPortalIsThePickersFailureAndSaysWhatIsMissing) {
+    WaylandCaptureBackend::Options options;
+    options.portalService = QStringLiteral("org.freedesktop.portal.NoSuchPortal");
+    auto created = WaylandCaptureBackend::tryCreate(options);
+    ASSERT_FALSE(created);
+    EXPECT_EQ(created.errorKind(), ErrorKind::NotFound);
+    EXPECT_EQ(created.error(), "the desktop portal (xdg-desktop-portal) is not running");
+
+    // A backend made anyway reports it through its picker and permissions.
+    WaylandCaptureBackend backend(options);
+    FfmpegWriterFactory writers;
+    Recorder rec(backend, writers);
+    rec.start();
+    ASSERT_TRUE(waitFor([&] { return rec.status().startsWith(QStringLiteral("Picker error")); }));
+    EXPECT_EQ(rec.status(),
+              QStringLiteral("Picker error: the desktop portal (xdg-desktop-portal) is not running"));
+    EXPECT_EQ(rec.statusKind(), StatusKind::StartFailed);
+    EXPECT_FALSE(backend.permissions().screenCaptureAllowed());
+    EXPECT_EQ(backend.permissions().screenProblem(),
+              QStringLiteral("the desktop portal (xdg-desktop-portal) is not running"));
+}
+
+int main(int argc, char** argv) {
+    media::quietMediaLog();
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("OrvaneWaylandTests"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

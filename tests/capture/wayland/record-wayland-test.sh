@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# orvane-record --backend wayland inside the headless Wayland session
+# (wayland-session.sh): a timed take of the shared screen, the files it
+# leaves, and the cursor track following pointer moves made through mutter.
+#   record-wayland-test.sh ORVANE_RECORD
+set -uo pipefail
+rec="$1"
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+failures=0
+check() { # check "what" condition...
+  local what="$1"; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
+}
+
+"$rec" --backend wayland --duration 3 --out-dir "$out" >"$out/stdout" 2>"$out/stderr" &
+pid=$!
+for _ in $(seq 100); do grep -q "^Recording" "$out/stdout" 2>/dev/null && break; sleep 0.1; done
+sleep 0.5
+echo "move 320 200" > "$ORVANE_TEST_PORTAL_CONTROL"
+sleep 0.8
+echo "move 960 600" > "$ORVANE_TEST_PORTAL_CONTROL"
+wait "$pid"; code=$?
+cat "$out/stderr"
+check "a timed take exits 0" test "$code" -eq 0
+check "the status is printed" grep -q "^Done — " "$out/stdout"
+check "the movie is there" test -s "$out/orvane-recording.mov"
+size="$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 "$out/orvane-recording.mov")"
+check "the movie is the whole 1280x800 screen ($size)" test "$size" = "1280,800"
+duration="$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$out/orvane-recording.mov")"
+check "the movie lasts about the take ($duration s)" python3 -c "import sys; d=float('$duration'); sys.exit(0 if 2.7 <= d <= 3.6 else 1)"
+check "the cursor track saw both positions" python3 - "$out/orvane-cursor.csv" <<'PY'
+import sys
+rows = [l.split(",") for l in open(sys.argv[1]).read().split("\n")[1:] if l]
+pts = {(round(float(r[1]) * 1280), round(float(r[2]) * 800)) for r in rows}
+assert (320, 200) in pts and (960, 600) in pts, sorted(pts)[:20]
+PY
+check "clicks are written (none without input access)" test -s "$out/quilbo-clicks.json"
+
+# A backend that is not there is refused in one line.
+msg="$("$rec" --backend quartz --duration 1 --out-dir "$out" 2>&1 >/dev/null)"; code=$?
+check "an unknown backend is refused" bash -c "[ $code -ne 0 ] && printf '%s' \"\$1\" | grep -q 'unknown capture backend'" _ "$msg"
+
+[ "$failures" -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
+exit $((failures > 0))
