@@ -32,6 +32,10 @@ public:
     // take records its picture and cursor anyway and says afterwards why it
     // has no clicks.
     virtual bool recordsWithoutClicks() { return false; }
+    // Optional. How the onboarding card names click access, and what it is
+    // for. The defaults are the names of the X11 (and original) card.
+    virtual QString inputTitle() { return QStringLiteral("Accessibility"); }
+    virtual QString inputSubtitle() { return QStringLiteral("Read clicks and cursor to auto-zoom"); }
 };
 
 } // namespace orvane

@@ -34,6 +34,9 @@ public:
     // is missing for the permission named by `anchor` (empty when nothing is, or
     // for an unknown anchor), for the onboarding to show.
     QString open(const QString& anchor);
+    // How the onboarding names click access on this platform, and what for.
+    QString inputTitle() const { return checks_.inputTitle(); }
+    QString inputSubtitle() const { return checks_.inputSubtitle(); }
 
 signals:
     void screenChanged();

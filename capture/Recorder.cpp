@@ -178,6 +178,7 @@ void Recorder::beginCapture(const CaptureContent& content) {
 
     startTime_ = backend_.now();
     captureBounds_ = content.area;
+    clicksObserved_ = true;
     startClickTap();
     startCursorSampler();
 
@@ -272,7 +273,8 @@ void Recorder::streamEnded(quint64 generation, StreamEnd reason) {
 
 void Recorder::startClickTap() {
     stopClickTap();
-    if (!backend_.input().startClicks()) {
+    clicksObserved_ = backend_.input().startClicks();
+    if (!clicksObserved_) {
         setNeedsPermission(true);
         return;
     }
@@ -432,11 +434,19 @@ void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
     regenerateZooms();
     clearUndo();
     setPhase(Phase::ready);
-    if (const QString why = endReason(streamEnd_); !why.isEmpty()) {
+    if (const QString ended = endReason(streamEnd_); !ended.isEmpty()) {
         // The take ended without the user: say why and what was kept.
         setStatus(QStringLiteral("Recording stopped: %1. Kept %2 s.")
-                      .arg(why, QString::number(duration(), 'f', 1)),
+                      .arg(ended, QString::number(duration(), 'f', 1)),
                   StatusKind::TakeEnded);
+    } else if (!clicksObserved_ && backend_.permissions().recordsWithoutClicks()) {
+        // The take has its picture and cursor; say why it has no zooms.
+        const QString why = backend_.permissions().inputProblem();
+        setStatus(QString::asprintf("Done — %d zooms over %.1fs", static_cast<int>(zooms().size()),
+                                    duration()) +
+                      QStringLiteral(". No clicks were recorded") +
+                      (why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why),
+                  StatusKind::TakeWithoutClicks);
     } else {
         setStatus(QString::asprintf("Done — %d zooms over %.1fs",
                                     static_cast<int>(zooms().size()), duration()),

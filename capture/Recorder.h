@@ -30,6 +30,7 @@ enum class StatusKind {
     NeedsPermission, // input access is missing
     StartFailed,     // the picker, the writer or the stream could not start
     TakeReady,       // a take finished normally ("Done — …")
+    TakeWithoutClicks, // a take finished, but clicks could not be observed: it says why
     TakeEnded,       // the source went away mid-take; the take was finished with what it had
     NoFrames,        // the take ended without a usable movie
     ExportDone,
@@ -206,6 +207,7 @@ private:
     double startTime_ = 0;
     QRectF captureBounds_;
     bool clicksConnected_ = false;
+    bool clicksObserved_ = true; // clicks could be observed during the current take
     QMetaObject::Connection clickConnection_;
     // The writer is shared with the capture thread's sink and the finishing
     // worker; the stream is stopped before the writer is finished or replaced.

@@ -16,6 +16,8 @@ packages=(
   # Wayland: the window on Qt's wayland plugin, screen casts through the
   # desktop portal and PipeWire, the cursor theme's hands
   qt6-wayland libpipewire-0.3-dev adwaita-icon-theme
+  # clicks on Wayland: the kernel's input devices
+  libevdev-dev
   # image filters
   libopencv-imgproc-dev
   # tests and benchmarks

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Orvane when needed and starts it on the user's X11 display.
+# Builds Orvane when needed and starts it in the user's desktop session, X11 or
+# Wayland (Orvane picks the matching capture backend itself).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -10,11 +11,18 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=
       -DORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+wayland_up=0
+if [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  sock="$WAYLAND_DISPLAY"
+  case "$sock" in /*) ;; *) sock="${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/$sock" ;; esac
+  [ -S "$sock" ] && wayland_up=1
+fi
+if [ "$wayland_up" = 0 ] && { [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; }; then
   cat >&2 <<TXT
-Orvane is built, but there is no X11 display to open its window on
-(DISPLAY is "${DISPLAY:-}"). Orvane records an X11 desktop: run this command
-inside your desktop session. Without a display you can still export a recording:
+Orvane is built, but there is no desktop to open its window on: neither a
+Wayland display (WAYLAND_DISPLAY is "${WAYLAND_DISPLAY:-}") nor an X11 display
+(DISPLAY is "${DISPLAY:-}"). Run this command inside your desktop session.
+Without a display you can still export a recording:
 
   $build/render/export/cli/orvane-render --help
   $build/timeline/orvane-timeline --help

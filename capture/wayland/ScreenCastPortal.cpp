@@ -147,8 +147,11 @@ void ScreenCastPortal::begin(uint sourceTypes, const QString& parentWindow) {
                 }
                 selectSources();
             });
+    // A new session path each time: the portal may still be closing the last.
+    static unsigned sessions = 0;
     QVariantMap options;
-    options.insert(QStringLiteral("session_handle_token"), QStringLiteral("orvane_session"));
+    options.insert(QStringLiteral("session_handle_token"),
+                   QStringLiteral("orvane_session%1").arg(++sessions));
     r->call(QString::fromLatin1(kScreenCast), QStringLiteral("CreateSession"), {}, options);
 }
 

@@ -33,8 +33,9 @@ Result<std::unique_ptr<WaylandCaptureBackend>> WaylandCaptureBackend::tryCreate(
 WaylandCaptureBackend::WaylandCaptureBackend(Options options)
     : options_(std::move(options)), cursor_(std::make_shared<StreamCursorTrack>()),
       picker_(std::make_unique<WaylandContentPicker>(options_.portalService)),
-      input_(std::make_unique<WaylandInputMonitor>(cursor_)),
-      permissions_(std::make_unique<WaylandPermissionChecks>(options_.portalService)),
+      input_(std::make_unique<WaylandInputMonitor>(cursor_, options_.rawInputSources)),
+      permissions_(std::make_unique<WaylandPermissionChecks>(options_.portalService,
+                                                             !options_.rawInputSources.empty())),
       hands_(std::make_unique<Hands>()) {}
 
 WaylandCaptureBackend::~WaylandCaptureBackend() = default;

@@ -3,6 +3,7 @@
 #include "capture/CaptureBackend.h"
 
 #include <memory>
+#include <vector>
 
 namespace orvane {
 
@@ -25,6 +26,9 @@ public:
     struct Options {
         // The portal's bus name; tests point it elsewhere.
         QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+        // Descriptors of raw input_event records read besides /dev/input
+        // (owned by the backend; tests feed clicks through a FIFO).
+        std::vector<int> rawInputSources;
     };
 
     // A backend once the session bus and the portal answer; fails with the

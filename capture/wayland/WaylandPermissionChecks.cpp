@@ -1,11 +1,12 @@
 #include "WaylandPermissionChecks.h"
 
+#include "ClickReader.h"
 #include "ScreenCastPortal.h"
 
 namespace orvane::wayland {
 
-WaylandPermissionChecks::WaylandPermissionChecks(QString portalService)
-    : portalService_(std::move(portalService)) {}
+WaylandPermissionChecks::WaylandPermissionChecks(QString portalService, bool rawSources)
+    : portalService_(std::move(portalService)), rawSources_(rawSources) {}
 
 bool WaylandPermissionChecks::screenCaptureAllowed() {
     return screenProblem().isEmpty();
@@ -21,7 +22,7 @@ QString WaylandPermissionChecks::screenProblem() {
 }
 
 bool WaylandPermissionChecks::inputObservable() {
-    return false;
+    return rawSources_ || ClickReader::readablePointingDevices() > 0;
 }
 
 bool WaylandPermissionChecks::requestInputAccess() {
@@ -29,7 +30,12 @@ bool WaylandPermissionChecks::requestInputAccess() {
 }
 
 QString WaylandPermissionChecks::inputProblem() {
-    return QStringLiteral("Orvane cannot read mouse buttons on Wayland yet");
+    if (inputObservable()) {
+        return {};
+    }
+    return QStringLiteral(
+        "To see your clicks, Orvane needs to read your mouse. Run this command, then log out "
+        "and back in: sudo usermod -aG input $USER. This lets Orvane read mouse buttons only.");
 }
 
 } // namespace orvane::wayland

@@ -89,7 +89,7 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
         // the user without a word, so their status shows for a few seconds.
         const StatusKind kind = rec_.statusKind();
         if (kind == StatusKind::NoFrames || kind == StatusKind::ExportFailed ||
-            kind == StatusKind::TakeEnded) {
+            kind == StatusKind::TakeEnded || kind == StatusKind::TakeWithoutClicks) {
             titleBar_->flashStatus(rec_.status());
         }
     });

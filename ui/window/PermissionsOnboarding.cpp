@@ -62,9 +62,8 @@ PermissionsOnboarding::PermissionsOnboarding(Permissions& perms, std::function<v
     head->addWidget(intro);
     column->addLayout(head);
 
-    const QString titles[2] = {QStringLiteral("Screen Recording"), QStringLiteral("Accessibility")};
-    const QString subtitles[2] = {QStringLiteral("Capture what's on screen"),
-                                  QStringLiteral("Read clicks and cursor to auto-zoom")};
+    const QString titles[2] = {QStringLiteral("Screen Recording"), perms_.inputTitle()};
+    const QString subtitles[2] = {QStringLiteral("Capture what's on screen"), perms_.inputSubtitle()};
     const char* anchors[2] = {Permissions::kScreenAnchor, Permissions::kAccessibilityAnchor};
     auto* rows = new QVBoxLayout;
     rows->setSpacing(10);

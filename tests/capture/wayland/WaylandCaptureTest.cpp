@@ -9,6 +9,7 @@
 #include "capture/HostClock.h"
 #include "capture/Recorder.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
+#include "capture/wayland/ClickReader.h"
 #include "capture/wayland/ScreenCastPortal.h"
 #include "capture/wayland/WaylandCaptureBackend.h"
 #include "render/media/MediaLog.h"
@@ -20,8 +21,16 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "timeline/ZoomGeneration.h"
+
+#include <fcntl.h>
+#include <linux/input.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 using namespace orvane;
 using namespace orvane::test;
@@ -276,6 +285,183 @@ TEST(WaylandPortalTest, AMissingPortalIsThePickersFailureAndSaysWhatIsMissing) {
     EXPECT_FALSE(backend.permissions().screenCaptureAllowed());
     EXPECT_EQ(backend.permissions().screenProblem(),
               QStringLiteral("the desktop portal (xdg-desktop-portal) is not running"));
+}
+
+namespace {
+
+// A take whose clicks come through a FIFO standing in for a mouse's device
+// node (containers have no /dev/input), while the pointer moves through
+// mutter's RemoteDesktop.
+class WaylandClicksTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QByteArray path = dir.filePath(QStringLiteral("mouse-events")).toLocal8Bit();
+        ASSERT_EQ(mkfifo(path.constData(), 0600), 0);
+        const int readEnd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        mouse = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(readEnd, 0);
+        ASSERT_GE(mouse, 0);
+        WaylandCaptureBackend::Options options;
+        options.rawInputSources = {readEnd};
+        auto created = WaylandCaptureBackend::tryCreate(options);
+        ASSERT_TRUE(created) << created.error();
+        backend = std::move(created.value());
+        backend->setOutputFolder(dir.path());
+        rec = std::make_unique<Recorder>(*backend, writers);
+    }
+    void TearDown() override {
+        rec.reset();
+        backend.reset();
+        unplug();
+    }
+    void unplug() {
+        if (mouse >= 0) {
+            ::close(mouse);
+            mouse = -1;
+        }
+    }
+    // A left press and release at host time `t`, as the kernel reports it.
+    void press(double t) {
+        std::vector<input_event> events;
+        for (int value : {1, 0}) {
+            const double when = t + (value == 0 ? 0.06 : 0);
+            for (auto [type, code, v] : {std::tuple<int, int, int>{EV_KEY, BTN_LEFT, value},
+                                         std::tuple<int, int, int>{EV_SYN, SYN_REPORT, 0}}) {
+                input_event ev{};
+                ev.input_event_sec = static_cast<decltype(ev.input_event_sec)>(std::floor(when));
+                ev.input_event_usec = static_cast<decltype(ev.input_event_usec)>(
+                    std::llround((when - std::floor(when)) * 1e6));
+                ev.type = static_cast<std::uint16_t>(type);
+                ev.code = static_cast<std::uint16_t>(code);
+                ev.value = v;
+                events.push_back(ev);
+            }
+        }
+        const auto size = static_cast<ssize_t>(events.size() * sizeof(input_event));
+        ASSERT_EQ(::write(mouse, events.data(), static_cast<std::size_t>(size)), size);
+    }
+    void pause(int ms) { waitFor([] { return false; }, ms); }
+    bool stopTake() {
+        rec->stop();
+        return waitFor([&] { return rec->phase() != Phase::recording &&
+                                    rec->status() != QStringLiteral("Finishing…"); },
+                       15000);
+    }
+
+    QTemporaryDir dir;
+    int mouse = -1;
+    std::unique_ptr<WaylandCaptureBackend> backend;
+    FfmpegWriterFactory writers;
+    std::unique_ptr<Recorder> rec;
+};
+
+} // namespace
+
+TEST_F(WaylandClicksTest, ClicksLandWhereTheCursorWasAtTheirOwnTimes) {
+    EXPECT_TRUE(backend->permissions().inputObservable());
+    EXPECT_EQ(backend->permissions().inputProblem(), QString());
+    rec->start();
+    ASSERT_TRUE(waitFor([&] { return rec->phase() == Phase::recording; }, 15000))
+        << rec->status().toStdString();
+    EXPECT_FALSE(rec->needsPermission());
+
+    const QPoint points[] = {{320, 200}, {960, 600}, {1100, 120}};
+    std::vector<double> pressedAt; // take seconds
+    for (const QPoint& p : points) {
+        ASSERT_TRUE(portalControl(QStringLiteral("move %1 %2").arg(p.x()).arg(p.y())));
+        pause(400);
+        // The press is stamped before it is written: its time is the kernel's,
+        // not when anything read it.
+        const double t = hostTime() - 0.05;
+        press(t);
+        pressedAt.push_back(t - rec->startTime());
+        pause(4000); // farther apart than the merge distance: a zoom each
+    }
+    // The mouse goes away mid-take: the take goes on.
+    unplug();
+    pause(500);
+    EXPECT_EQ(rec->phase(), Phase::recording);
+    ASSERT_TRUE(stopTake());
+    ASSERT_EQ(rec->phase(), Phase::ready) << rec->status().toStdString();
+    EXPECT_EQ(rec->statusKind(), StatusKind::TakeReady);
+
+    const auto& clicks = rec->samples();
+    ASSERT_EQ(clicks.size(), 3u);
+    std::vector<Moment> expected;
+    for (std::size_t i = 0; i < clicks.size(); ++i) {
+        EXPECT_NEAR(clicks[i].t, pressedAt[i], 0.005) << i;
+        EXPECT_NEAR(clicks[i].cx * kScreenW, points[i].x(), 2.0) << i;
+        EXPECT_NEAR(clicks[i].cy * kScreenH, points[i].y(), 2.0) << i;
+        Moment m = clicks[i];
+        m.t = pressedAt[i];
+        m.cx = points[i].x() / static_cast<double>(kScreenW);
+        m.cy = points[i].y() / static_cast<double>(kScreenH);
+        expected.push_back(m);
+    }
+    // The zooms are the ones the same clicks make anywhere (as on X11).
+    const auto zooms = rec->zooms();
+    const auto same = zoomsFromClicks(expected, {rec->duration(), rec->zoom(), rec->smoothness(),
+                                                 rec->zoomMerge()});
+    ASSERT_EQ(zooms.size(), same.size());
+    ASSERT_EQ(zooms.size(), 3u);
+    for (std::size_t i = 0; i < zooms.size(); ++i) {
+        EXPECT_NEAR(zooms[i].start, same[i].start, 0.006) << i;
+        EXPECT_NEAR(zooms[i].end, same[i].end, 0.006) << i;
+    }
+}
+
+TEST_F(WaylandClicksTest, APressWhileThePointerIsOutsideTheSharedWindowIsDropped) {
+    ContentQuery query;
+    query.windowTitle = QStringLiteral("any");
+    backend->picker().choose(query);
+    ASSERT_TRUE(waitFor([&] { return rec->phase() == Phase::recording; }, 15000))
+        << rec->status().toStdString();
+    // Inside the window (window coordinates), then far outside it.
+    ASSERT_TRUE(portalControl(QStringLiteral("move 100 100")));
+    pause(400);
+    press(hostTime() - 0.02);
+    pause(300);
+    ASSERT_TRUE(portalControl(QStringLiteral("move 1000 700")));
+    pause(400);
+    press(hostTime() - 0.02);
+    pause(300);
+    ASSERT_TRUE(stopTake());
+    ASSERT_EQ(rec->phase(), Phase::ready) << rec->status().toStdString();
+    ASSERT_EQ(rec->samples().size(), 1u);
+    EXPECT_NEAR(rec->samples()[0].cx * rec->videoW(), 100, 2.0);
+    EXPECT_NEAR(rec->samples()[0].cy * rec->videoH(), 100, 2.0);
+}
+
+TEST(WaylandNoClickAccessTest, ATakeStillRecordsAndSaysWhyItHasNoClicks) {
+    if (wayland::ClickReader::readablePointingDevices() > 0) {
+        GTEST_SKIP() << "this machine lets us read a pointing device";
+    }
+    QTemporaryDir dir;
+    auto created = WaylandCaptureBackend::tryCreate({});
+    ASSERT_TRUE(created) << created.error();
+    WaylandCaptureBackend& backend = *created.value();
+    backend.setOutputFolder(dir.path());
+    // Before the take: the onboarding's row and how to allow it.
+    EXPECT_FALSE(backend.permissions().inputObservable());
+    EXPECT_EQ(backend.permissions().inputTitle(), QStringLiteral("Mouse Clicks"));
+    const QString how = backend.permissions().inputProblem();
+    EXPECT_TRUE(how.contains(QStringLiteral("sudo usermod -aG input $USER"))) << how.toStdString();
+    EXPECT_TRUE(how.contains(QStringLiteral("mouse buttons only"))) << how.toStdString();
+
+    FfmpegWriterFactory writers;
+    Recorder rec(backend, writers);
+    rec.start(); // the picture and the cursor are recorded anyway
+    ASSERT_TRUE(waitFor([&] { return rec.phase() == Phase::recording; }, 15000))
+        << rec.status().toStdString();
+    ASSERT_TRUE(portalControl(QStringLiteral("move 640 400")));
+    waitFor([] { return false; }, 800);
+    rec.stop();
+    ASSERT_TRUE(waitFor([&] { return rec.phase() == Phase::ready; }, 15000)) << rec.status().toStdString();
+    EXPECT_EQ(rec.statusKind(), StatusKind::TakeWithoutClicks);
+    EXPECT_TRUE(rec.status().contains(QStringLiteral("No clicks were recorded: To see your clicks")))
+        << rec.status().toStdString();
+    EXPECT_FALSE(rec.cursorTrack().empty());
+    EXPECT_TRUE(rec.samples().empty());
 }
 
 int main(int argc, char** argv) {
