@@ -44,6 +44,9 @@ public:
 
     // Optional. Host clock in seconds: hostTime() unless a test says otherwise.
     virtual double now();
+    // Optional. One or two sentences, for the empty state before a take, on
+    // what recording on this desktop cannot do; empty when it can do it all.
+    virtual QString captureNote() { return {}; }
 
     // The folder for the take's files: the one set with setOutputFolder(), or
     // else the Desktop, else Videos, else home, created when missing. Empty

@@ -169,6 +169,7 @@ void Recorder::beginCapture(const CaptureContent& content) {
     ++takeGeneration_;
     samples_.clear();
     mutableCursorTrack().clear();
+    setCursorInPicture(false);
     setClickCount(0);
     setVideoURL(QString());
     setMoments({});
@@ -212,6 +213,7 @@ void Recorder::startCapture(const CaptureContent& content) {
     // Clicks and cursor samples normalise against what the stream really
     // shows (a portal knows a window's area only now).
     captureBounds_ = format->area;
+    setCursorInPicture(format->cursorInPicture);
     const QSize size = recordingSize(format->pixelSize);
     setVideoSize(size.width(), size.height());
     stream->setOutputSize(size);

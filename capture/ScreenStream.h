@@ -29,6 +29,9 @@ struct StreamFormat {
     QSizeF pixelSize; // may be fractional where the area is
     double pixelScale = 1;
     QRectF area;
+    // The pictures show the cursor themselves (a desktop that cannot send it
+    // apart); the take then has no cursor track and draws no cursor.
+    bool cursorInPicture = false;
 };
 
 // Receives frames on the capture thread. Must not block for long: a slow sink

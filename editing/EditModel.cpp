@@ -86,11 +86,19 @@ void EditModel::setTrimEnd(double seconds) {
 
 // --- Timeline ------------------------------------------------------------------
 
+void EditModel::setCursorInPicture(bool inPicture) {
+    if (cursorInPicture_ != inPicture) {
+        cursorInPicture_ = inPicture;
+        timeline_.reset();
+    }
+}
+
 const Timeline& EditModel::timeline() const {
     if (!timeline_) {
         Timeline tl;
         tl.build(zooms_, moments_, duration_, zoom_);
         tl.track = smoothedTrack();
+        tl.cursorInPicture = cursorInPicture_;
         timeline_ = std::move(tl);
         ++timelineBuilds_;
     }

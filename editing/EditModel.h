@@ -62,6 +62,9 @@ public:
     void clearUndo() { undoStack_.clear(); }
     // The take's raw cursor samples; read when the timeline is built.
     const std::vector<CursorSample>& cursorTrack() const { return cursorTrack_; }
+    // Whether the take's pictures already show the cursor (then none is drawn).
+    bool cursorInPicture() const { return cursorInPicture_; }
+    void setCursorInPicture(bool inPicture);
 
     // --- Derived timeline -------------------------------------------------------
     // The timeline of the current edit state, built on first read after any of the
@@ -109,6 +112,7 @@ signals:
 
 protected:
     std::vector<CursorSample>& mutableCursorTrack() { return cursorTrack_; }
+    bool cursorInPicture_ = false;
 
 private:
     bool validIndex(int index) const {

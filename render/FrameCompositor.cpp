@@ -164,7 +164,8 @@ void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF&
 
 bool FrameCompositor::stepCursor(double t, const spring::Steps& steps, const QRectF& video,
                                  int sourceW, double outW, double outH) {
-    last_.cursorShown = !timeline_.clicks.empty() || !timeline_.track.empty();
+    last_.cursorShown = !timeline_.cursorInPicture &&
+                        (!timeline_.clicks.empty() || !timeline_.track.empty());
     if (!last_.cursorShown) {
         return false;
     }

@@ -35,6 +35,9 @@ struct Timeline {
     std::vector<CursorSample> track;  // smoothed cursor samples, in time order
     double duration = 0;              // seconds
     double zoom = 2.2;                // default zoom level; build() sets the session's
+    // The recording's own pictures show the cursor (a desktop that could not
+    // send it apart): no cursor is drawn over them.
+    bool cursorInPicture = false;
 
     // Replaces the keyframes from the segments (four each, plus one full-frame
     // keyframe at each end); sets duration, zoom and the sorted clicks. Leaves

@@ -50,6 +50,17 @@ PermissionChecks& WaylandCaptureBackend::permissions() {
     return *permissions_;
 }
 
+QString WaylandCaptureBackend::captureNote() {
+    ScreenCastPortal portal(options_.portalService);
+    const auto info = portal.probe(1000);
+    if (info && (info->cursorModes & 4) == 0) {
+        return QStringLiteral(
+            "On this desktop Orvane can't redraw or follow the cursor: it stays in the picture "
+            "as it is, and zooms start at your clicks only.");
+    }
+    return {};
+}
+
 Result<std::unique_ptr<ScreenStream>> WaylandCaptureBackend::createStream(
     const CaptureContent& content) {
     const WaylandSource* source = WaylandSource::of(content);

@@ -43,6 +43,8 @@ public:
     PermissionChecks& permissions() override;
 
     Result<std::unique_ptr<ScreenStream>> createStream(const CaptureContent& content) override;
+    // Says so when the desktop cannot send the cursor apart from the picture.
+    QString captureNote() override;
 
 private:
     Options options_;

@@ -58,6 +58,7 @@ Result<StreamFormat> WaylandScreenStream::negotiate() {
     // area agree whatever the desktop's scale. The portal's logical size only
     // tells how many pixels make one logical pixel.
     format.area = QRectF(0, 0, pixels.width(), pixels.height());
+    format.cursorInPicture = !session_->cursorAsMetadata;
     const QSize logical = session_->logicalSize;
     if (logical.width() > 0 && session_->sourceType == PortalSession::SourceType::Monitor) {
         const double scale = static_cast<double>(pixels.width()) / logical.width();

@@ -103,7 +103,7 @@ public:
     Result<StreamFormat> negotiate() override {
         return StreamFormat{QSizeF(content_.area.width() * content_.pixelScale,
                                    content_.area.height() * content_.pixelScale),
-                            content_.pixelScale, content_.area};
+                            content_.pixelScale, content_.area, cursorInPicture};
     }
     void setOutputSize(QSize size) override { *outputSize_ = size; }
     Result<void> start(FrameSink sink, EndSink onEnd) override {
@@ -142,6 +142,7 @@ public:
         }
     }
     bool running = false;
+    bool cursorInPicture = false;
     inline static bool leakedRunning = false;
 
 private:
@@ -173,6 +174,7 @@ public:
             return Result<std::unique_ptr<ScreenStream>>::failure(ErrorKind::Io, "no stream");
         }
         auto s = std::make_unique<FakeStream>(content, streamError, &streamStops, &streamSize);
+        s->cursorInPicture = streamCursorInPicture;
         lastStream = s.get();
         return std::unique_ptr<ScreenStream>(std::move(s));
     }
@@ -193,6 +195,7 @@ public:
     }
     std::optional<double> movieDuration(const QString&) override { return duration; }
     double now() override { return useRealClock ? CaptureBackend::now() : clock; }
+    QString captureNote() override { return note; }
     // Emits a click as the platform would, stamped with the backend's clock.
     void click(QPointF position) { emit inputFake.clicked(position, now()); }
 
@@ -211,6 +214,8 @@ public:
     bool writerCompletes = true;
     std::optional<double> duration = 12.43;
     QString moviePath; // when set, the take's movie is this file, left untouched
+    QString note;      // what the empty state says this desktop cannot do
+    bool streamCursorInPicture = false; // streams whose pictures show the cursor
     QSize streamSize;
     QSize writerSize;
     double writerStart = -1;

@@ -455,6 +455,27 @@ TEST_F(RecorderTest, AnEndAfterStopOrFromAnEarlierTakeChangesNothing) {
     EXPECT_TRUE(rec.status().startsWith(QStringLiteral("Done — ")));
 }
 
+TEST_F(RecorderTest, AStreamWhosePicturesShowTheCursorDrawsNone) {
+    backend.streamCursorInPicture = true;
+    startRecording({0, 0, 640, 400});
+    EXPECT_TRUE(rec.cursorInPicture());
+    backend.lastStream->deliver(1);
+    click(320, 200);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(rec.phase(), Phase::ready);
+    EXPECT_TRUE(rec.timeline().cursorInPicture);
+    EXPECT_EQ(rec.timeline().clicks.size(), 1u); // the click still zooms
+
+    // The next take of a stream that sends the cursor apart draws it again.
+    backend.streamCursorInPicture = false;
+    rec.start();
+    choose(display({0, 0, 640, 400}));
+    EXPECT_FALSE(rec.cursorInPicture());
+    backend.lastStream->deliver(1);
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_FALSE(rec.timeline().cursorInPicture);
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

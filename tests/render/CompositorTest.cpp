@@ -228,6 +228,20 @@ TEST(CompositorCursor, NoCursorWithoutClicksOrSamples) {
     EXPECT_GT(comparePictures(out, withoutArt).differing, 20);
 }
 
+TEST(CompositorCursor, NoCursorOverPicturesThatShowTheirOwn) {
+    const QImage src = makeScreen(128, 80);
+    Timeline tl = timelineWith({}, {clickAt(1, 0.4, 0.6)});
+    tl.cursorInPicture = true;
+    auto inPicture = compositor(tl);
+    auto noArt = compositor(tl, 0.5, CursorImages{});
+    QImage out = output();
+    QImage bare = output();
+    ASSERT_TRUE(inPicture.compose(frameOf(src, 1.0), out));
+    ASSERT_TRUE(noArt.compose(frameOf(src, 1.0), bare));
+    EXPECT_FALSE(inPicture.last().cursorShown);
+    EXPECT_EQ(comparePictures(out, bare).maxChannelError, 0);
+}
+
 TEST(CompositorCursor, MissingPointerArtSkipsOnlyPointerFrames) {
     Timeline tl = timelineWith({});
     tl.track = {sample(0, 0.4, 0.4, true), sample(0.99, 0.4, 0.4, true), sample(1.0, 0.4, 0.4),

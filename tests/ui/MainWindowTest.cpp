@@ -108,6 +108,25 @@ TEST_F(MainWindowTest, WindowControlsStayPutThroughResizes) {
     }
 }
 
+TEST_F(MainWindowTest, TheEmptyStateSaysWhatThisDesktopCannotDoBeforeATake) {
+    {
+        MainWindow w(backend, backend);
+        w.show();
+        EXPECT_TRUE(w.emptyState()->note().isEmpty());
+    }
+    backend.note = QStringLiteral("On this desktop Orvane can't redraw or follow the cursor.");
+    MainWindow w(backend, backend);
+    w.show();
+    EXPECT_EQ(w.emptyState()->note(), backend.note);
+    auto* label = w.emptyState()->findChild<QLabel*>();
+    ASSERT_NE(label, nullptr);
+    bool shown = false;
+    for (auto* l : w.emptyState()->findChildren<QLabel*>()) {
+        shown = shown || (l->text() == backend.note && l->isVisible());
+    }
+    EXPECT_TRUE(shown);
+}
+
 TEST_F(MainWindowTest, EachPhaseShowsItsContent) {
     MainWindow w(backend, backend);
     w.show();

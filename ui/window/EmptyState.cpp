@@ -28,6 +28,13 @@ EmptyState::EmptyState(QWidget* parent) : QWidget(parent) {
     subtitle_->setFont(Theme::font(Theme::Font::body));
     subtitle_->setAlignment(Qt::AlignCenter);
     subtitle_->setStyleSheet(QStringLiteral("color: %1").arg(Theme::css(Theme::Color::secondaryText)));
+    note_ = new QLabel(this);
+    note_->setFont(Theme::font(Theme::Font::caption));
+    note_->setAlignment(Qt::AlignCenter);
+    note_->setWordWrap(true);
+    note_->setMaximumWidth(420);
+    note_->setStyleSheet(QStringLiteral("color: %1").arg(Theme::css(Theme::Color::secondaryText)));
+    note_->hide();
     button_ = new QPushButton(this);
     Theme::setButtonStyle(button_, Theme::ButtonStyle::primary);
     button_->setFixedWidth(240);
@@ -36,6 +43,7 @@ EmptyState::EmptyState(QWidget* parent) : QWidget(parent) {
     column->addWidget(title_);
     column->addWidget(subtitle_);
     column->addWidget(button_, 0, Qt::AlignHCenter);
+    column->addWidget(note_, 0, Qt::AlignHCenter);
     column->addStretch(1);
 
     auto* opacity = new QGraphicsOpacityEffect(symbol_);
@@ -53,6 +61,15 @@ QString EmptyState::title() const {
     return title_->text();
 }
 
+void EmptyState::setNote(const QString& note) {
+    note_->setText(note);
+    note_->setVisible(!note.isEmpty() && !recording_);
+}
+
+QString EmptyState::note() const {
+    return note_->text();
+}
+
 void EmptyState::setPhase(Phase phase) {
     recording_ = phase == Phase::recording;
     if (recording_) {
@@ -62,6 +79,7 @@ void EmptyState::setPhase(Phase phase) {
         subtitle_->setText(QStringLiteral("Click around your app, then stop to edit."));
         button_->setText(QStringLiteral("Stop"));
         button_->setIcon(symbol(QStringLiteral("stop.fill")));
+        note_->hide();
         pulse_.start();
     } else {
         symbol_->setPixmap(symbol(QStringLiteral("rectangle.dashed.badge.record")).pixmap(56, 56));
@@ -69,6 +87,7 @@ void EmptyState::setPhase(Phase phase) {
         subtitle_->setText(QStringLiteral("Orvane zooms to every click on a smooth camera path."));
         button_->setText(phase == Phase::ready ? QStringLiteral("Record Again")
                                                : QStringLiteral("Record Screen"));
+        note_->setVisible(!note_->text().isEmpty());
         button_->setIcon(symbol(phase == Phase::ready ? QStringLiteral("arrow.clockwise")
                                                       : QStringLiteral("record.circle")));
         pulse_.stop();

@@ -19,6 +19,10 @@ public:
     explicit EmptyState(QWidget* parent = nullptr);
 
     void setPhase(Phase phase);
+    // A note on what recording on this desktop cannot do, shown under the
+    // button before a take; empty hides it.
+    void setNote(const QString& note);
+    QString note() const;
     QPushButton* startStopButton() const { return button_; }
     QString title() const;
 
@@ -29,6 +33,7 @@ private:
     QLabel* symbol_;
     QLabel* title_;
     QLabel* subtitle_;
+    QLabel* note_;
     QPushButton* button_;
     QTimer pulse_;
     int pulseStep_ = 0;

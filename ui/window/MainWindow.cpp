@@ -59,6 +59,8 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
     column->addWidget(body_, 1);
 
     empty_ = new EmptyState(body_);
+    // Said before the take, not discovered after it.
+    empty_->setNote(backend.captureNote());
     body_->addWidget(empty_);
     buildEditor();
     body_->addWidget(editor_);

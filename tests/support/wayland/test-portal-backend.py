@@ -55,6 +55,9 @@ screencast_iface = Gio.DBusNodeInfo.new_for_xml(SCREENCAST_XML).interfaces[0]
 session_iface = Gio.DBusNodeInfo.new_for_xml(SESSION_XML).interfaces[0]
 sessions = {}        # session handle -> state
 next_response = [0]  # the answer of the next SelectSources
+# hidden | embedded | metadata; a desktop without metadata is ORVANE_TEST_PORTAL_CURSOR_MODES=3
+# (the frontend reads this once, when it starts)
+cursor_modes = [int(os.environ.get("ORVANE_TEST_PORTAL_CURSOR_MODES", "7"))]
 
 
 def plain(v):
@@ -203,7 +206,7 @@ def screencast_call(conn, sender, path, iface, method, params, inv):
 
 
 def screencast_get(conn, sender, path, iface, prop):
-    return GLib.Variant("u", {"AvailableSourceTypes": 1 | 2, "AvailableCursorModes": 1 | 2 | 4,
+    return GLib.Variant("u", {"AvailableSourceTypes": 1 | 2, "AvailableCursorModes": cursor_modes[0],
                               "version": 4}.get(prop, 0))
 
 

@@ -18,6 +18,8 @@
 #                               RemoteDesktop), "close" (the desktop ends the
 #                               newest session), "respond CODE" (answer the next
 #                               dialog with CODE: 1 = cancelled)
+# ORVANE_TEST_PORTAL_CURSOR_MODES=3 makes the portal a desktop without cursor
+# metadata (the default, 7, offers it).
 #   ORVANE_TEST_PORTAL_LOG      the backend's log of calls, one JSON object a line
 #   ORVANE_WAYLAND_TARGET_LOG   what the target window printed
 # and stops everything it started, newest first. Exit status: COMMAND's, or 77

@@ -1,7 +1,9 @@
-// The window the Wayland tests record: a Qt client on Qt's wayland plugin, a
-// solid orange 600 x 400 window with a blue "link" in its lower right corner
-// whose cursor is the pointing hand, and a small square that moves so the
-// compositor keeps sending frames. Prints READY once shown, and each press.
+// orvane-wayland-target: the window the Wayland tests and benchmarks record. A
+// Qt client on Qt's wayland plugin: a solid orange 600 x 400 window with a blue
+// "link" in its lower right corner whose cursor is the pointing hand, and a
+// small square that moves so the compositor keeps sending frames. With
+// ORVANE_TARGET_FULLSCREEN=1 it covers the screen and every frame changes all
+// over, as a busy screen does. Prints READY once shown, and each press.
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,7 +28,7 @@ protected:
 
 class Target : public QWidget {
 public:
-    Target() {
+    explicit Target(bool busy) : busy_(busy) {
         resize(600, 400);
         setWindowTitle(QStringLiteral("Orvane Wayland target"));
         setCursor(Qt::ArrowCursor);
@@ -34,15 +36,25 @@ public:
         auto* timer = new QTimer(this);
         connect(timer, &QTimer::timeout, this, [this] {
             ++frame_;
-            update(QRect(0, 0, 600, 60));
+            if (busy_) {
+                update();
+            } else {
+                update(QRect(0, 0, 600, 60));
+            }
         });
-        timer->start(33);
+        timer->start(busy_ ? 16 : 33);
     }
 
 protected:
     void paintEvent(QPaintEvent* e) override {
         QPainter p(this);
         p.fillRect(e->rect(), QColor(230, 80, 40));
+        if (busy_) {
+            // Stripes that move every frame: nothing stays the same.
+            for (int x = -(frame_ * 7) % 64; x < width(); x += 64) {
+                p.fillRect(x, 0, 32, height(), QColor((x * 3 + frame_) % 256, 120, 200));
+            }
+        }
         p.fillRect((frame_ * 5) % 560, 10, 40, 40, QColor(250, 220, 40));
     }
     void mousePressEvent(QMouseEvent* e) override {
@@ -58,6 +70,7 @@ protected:
     }
 
 private:
+    bool busy_;
     int frame_ = 0;
 };
 
@@ -65,7 +78,12 @@ private:
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    Target target;
-    target.show();
+    const bool fullScreen = qEnvironmentVariableIntValue("ORVANE_TARGET_FULLSCREEN") == 1;
+    Target target(fullScreen);
+    if (fullScreen) {
+        target.showFullScreen();
+    } else {
+        target.show();
+    }
     return QApplication::exec();
 }
