@@ -13,6 +13,10 @@ struct VideoFrame {
     int height = 0;     // pixels
     int stride = 0;     // bytes per row
     double hostTime = 0; // hostTime() seconds at the grab
+    // The pixels are the same as those of the previous frame handed to the
+    // same sink (a still screen the stream repeats): a writer may reuse what
+    // it made of them instead of converting them again.
+    bool repeat = false;
 };
 
 } // namespace orvane

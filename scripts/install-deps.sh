@@ -28,6 +28,7 @@ packages=(
   dbus dbus-user-session libglib2.0-bin pipewire pipewire-bin wireplumber mutter
   xdg-desktop-portal fuse3 python3-gi gir1.2-glib-2.0
   gstreamer1.0-tools gstreamer1.0-pipewire gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-ugly
 )
 
 missing=()

@@ -1,8 +1,9 @@
 // Records 20 s of a changing 1280 x 800 Wayland client at 60 frames per second
 // through Orvane's Wayland path (portal session -> PipeWire stream -> pacing
 // thread -> movie writer), then, on a second session of the same screen,
-// through GStreamer's own PipeWire source feeding x264 at its fastest preset,
-// and prints for both the frames written and dropped and the CPU time used.
+// through GStreamer's own PipeWire source feeding x264 at its fastest preset
+// with the take's bit rate and key-frame interval, and prints for both the
+// frames written and dropped and the CPU time used.
 //
 //   wayland_capture_bench [--seconds S]
 //
@@ -12,6 +13,7 @@
 
 #include "capture/HostClock.h"
 #include "capture/ffmpeg/MovieWriter.h"
+#include "capture/ffmpeg/VideoEncoder.h"
 #include "capture/wayland/WaylandCaptureBackend.h"
 #include "capture/wayland/WaylandScreenStream.h"
 #include "capture/wayland/WaylandSource.h"
@@ -19,6 +21,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -60,12 +64,15 @@ double selfCpu() {
     return cpuSeconds(r);
 }
 
-// Runs the event loop until `done` or `ms` pass.
+// Runs the event loop until `done` or `ms` pass, sleeping in between: a
+// spinning wait would be counted as recording CPU.
 bool waitFor(const std::function<bool()>& done, int ms) {
     QElapsedTimer t;
     t.start();
     while (!done() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return done();
 }
@@ -143,8 +150,9 @@ Figures runBaseline(CaptureBackend& backend, const QString& path, double seconds
     const int fd = fcntl(source->session()->pipeWireFd, F_DUPFD, 10); // inherited: no CLOEXEC
     const std::string pipeline =
         "pipewiresrc fd=" + std::to_string(fd) + " path=" + std::to_string(source->session()->node) +
-        " do-timestamp=true ! videoconvert ! x264enc speed-preset=ultrafast ! mp4mux ! filesink "
-        "location=" + path.toStdString();
+        " do-timestamp=true ! videoconvert ! x264enc speed-preset=ultrafast bitrate=" +
+        std::to_string(averageBitRate(1280, 800) / 1000) +
+        " key-int-max=60 bframes=0 ! mp4mux ! filesink location=" + path.toStdString();
     std::vector<std::string> args{"gst-launch-1.0", "-q", "-e"};
     for (std::size_t start = 0; start < pipeline.size();) {
         const std::size_t end = pipeline.find(' ', start);

@@ -5,6 +5,7 @@
 #include "VideoEncoder.h"
 
 #include "render/media/AvHandles.h"
+#include "render/media/YuvConversion.h"
 
 extern "C" {
 #include <libavutil/hwcontext.h>
@@ -41,6 +42,7 @@ struct MovieWriter::Impl {
     // Capture thread only.
     av::SwsPtr sws;
     std::int64_t lastPts = -1;
+    int lastSlot = -1; // the slot the previous frame was converted into
 
     // Ring of converted frames between the capture thread and the encoder.
     std::vector<av::FramePtr> ringFrames;
@@ -149,6 +151,20 @@ Result<std::unique_ptr<MovieWriter>> MovieWriter::tryCreate(const QString& path,
 }
 
 bool MovieWriter::Impl::convertInto(AVFrame* dst, const VideoFrame& frame) {
+    if (dst->format == AV_PIX_FMT_YUV420P && frame.width == width && frame.height == height) {
+        // The software encoder's own layout at the movie's size: our vector
+        // conversion (BT.709, limited range, as the tags say) is several times
+        // cheaper than swscale's for this one case.
+        if (av_frame_make_writable(dst) < 0) {
+            return false;
+        }
+        YuvView out;
+        out.y = Plane{dst->data[0], dst->linesize[0], width, height};
+        out.u = Plane{dst->data[1], dst->linesize[1], (width + 1) / 2, (height + 1) / 2};
+        out.v = Plane{dst->data[2], dst->linesize[2], (width + 1) / 2, (height + 1) / 2};
+        yuv::fromBgra(frame.bgra, frame.stride, width, height, out);
+        return true;
+    }
     // Frames of another size than the movie (a window resized before the
     // stream could react) are scaled to fit rather than refused.
     sws.reset(sws_getCachedContext(sws.release(), frame.width, frame.height, AV_PIX_FMT_BGRA,
@@ -173,13 +189,27 @@ bool MovieWriter::Impl::convertInto(AVFrame* dst, const VideoFrame& frame) {
 bool MovieWriter::Impl::push(const VideoFrame& frame, std::int64_t pts) {
     const int slot = ring->writable();
     if (slot < 0) {
+        lastSlot = -1; // this picture is not in any slot: the next repeat converts
         return false;
     }
     AVFrame* dst = ringFrames[static_cast<std::size_t>(slot)].get();
-    if (!convertInto(dst, frame)) {
+    // A repeated picture is copied from the slot it was converted into last
+    // time (a plain copy of planes, far cheaper than a conversion). That slot
+    // is not written again before this one: the ring hands slots out in order.
+    const AVFrame* previous =
+        frame.repeat && lastSlot >= 0 && lastSlot != slot
+            ? ringFrames[static_cast<std::size_t>(lastSlot)].get()
+            : nullptr;
+    if (previous != nullptr && frame.width == width && frame.height == height) {
+        if (av_frame_make_writable(dst) < 0 || av_frame_copy(dst, previous) < 0) {
+            return false;
+        }
+    } else if (!convertInto(dst, frame)) {
+        lastSlot = -1;
         return false;
     }
     dst->pts = pts;
+    lastSlot = slot;
     ring->publish();
     return true;
 }

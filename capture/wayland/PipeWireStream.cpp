@@ -265,6 +265,7 @@ void PipeWireStream::onProcess() {
             picture->height = crop.height();
             picture->stride = crop.width() * 4;
             picture->hostTime = now;
+            picture->sequence = ++sequence_;
             picture->bgra.resize(static_cast<std::size_t>(picture->stride) * picture->height);
             const bool swap = redFirst(format_);
             for (int y = 0; y < crop.height(); ++y) {

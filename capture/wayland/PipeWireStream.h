@@ -33,6 +33,7 @@ struct StreamPicture {
     int height = 0; // pixels
     int stride = 0; // bytes
     double hostTime = 0; // hostTime() when it was read
+    std::uint64_t sequence = 0; // counts the pictures of a stream, from 1
 };
 
 // Consumes a screen-cast node: negotiates shared-memory frames in the 32-bit
@@ -89,6 +90,7 @@ private:
     QSize size_;
     bool hand_ = false;        // the last bitmap was the hand
     std::vector<std::shared_ptr<StreamPicture>> pool_;
+    std::uint64_t sequence_ = 0;
 
     mutable std::mutex mutex_; // guards latest_; a leaf lock
     std::condition_variable firstPicture_;

@@ -99,6 +99,7 @@ StreamEnd WaylandScreenStream::endReason() const {
 void WaylandScreenStream::run() {
     FrameFitter fitter(size_.width(), size_.height());
     FramePacer pacer(kFps);
+    std::uint64_t previous = 0; // the sequence of the picture last handed on
     while (!stopRequested_.load(std::memory_order_relaxed)) {
         if (pipeWire_->ended() || session_->closedByDesktop()) {
             const StreamEnd reason = endReason();
@@ -114,7 +115,11 @@ void WaylandScreenStream::run() {
         if (std::shared_ptr<const StreamPicture> picture = pipeWire_->latest()) {
             const FrameFitter::Image img =
                 fitter.fit(picture->bgra.data(), picture->width, picture->height, picture->stride);
-            sink_(VideoFrame{img.pixels, size_.width(), size_.height(), img.stride, stamp});
+            // Buffers are reused, so the picture's number (not its address)
+            // tells that these are the same pixels as last time.
+            const bool repeat = picture->sequence == previous;
+            sink_(VideoFrame{img.pixels, size_.width(), size_.height(), img.stride, stamp, repeat});
+            previous = picture->sequence;
             delivered_.fetch_add(1, std::memory_order_relaxed);
         }
         pacer.wait();
