@@ -8,6 +8,7 @@
 // It starts its own Xvfb and a separate process that keeps the screen changing,
 // so neither run pays for the animation.
 #include "BenchReport.h"
+#include "PacketCount.h"
 #include "capture/HostClock.h"
 #include "capture/ffmpeg/MovieWriter.h"
 #include "capture/x11/X11ScreenStream.h"
@@ -40,16 +41,8 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1200;
 
-double cpuSeconds(const rusage& r) {
-    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
-}
-
-double selfCpu() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
-}
+using bench::cpuSeconds;
+using bench::selfCpu;
 
 // Keeps the screen changing: coloured blocks move every 1/60 s, as windows do
 // when a user scrolls and drags.
@@ -158,11 +151,7 @@ Figures runBaseline(const std::string& display, const QString& path, double seco
     f.cpu = cpuSeconds(usage);
     // x11grab hands every grab on (passthrough): the frames in the file are the
     // frames grabbed.
-    QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-count_packets", "-select_streams", "v:0",
-                            "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", path});
-    probe.waitForFinished(60000);
-    f.written = probe.readAllStandardOutput().trimmed().toLongLong();
+    f.written = bench::countVideoPackets(path);
     f.grabbed = f.written;
     f.dropped = 0;
     return f;

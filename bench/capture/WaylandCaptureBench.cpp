@@ -10,6 +10,7 @@
 // It runs inside tests/support/wayland/wayland-session.sh (bench/run starts it
 // there), with orvane-wayland-target full screen and busy.
 #include "BenchReport.h"
+#include "PacketCount.h"
 
 #include "capture/HostClock.h"
 #include "capture/ffmpeg/MovieWriter.h"
@@ -53,16 +54,8 @@ struct Figures {
     double cpu = 0; // seconds
 };
 
-double cpuSeconds(const rusage& r) {
-    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
-}
-
-double selfCpu() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
-}
+using bench::cpuSeconds;
+using bench::selfCpu;
 
 // Runs the event loop until `done` or `ms` pass, sleeping in between: a
 // spinning wait would be counted as recording CPU.
@@ -176,11 +169,7 @@ Figures runBaseline(CaptureBackend& backend, const QString& path, double seconds
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     f.cpu = cpuSeconds(usage);
-    QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-count_packets", "-select_streams", "v:0",
-                            "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", path});
-    probe.waitForFinished(60000);
-    f.written = probe.readAllStandardOutput().trimmed().toLongLong();
+    f.written = bench::countVideoPackets(path);
     f.delivered = f.written;
     f.received = f.written;
     return f;

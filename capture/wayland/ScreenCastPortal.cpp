@@ -255,8 +255,7 @@ void ScreenCastPortal::openRemote(const QVariantMap& startResults) {
     emit started(std::move(session));
 }
 
-void ScreenCastPortal::finishWith(const Error& error) {
-    busy_ = false;
+void ScreenCastPortal::closeUnusedSession() {
     if (!sessionPath_.isEmpty()) {
         // A session that will not be used is closed at once.
         bus_.asyncCall(QDBusMessage::createMethodCall(service_, sessionPath_,
@@ -264,6 +263,11 @@ void ScreenCastPortal::finishWith(const Error& error) {
                                                       QStringLiteral("Close")));
         sessionPath_.clear();
     }
+}
+
+void ScreenCastPortal::finishWith(const Error& error) {
+    busy_ = false;
+    closeUnusedSession();
     if (error.kind == ErrorKind::Cancelled) {
         emit cancelled();
     } else {
@@ -280,12 +284,7 @@ void ScreenCastPortal::cancel() {
         request_->cancel();
         request_->deleteLater();
     }
-    if (!sessionPath_.isEmpty()) {
-        bus_.asyncCall(QDBusMessage::createMethodCall(service_, sessionPath_,
-                                                      QStringLiteral("org.freedesktop.portal.Session"),
-                                                      QStringLiteral("Close")));
-        sessionPath_.clear();
-    }
+    closeUnusedSession();
 }
 
 } // namespace orvane::wayland

@@ -64,6 +64,7 @@ private:
     void startSession();
     void openRemote(const QVariantMap& startResults);
     void finishWith(const Error& error);
+    void closeUnusedSession();
     PortalRequest* newRequest();
 
     QDBusConnection bus_;

@@ -7,11 +7,7 @@ set -uo pipefail
 rec="$1"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
-failures=0
-check() { # check "what" condition...
-  local what="$1"; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../../support/checks.sh"
 
 # A 3-second take of the whole screen while xdotool clicks twice.
 "$rec" --duration 3 --out-dir "$out" >"$out/stdout" 2>"$out/stderr" &
@@ -68,5 +64,4 @@ bad "no display" "Cannot connect" --display :999 --duration 1
 bad "two choices at once" "choose one of" --monitor 0 --window 0x1234
 bad "a bad duration" "--duration" --duration -3
 
-[ "$failures" -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
-exit $((failures > 0))
+finish_checks

@@ -40,10 +40,11 @@ namespace {
 constexpr int kScreenW = 1280;
 constexpr int kScreenH = 800;
 
-class WaylandTakeTest : public ::testing::Test {
+// A Wayland backend writing into a folder of its own, and a Recorder over it.
+class WaylandRecorderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        auto created = WaylandCaptureBackend::tryCreate({});
+    void open(WaylandCaptureBackend::Options options) {
+        auto created = WaylandCaptureBackend::tryCreate(std::move(options));
         ASSERT_TRUE(created) << created.error();
         backend = std::move(created.value());
         backend->setOutputFolder(dir.path());
@@ -53,6 +54,17 @@ protected:
         rec.reset();
         backend.reset();
     }
+    bool stopTake() { return stopAndWait(*rec); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<WaylandCaptureBackend> backend;
+    FfmpegWriterFactory writers;
+    std::unique_ptr<Recorder> rec;
+};
+
+class WaylandTakeTest : public WaylandRecorderTest {
+protected:
+    void SetUp() override { open({}); }
 
     QString moviePath() const { return dir.filePath(QString::fromLatin1(Recorder::kMovieName)); }
 
@@ -69,12 +81,6 @@ protected:
         ASSERT_TRUE(waitFor([&] { return rec->phase() == Phase::recording; }, 15000))
             << rec->status().toStdString();
     }
-    bool stopTake() {
-        rec->stop();
-        return waitFor([&] { return rec->phase() != Phase::recording &&
-                                    rec->status() != QStringLiteral("Finishing…"); },
-                       15000);
-    }
     // Waits `ms` with the event loop running (the cursor is sampled on it).
     void pause(int ms) { waitFor([] { return false; }, ms); }
 
@@ -83,11 +89,6 @@ protected:
         auto raw = decodeFrame(moviePath(), t, QStringLiteral("bgra"));
         return raw && raw->size() >= w * h * 4 ? *raw : QByteArray();
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<WaylandCaptureBackend> backend;
-    FfmpegWriterFactory writers;
-    std::unique_ptr<Recorder> rec;
 };
 
 // Where the target window's content and its link are on the screen, from a
@@ -340,7 +341,7 @@ namespace {
 // A take whose clicks come through a FIFO standing in for a mouse's device
 // node (containers have no /dev/input), while the pointer moves through
 // mutter's RemoteDesktop.
-class WaylandClicksTest : public ::testing::Test {
+class WaylandClicksTest : public WaylandRecorderTest {
 protected:
     void SetUp() override {
         const QByteArray path = dir.filePath(QStringLiteral("mouse-events")).toLocal8Bit();
@@ -351,15 +352,10 @@ protected:
         ASSERT_GE(mouse, 0);
         WaylandCaptureBackend::Options options;
         options.rawInputSources = {readEnd};
-        auto created = WaylandCaptureBackend::tryCreate(options);
-        ASSERT_TRUE(created) << created.error();
-        backend = std::move(created.value());
-        backend->setOutputFolder(dir.path());
-        rec = std::make_unique<Recorder>(*backend, writers);
+        open(std::move(options));
     }
     void TearDown() override {
-        rec.reset();
-        backend.reset();
+        WaylandRecorderTest::TearDown();
         unplug();
     }
     void unplug() {
@@ -389,18 +385,8 @@ protected:
         ASSERT_EQ(::write(mouse, events.data(), static_cast<std::size_t>(size)), size);
     }
     void pause(int ms) { waitFor([] { return false; }, ms); }
-    bool stopTake() {
-        rec->stop();
-        return waitFor([&] { return rec->phase() != Phase::recording &&
-                                    rec->status() != QStringLiteral("Finishing…"); },
-                       15000);
-    }
 
-    QTemporaryDir dir;
     int mouse = -1;
-    std::unique_ptr<WaylandCaptureBackend> backend;
-    FfmpegWriterFactory writers;
-    std::unique_ptr<Recorder> rec;
 };
 
 } // namespace
@@ -503,8 +489,8 @@ TEST(WaylandNoClickAccessTest, ATakeStillRecordsAndSaysWhyItHasNoClicks) {
         << rec.status().toStdString();
     ASSERT_TRUE(portalControl(QStringLiteral("move 640 400")));
     waitFor([] { return false; }, 800);
-    rec.stop();
-    ASSERT_TRUE(waitFor([&] { return rec.phase() == Phase::ready; }, 15000)) << rec.status().toStdString();
+    ASSERT_TRUE(stopAndWait(rec));
+    ASSERT_EQ(rec.phase(), Phase::ready) << rec.status().toStdString();
     EXPECT_EQ(rec.statusKind(), StatusKind::TakeWithoutClicks);
     EXPECT_TRUE(rec.status().contains(QStringLiteral("No clicks were recorded: To see your clicks")))
         << rec.status().toStdString();

@@ -1,5 +1,7 @@
 #include "WaylandTestSupport.h"
 
+#include "capture/Recorder.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -65,6 +67,13 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs) {
         QThread::msleep(5);
     }
     return true;
+}
+
+bool stopAndWait(Recorder& recorder) {
+    recorder.stop();
+    return waitFor([&] { return recorder.phase() != Phase::recording &&
+                                recorder.status() != QStringLiteral("Finishing…"); },
+                   15000);
 }
 
 QRect findColour(const QByteArray& bgra, int width, int height, int b, int g, int r, int tolerance) {

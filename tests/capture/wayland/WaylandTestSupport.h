@@ -11,6 +11,10 @@
 #include <functional>
 #include <vector>
 
+namespace orvane {
+class Recorder;
+}
+
 namespace orvane::test {
 
 // Sends one command to the test portal backend ("move 300 200", "close").
@@ -22,6 +26,9 @@ int portalDialogs();
 
 // Runs the event loop until `done` or the timeout; whether `done` held.
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+
+// Stops the take and waits until it has finished (ready or idle).
+bool stopAndWait(Recorder& recorder);
 
 // The bounding box of the pixels close to `bgr` in a width x height BGRA
 // picture; empty when there are none.

@@ -7,11 +7,7 @@ set -uo pipefail
 rec="$1"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
-failures=0
-check() { # check "what" condition...
-  local what="$1"; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../../support/checks.sh"
 
 "$rec" --backend wayland --duration 3 --out-dir "$out" >"$out/stdout" 2>"$out/stderr" &
 pid=$!
@@ -41,5 +37,4 @@ check "clicks are written (none without input access)" test -s "$out/quilbo-clic
 msg="$("$rec" --backend quartz --duration 1 --out-dir "$out" 2>&1 >/dev/null)"; code=$?
 check "an unknown backend is refused" bash -c "[ $code -ne 0 ] && printf '%s' \"\$1\" | grep -q 'unknown capture backend'" _ "$msg"
 
-[ "$failures" -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
-exit $((failures > 0))
+finish_checks
