@@ -35,8 +35,10 @@ writes into the output folder:
   orvane-recording.mov   the movie
   quilbo-clicks.json     the clicks
   orvane-cursor.csv      the cursor track (t,x,y,pointer), as orvane-render --track reads it
-Recording stops after --duration seconds, or on Ctrl+C (SIGINT) or SIGTERM; the
-movie is finished cleanly either way.
+Recording stops after --duration seconds, on Ctrl+C (SIGINT), SIGTERM or SIGHUP
+(a closed terminal), or when what is recorded goes away (the window closes, the
+display connection is lost, the desktop stops sharing); the movie is finished
+cleanly each way.
 
 Options:
   --backend NAME      capture backend: x11 (default: $ORVANE_CAPTURE, else the
@@ -154,7 +156,7 @@ int main(int argc, char** argv) {
     query.windowId = windowId;
     query.windowTitle = windowName;
 
-    // Ctrl+C and SIGTERM end the take cleanly through the event loop.
+    // Ctrl+C, SIGTERM and SIGHUP end the take cleanly through the event loop.
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return fail("cannot set up signal handling");
     }
@@ -169,6 +171,7 @@ int main(int argc, char** argv) {
     });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
 
     int exitCode = 1;
     QString title;

@@ -51,6 +51,31 @@ wait "$pid"; code=$?
 check "SIGINT ends the take with exit 0" test "$code" -eq 0
 check "the interrupted movie decodes" ffprobe -v error -count_frames -show_entries stream=nb_read_frames "$out/orvane-recording.mov"
 
+# SIGHUP (a closed terminal) ends the take like SIGINT.
+"$rec" --out-dir "$out" >"$out/stdout3" 2>&1 &
+pid=$!
+sleep 2
+kill -HUP "$pid"
+wait "$pid"; code=$?
+check "SIGHUP ends the take with exit 0" test "$code" -eq 0
+check "the hung-up movie decodes" ffprobe -v error -count_frames -show_entries stream=nb_read_frames "$out/orvane-recording.mov"
+
+# The recorded window closes with no --duration: the take ends by itself and
+# says why, with what was recorded kept.
+xmessage -name orvane-short-lived -title "Short-lived window" "recorded, then closed" &
+victim=$!
+for _ in $(seq 50); do xdotool search --name "Short-lived window" >/dev/null 2>&1 && break; sleep 0.1; done
+"$rec" --window-name "Short-lived window" --out-dir "$out" >"$out/stdout4" 2>&1 &
+pid=$!
+sleep 2
+kill "$victim"
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then kill -INT "$pid"; still=1; else still=0; fi
+wait "$pid"; code=$?
+check "a closed window ends the take by itself" test "$still" -eq 0
+check "it exits 0 with the movie kept" test "$code" -eq 0 -a -s "$out/orvane-recording.mov"
+check "it says the window was closed" grep -q "^Recording stopped: the window was closed. Kept" "$out/stdout4"
+
 # Bad input: a one-line error and a non-zero exit.
 bad() { # bad "what" "expected text" args...
   local what="$1" text="$2"; shift 2
