@@ -70,8 +70,9 @@ bool waitFor(const std::function<bool()>& done, int ms) {
     return done();
 }
 
-// A shared screen, chosen through the portal (restored after the first time).
-std::optional<CaptureContent> shareScreen(CaptureBackend& backend) {
+// A shared screen, chosen through the portal (restored after the first
+// time); the benchmark ends when there is none.
+CaptureContent shareScreen(CaptureBackend& backend) {
     std::optional<CaptureContent> chosen;
     QString failure;
     auto a = QObject::connect(&backend.picker(), &ContentPicker::contentChosen,
@@ -84,17 +85,15 @@ std::optional<CaptureContent> shareScreen(CaptureBackend& backend) {
     QObject::disconnect(b);
     if (!chosen) {
         std::fprintf(stderr, "no shared screen: %s\n", qPrintable(failure));
+        std::exit(1);
     }
-    return chosen;
+    return *chosen;
 }
 
 Figures runOrvane(CaptureBackend& backend, const QString& path, double seconds) {
     Figures f;
-    auto content = shareScreen(backend);
-    if (!content) {
-        std::exit(1);
-    }
-    auto created = backend.createStream(*content);
+    const CaptureContent content = shareScreen(backend);
+    auto created = backend.createStream(content);
     if (!created) {
         std::fprintf(stderr, "stream: %s\n", created.error().c_str());
         std::exit(1);
@@ -134,11 +133,8 @@ Figures runOrvane(CaptureBackend& backend, const QString& path, double seconds) 
 
 Figures runBaseline(CaptureBackend& backend, const QString& path, double seconds) {
     Figures f;
-    auto content = shareScreen(backend);
-    if (!content) {
-        std::exit(1);
-    }
-    const auto* source = wayland::WaylandSource::of(*content);
+    const CaptureContent content = shareScreen(backend);
+    const auto* source = wayland::WaylandSource::of(content);
     // GStreamer's pipewiresrc on the same portal remote and node.
     const int fd = fcntl(source->session()->pipeWireFd, F_DUPFD, 10); // inherited: no CLOEXEC
     const std::string pipeline =

@@ -68,7 +68,7 @@ Result<StreamFormat> WaylandScreenStream::negotiate() {
 }
 
 Result<void> WaylandScreenStream::start(FrameSink sink, EndSink onEnd) {
-    if (thread_.joinable()) {
+    if (thread_.running()) {
         return Result<void>::failure(ErrorKind::Invalid, "The stream is already running");
     }
     if (!pipeWire_) {
@@ -79,11 +79,7 @@ Result<void> WaylandScreenStream::start(FrameSink sink, EndSink onEnd) {
     if (size_.width() < 2 || size_.height() < 2) {
         return Result<void>::failure(ErrorKind::Invalid, "Invalid capture size");
     }
-    sink_ = std::move(sink);
-    onEnd_ = std::move(onEnd);
-    stopRequested_ = false;
-    end_ = StreamEnd::Running;
-    thread_ = std::thread([this] { run(); });
+    thread_.start(std::move(sink), std::move(onEnd), [this] { run(); });
     return {};
 }
 
@@ -100,13 +96,9 @@ void WaylandScreenStream::run() {
     FrameFitter fitter(size_.width(), size_.height());
     FramePacer pacer(kFps);
     std::uint64_t previous = 0; // the sequence of the picture last handed on
-    while (!stopRequested_.load(std::memory_order_relaxed)) {
+    while (!thread_.stopRequested()) {
         if (pipeWire_->ended() || session_->closedByDesktop()) {
-            const StreamEnd reason = endReason();
-            end_ = reason;
-            if (onEnd_) {
-                onEnd_(reason);
-            }
+            thread_.endBy(endReason());
             break;
         }
         // The newest picture stands for this tick, stamped now: a still
@@ -118,22 +110,16 @@ void WaylandScreenStream::run() {
             // Buffers are reused, so the picture's number (not its address)
             // tells that these are the same pixels as last time.
             const bool repeat = picture->sequence == previous;
-            sink_(VideoFrame{img.pixels, size_.width(), size_.height(), img.stride, stamp, repeat});
+            thread_.deliver(
+                VideoFrame{img.pixels, size_.width(), size_.height(), img.stride, stamp, repeat});
             previous = picture->sequence;
-            delivered_.fetch_add(1, std::memory_order_relaxed);
         }
         pacer.wait();
     }
 }
 
 void WaylandScreenStream::stop() {
-    stopRequested_ = true;
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-    if (end_.load() == StreamEnd::Running) {
-        end_ = StreamEnd::Stopped;
-    }
+    thread_.stop();
 }
 
 } // namespace orvane::wayland

@@ -6,6 +6,7 @@
 #include "PortalSession.h"
 #include "StreamCursorTrack.h"
 
+#include "capture/CaptureThread.h"
 #include "capture/ScreenStream.h"
 
 #include <atomic>
@@ -37,9 +38,9 @@ public:
     void setOutputSize(QSize pixelSize) override { size_ = pixelSize; }
     Result<void> start(FrameSink sink, EndSink onEnd = {}) override;
     void stop() override;
-    StreamEnd end() const override { return end_.load(); }
+    StreamEnd end() const override { return thread_.end(); }
 
-    std::int64_t framesDelivered() const { return delivered_.load(); }
+    std::int64_t framesDelivered() const { return thread_.delivered(); }
     std::int64_t picturesReceived() const { return pipeWire_ ? pipeWire_->picturesReceived() : 0; }
 
 private:
@@ -51,12 +52,7 @@ private:
     HandShapeSet hands_;
     std::unique_ptr<PipeWireStream> pipeWire_;
     QSize size_;
-    FrameSink sink_;
-    EndSink onEnd_;
-    std::thread thread_;
-    std::atomic<bool> stopRequested_{false};
-    std::atomic<StreamEnd> end_{StreamEnd::Running};
-    std::atomic<std::int64_t> delivered_{0};
+    CaptureThread thread_;
 };
 
 } // namespace orvane::wayland

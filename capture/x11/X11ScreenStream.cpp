@@ -48,7 +48,7 @@ Result<StreamFormat> X11ScreenStream::negotiate() {
 
 Result<void> X11ScreenStream::start(FrameSink sink, EndSink onEnd) {
     using R = Result<void>;
-    if (thread_.joinable() || capture_) {
+    if (thread_.running() || capture_) {
         return R::failure(ErrorKind::Invalid, "The stream is already running");
     }
     if (size_.width() < 2 || size_.height() < 2) {
@@ -89,39 +89,27 @@ Result<void> X11ScreenStream::start(FrameSink sink, EndSink onEnd) {
     usesShm_ = reader->usesShm();
     capture_.reset(new Capture{std::move(*conn), std::move(*reader), std::move(source),
                                FrameFitter(size_.width(), size_.height())});
-    sink_ = std::move(sink);
-    onEnd_ = std::move(onEnd);
-    stopRequested_ = false;
-    end_ = StreamEnd::Running;
-    thread_ = std::thread([this] { run(); });
+    thread_.start(std::move(sink), std::move(onEnd), [this] { run(); });
     return {};
-}
-
-void X11ScreenStream::endBy(StreamEnd reason) {
-    end_ = reason;
-    if (onEnd_) {
-        onEnd_(reason);
-    }
 }
 
 void X11ScreenStream::run() {
     FramePacer pacer(options_.maxFps);
-    while (!stopRequested_.load(std::memory_order_relaxed)) {
+    while (!thread_.stopRequested()) {
         const double stamp = hostTime();
         const Grab g = capture_->source->grab(capture_->reader);
         if (g.status == Grab::Status::Ended) {
-            endBy(StreamEnd::SourceGone);
+            thread_.endBy(StreamEnd::SourceGone);
             break;
         }
         if (g.status == Grab::Status::Broken || capture_->conn.broken()) {
-            endBy(StreamEnd::DisplayLost);
+            thread_.endBy(StreamEnd::DisplayLost);
             break;
         }
         if (g.status == Grab::Status::Frame) {
             const FrameFitter::Image img =
                 capture_->fitter.fit(g.pixels, g.width, g.height, g.stride);
-            sink_(VideoFrame{img.pixels, size_.width(), size_.height(), img.stride, stamp});
-            delivered_.fetch_add(1, std::memory_order_relaxed);
+            thread_.deliver(VideoFrame{img.pixels, size_.width(), size_.height(), img.stride, stamp});
         }
         pacer.wait();
     }
@@ -131,13 +119,7 @@ void X11ScreenStream::run() {
 }
 
 void X11ScreenStream::stop() {
-    stopRequested_ = true;
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-    if (end_.load() == StreamEnd::Running && capture_) {
-        end_ = StreamEnd::Stopped;
-    }
+    thread_.stop();
     capture_.reset();
 }
 

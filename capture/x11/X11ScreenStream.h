@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureContent.h"
+#include "capture/CaptureThread.h"
 #include "capture/ScreenStream.h"
 
 #include <QSize>
@@ -47,10 +48,10 @@ public:
     void setOutputSize(QSize pixelSize) override { size_ = pixelSize; }
     Result<void> start(FrameSink sink, EndSink onEnd = {}) override;
     void stop() override;
-    StreamEnd end() const override { return end_.load(); }
+    StreamEnd end() const override { return thread_.end(); }
 
     // Any thread.
-    std::int64_t framesDelivered() const { return delivered_.load(); }
+    std::int64_t framesDelivered() const { return thread_.delivered(); }
     // Whether grabs go through shared memory (valid after a successful start).
     bool usesShm() const { return usesShm_.load(); }
 
@@ -58,18 +59,12 @@ public:
 
 private:
     void run();
-    void endBy(StreamEnd reason);
 
     CaptureContent content_;
     QSize size_;
     Options options_;
-    FrameSink sink_;
-    EndSink onEnd_;
     std::unique_ptr<Capture> capture_; // owned by the capture thread while it runs
-    std::thread thread_;
-    std::atomic<bool> stopRequested_{false};
-    std::atomic<StreamEnd> end_{StreamEnd::Running};
-    std::atomic<std::int64_t> delivered_{0};
+    CaptureThread thread_;
     std::atomic<bool> usesShm_{false};
 };
 
