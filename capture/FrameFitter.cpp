@@ -24,8 +24,10 @@ FrameFitter& FrameFitter::operator=(FrameFitter&&) noexcept = default;
 FrameFitter::Image FrameFitter::fit(const std::uint8_t* src, int srcWidth, int srcHeight,
                                     int srcStride) {
     if (srcWidth == width_ && srcHeight == height_) {
+        passThrough_ = true;
         return {src, srcStride};
     }
+    passThrough_ = false;
     if (srcWidth != lastW_ || srcHeight != lastH_) {
         lastW_ = srcWidth;
         lastH_ = srcHeight;
@@ -63,6 +65,13 @@ FrameFitter::Image FrameFitter::fit(const std::uint8_t* src, int srcWidth, int s
     const int dstStrides[4] = {width_ * 4, 0, 0, 0};
     sws_scale(scaler_->sws.get(), srcPlanes, srcStrides, 0, srcHeight, dstPlanes, dstStrides);
     return {buffer_.data(), width_ * 4};
+}
+
+FrameFitter::Box FrameFitter::box() const {
+    if (passThrough_ || lastW_ < 0) {
+        return {0, 0, width_, height_};
+    }
+    return {boxX_, boxY_, boxW_, boxH_};
 }
 
 } // namespace orvane

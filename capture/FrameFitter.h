@@ -28,6 +28,16 @@ public:
     };
     Image fit(const std::uint8_t* src, int srcWidth, int srcHeight, int srcStride);
 
+    // Where the last fitted source landed in the image, in pixels (the whole
+    // image for a source that passes through or fills it).
+    struct Box {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+    Box box() const;
+
 private:
     int width_;
     int height_;
@@ -37,6 +47,7 @@ private:
     int lastW_ = -1;
     int lastH_ = -1;
     int boxX_ = 0, boxY_ = 0, boxW_ = 0, boxH_ = 0; // where the source lands in the buffer
+    bool passThrough_ = true;
 };
 
 } // namespace orvane

@@ -3,6 +3,8 @@
 #include "render/OutputGeometry.h"
 #include "render/export/FileReveal.h"
 #include "timeline/ClicksFile.h"
+#include "timeline/TakeJournal.h"
+#include "timeline/TrackCsv.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace orvane {
 
@@ -38,6 +41,15 @@ QString endReason(StreamEnd reason) {
     return {};
 }
 
+// Why the movie writer stopped a take, as the status says it.
+QString writeFailureReason(const Error& error) {
+    if (error.kind == ErrorKind::NoSpace) {
+        return QStringLiteral("the disk is full");
+    }
+    return QStringLiteral("the movie could not be written (%1)")
+        .arg(QString::fromStdString(error.message));
+}
+
 // Pixel size of a recording: the source's pixel size, longest side at most
 // 3840 (aspect kept), each side truncated, rounded down to even, at least 2.
 QSize recordingSize(QSizeF source) {
@@ -60,12 +72,6 @@ QSize recordingSize(QSizeF source) {
 Recorder::Recorder(CaptureBackend& backend, WriterFactory& writers, QObject* parent)
     : EditModel(parent), backend_(backend), writers_(writers) {
     qRegisterMetaType<orvane::CaptureContent>("orvane::CaptureContent");
-    cursorTimer_.setSingleShot(true);
-    cursorTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&cursorTimer_, &QTimer::timeout, this, [this] {
-        sampleCursor();
-        scheduleCursorSample();
-    });
 
     // The picker's answers arrive queued, so that they run as their own steps on
     // the main thread whatever thread the picker reports from.
@@ -81,6 +87,7 @@ Recorder::~Recorder() {
     stopClickTap();
     stopStream();
     joinFinisher();
+    closeJournal();
 }
 
 // --- Published setters ------------------------------------------------------------
@@ -176,6 +183,9 @@ void Recorder::beginCapture(const CaptureContent& content) {
     videoWriter_.reset();
     setSelected(std::nullopt);
     streamEnd_ = StreamEnd::Running;
+    writerFailure_.reset();
+    lastOwnPress_ = -1e300;
+    journaledClicks_ = 0;
 
     startTime_ = backend_.now();
     captureBounds_ = content.area;
@@ -233,6 +243,18 @@ void Recorder::startCapture(const CaptureContent& content) {
     videoWriter_ = std::move(writer.value());
     setVideoURL(videoWriter_->path());
 
+    // The journal keeps clicks and cursor samples durable while the take
+    // records. A take goes on without one (its files are still written at the
+    // end), so a journal that cannot be made only costs crash safety.
+    if (auto journal = TakeJournalWriter::create(journalPath())) {
+        journal_ = std::move(journal.value());
+        journal_->video(size.width(), size.height(), format->cursorInPicture);
+        journaledClicks_ = 0;
+        for (const CursorSample& c : cursorTrack()) {
+            journal_->sample(c);
+        }
+    }
+
     // The sink runs on the capture thread. It holds its own reference to the
     // writer, which is finished only after the stream has stopped. The end
     // also arrives there and is posted to the main thread; the generation
@@ -244,9 +266,22 @@ void Recorder::startCapture(const CaptureContent& content) {
             this, [this, generation, reason] { streamEnded(generation, reason); },
             Qt::QueuedConnection);
     };
-    if (auto started = stream->start([writerRef](const VideoFrame& f) { writerRef->append(f); },
-                                     onEnd);
-        !started) {
+    // A writer that fails mid-take (a full disk) stops the take at once: the
+    // file keeps every fragment written before the failure.
+    auto failureSeen = std::make_shared<bool>(false); // capture thread only
+    auto sink = [this, writerRef, generation, failureSeen](const VideoFrame& f) {
+        writerRef->append(f);
+        if (*failureSeen) {
+            return;
+        }
+        if (std::optional<Error> failure = writerRef->failure()) {
+            *failureSeen = true;
+            QMetaObject::invokeMethod(
+                this, [this, generation, e = *failure] { writerFailed(generation, e); },
+                Qt::QueuedConnection);
+        }
+    };
+    if (auto started = stream->start(sink, onEnd); !started) {
         failStart(kCaptureFailed + QString::fromStdString(started.error()));
         return;
     }
@@ -258,6 +293,10 @@ void Recorder::startCapture(const CaptureContent& content) {
 void Recorder::failStart(const QString& status) {
     setStatus(status, StatusKind::StartFailed);
     stopClickTap();
+    closeJournal();
+    if (const QString journal = journalPath(); !journal.isEmpty()) {
+        QFile::remove(journal);
+    }
 }
 
 void Recorder::streamEnded(quint64 generation, StreamEnd reason) {
@@ -268,6 +307,14 @@ void Recorder::streamEnded(quint64 generation, StreamEnd reason) {
         return;
     }
     streamEnd_ = reason;
+    stop();
+}
+
+void Recorder::writerFailed(quint64 generation, const Error& error) {
+    if (generation != takeGeneration_ || phase_ != Phase::recording || finishing_) {
+        return;
+    }
+    writerFailure_ = error;
     stop();
 }
 
@@ -286,7 +333,7 @@ void Recorder::startClickTap() {
 }
 
 void Recorder::stopClickTap() {
-    cursorTimer_.stop();
+    cursorSampler_.stop();
     if (clicksConnected_) {
         disconnect(clickConnection_);
         backend_.input().stopClicks();
@@ -294,12 +341,26 @@ void Recorder::stopClickTap() {
     }
 }
 
+QRectF Recorder::areaNow() const {
+    // A window that moved or was resized since the choice: what the picture
+    // shows now.
+    if (stream_) {
+        if (const QRectF moved = stream_->pictureArea(); !moved.isEmpty()) {
+            return moved;
+        }
+    }
+    return captureBounds_;
+}
+
 void Recorder::recordClick(QPointF point, double hostTime) {
     // Half-open area: the pixel column at left + width lies outside it.
-    const QRectF& b = captureBounds_;
+    const QRectF b = areaNow();
     if (!(point.x() >= b.left() && point.x() < b.left() + b.width() && point.y() >= b.top() &&
           point.y() < b.top() + b.height())) {
         return;
+    }
+    if (std::abs(hostTime - lastOwnPress_) < kOwnPressWindow) {
+        return; // a press on our own window, seen by the global tap
     }
     Moment m;
     m.t = hostTime - startTime_;
@@ -311,39 +372,68 @@ void Recorder::recordClick(QPointF point, double hostTime) {
 }
 
 void Recorder::startCursorSampler() {
-    cursorTimer_.stop();
-    cursorTicks_ = 0;
-    scheduleCursorSample();
+    // The readings are taken and stamped on the sampler's thread; only the
+    // bookkeeping comes back here.
+    InputMonitor* input = &backend_.input();
+    CaptureBackend* backend = &backend_;
+    const quint64 generation = takeGeneration_;
+    cursorSampler_.start([input] { return input->readCursor(); },
+                         [backend] { return backend->now(); }, startTime_, kCursorRate,
+                         [this, generation](const CursorReading& reading, double hostTime) {
+                             // The sampler is joined before the Recorder goes;
+                             // calls still queued then are dropped with it.
+                             QMetaObject::invokeMethod(
+                                 this,
+                                 [this, generation, reading, hostTime] {
+                                     addCursorSample(generation, reading, hostTime);
+                                 },
+                                 Qt::QueuedConnection);
+                         });
 }
 
-void Recorder::scheduleCursorSample() {
-    // Deadlines at startTime + k/60 keep the average rate at 60 Hz although Qt
-    // timers count whole milliseconds.
-    ++cursorTicks_;
-    const double due = startTime_ + static_cast<double>(cursorTicks_) / kCursorRate;
-    const double wait = due - backend_.now();
-    if (wait < -0.25) {
-        // Far behind (the main thread was busy): skip the missed ticks.
-        cursorTicks_ = static_cast<qint64>((backend_.now() - startTime_) * kCursorRate);
-    }
-    cursorTimer_.start(std::clamp(static_cast<int>(std::lround(wait * 1000)), 0, 1000));
-}
-
-void Recorder::sampleCursor() {
-    const auto reading = backend_.input().readCursor();
-    if (!reading) {
+void Recorder::addCursorSample(quint64 generation, const CursorReading& reading, double hostTime) {
+    if (generation != takeGeneration_ || phase_ == Phase::ready) {
         return;
     }
-    const QRectF& b = captureBounds_;
+    const QRectF b = areaNow();
     if (b.width() <= 0 || b.height() <= 0) {
         return;
     }
     CursorSample s;
-    s.t = backend_.now() - startTime_;
-    s.x = (reading->position.x() - b.left()) / b.width();
-    s.y = (reading->position.y() - b.top()) / b.height();
-    s.pointer = reading->pointer;
+    s.t = hostTime - startTime_;
+    s.x = (reading.position.x() - b.left()) / b.width();
+    s.y = (reading.position.y() - b.top()) / b.height();
+    s.pointer = reading.pointer;
     mutableCursorTrack().push_back(s);
+    if (journal_) {
+        journal_->sample(s);
+        journalClicks(s.t - kOwnPressWindow);
+    }
+}
+
+void Recorder::journalClicks(double olderThan) {
+    while (journal_ && journaledClicks_ < samples_.size() &&
+           samples_[journaledClicks_].t < olderThan) {
+        journal_->click(samples_[journaledClicks_++]);
+    }
+}
+
+void Recorder::noteOwnPress() {
+    if (phase_ != Phase::recording) {
+        return;
+    }
+    lastOwnPress_ = backend_.now();
+    const double t = lastOwnPress_ - startTime_;
+    // Clicks the global tap reported before this press arrived here; those
+    // already in the journal are older than the window and are not touched.
+    const auto first = samples_.begin() + static_cast<std::ptrdiff_t>(journaledClicks_);
+    const auto kept = std::remove_if(first, samples_.end(), [t](const Moment& m) {
+        return std::abs(m.t - t) < kOwnPressWindow;
+    });
+    if (kept != samples_.end()) {
+        samples_.erase(kept, samples_.end());
+        setClickCount(static_cast<qint64>(samples_.size()));
+    }
 }
 
 // --- Stop and finishing --------------------------------------------------------------------
@@ -368,6 +458,7 @@ void Recorder::stop() {
                 return; // discarded meanwhile
             }
             stopStream();
+            closeJournal();
             finishWriting();
         },
         Qt::QueuedConnection);
@@ -382,7 +473,7 @@ void Recorder::stopStream() {
 
 void Recorder::finishWriting() {
     if (!videoWriter_) {
-        writeClicksJSON();
+        writeTakeFiles();
         completeTake(false, std::nullopt);
         return;
     }
@@ -394,7 +485,10 @@ void Recorder::finishWriting() {
     const QString path = videoURL_;
     const quint64 generation = takeGeneration_;
     finisher_ = std::thread([this, writer, writers, path, generation] {
-        const bool written = writer->finish().ok();
+        const bool finished = writer->finish().ok();
+        // A writer that failed mid-take still leaves the fragments written
+        // before the failure: what they hold is the take.
+        const bool written = finished || (writer->failure() && writer->counts().written > 0);
         std::optional<double> d;
         if (written && !path.isEmpty()) {
             d = writers->movieDuration(path);
@@ -408,7 +502,7 @@ void Recorder::finishWriting() {
                     finishing_ = false;
                     return;
                 }
-                writeClicksJSON();
+                writeTakeFiles();
                 completeTake(written, d);
             },
             Qt::QueuedConnection);
@@ -417,6 +511,18 @@ void Recorder::finishWriting() {
 
 void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
     finishing_ = false;
+    if (written && writerFailure_ && !movieDuration) {
+        written = false; // nothing readable made it to the file
+    }
+    if (!written && writerFailure_) {
+        // Not a permissions matter: say what the writer ran into.
+        setStatus(QStringLiteral("Recording failed: %1. Nothing could be kept.")
+                      .arg(writeFailureReason(*writerFailure_)),
+                  StatusKind::NoFrames);
+        setPhase(Phase::idle);
+        emit takeFinished(false);
+        return;
+    }
     if (!written || videoURL_.isEmpty()) {
         setStatus(kNoFrames, StatusKind::NoFrames);
         setPhase(Phase::idle);
@@ -436,7 +542,8 @@ void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
     regenerateZooms();
     clearUndo();
     setPhase(Phase::ready);
-    if (const QString ended = endReason(streamEnd_); !ended.isEmpty()) {
+    QString ended = writerFailure_ ? writeFailureReason(*writerFailure_) : endReason(streamEnd_);
+    if (!ended.isEmpty()) {
         // The take ended without the user: say why and what was kept.
         setStatus(QStringLiteral("Recording stopped: %1. Kept %2 s.")
                       .arg(ended, QString::number(duration(), 'f', 1)),
@@ -454,6 +561,11 @@ void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
                                     static_cast<int>(zooms().size()), duration()),
                   StatusKind::TakeReady);
     }
+    if (takeFilesError_) {
+        // The take is there; say which of its files is missing on disk.
+        setStatus(status_ + QStringLiteral(" — ") + QString::fromStdString(takeFilesError_->message),
+                  statusKind_);
+    }
     emit takeFinished(true);
 }
 
@@ -463,23 +575,130 @@ void Recorder::joinFinisher() {
     }
 }
 
-void Recorder::writeClicksJSON() {
+namespace {
+
+// Writes `bytes` to `path` beside the target and renames it into place, so a
+// crash or a full disk mid-write never leaves a cut file under the real name.
+Result<void> saveFile(const QString& path, const std::string& bytes) {
+    QSaveFile file(path);
+    auto failed = [&](const QString& why) {
+        const ErrorKind kind = file.error() == QFileDevice::ResourceError ? ErrorKind::NoSpace
+                               : file.error() == QFileDevice::PermissionsError
+                                   ? ErrorKind::Permission
+                                   : ErrorKind::Io;
+        return Error{kind, QStringLiteral("cannot write %1: %2").arg(path, why).toStdString()};
+    };
+    if (QFileInfo(path).isDir()) {
+        return Error{ErrorKind::Invalid,
+                     QStringLiteral("cannot write %1: it is a folder").arg(path).toStdString()};
+    }
+    if (!file.open(QIODevice::WriteOnly)) {
+        return failed(file.errorString());
+    }
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+        static_cast<qint64>(bytes.size())) {
+        const Error e = failed(file.errorString());
+        file.cancelWriting();
+        return e;
+    }
+    if (!file.commit()) {
+        return failed(file.errorString());
+    }
+    return {};
+}
+
+} // namespace
+
+QString Recorder::journalPath() const {
+    const QString folder = backend_.outputFolder();
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(QString::fromLatin1(kJournalName));
+}
+
+void Recorder::closeJournal() {
+    if (journal_) {
+        journalClicks(std::numeric_limits<double>::infinity());
+        journal_->close();
+        journal_.reset();
+    }
+}
+
+Result<void> Recorder::writeClicksJSON() {
     const QString folder = backend_.outputFolder();
     if (folder.isEmpty()) {
-        return;
+        return Error{ErrorKind::NotFound, "no folder for the take's files"};
     }
     const auto bytes = ClicksFile::encode(samples_);
     if (!bytes) {
-        return;
+        return Error{ErrorKind::Invalid, "the clicks hold a value JSON cannot write"};
     }
-    // Written beside the target and renamed into place, so a crash mid-write
-    // never leaves a truncated file under the real name. Errors are silent.
-    QSaveFile file(QDir(folder).filePath(QString::fromLatin1(kClicksName)));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return;
+    return saveFile(QDir(folder).filePath(QString::fromLatin1(kClicksName)), *bytes);
+}
+
+void Recorder::writeTakeFiles() {
+    takeFilesError_.reset();
+    if (auto wrote = writeClicksJSON(); !wrote) {
+        takeFilesError_ = wrote.errorValue();
     }
-    file.write(bytes->data(), static_cast<qint64>(bytes->size()));
-    file.commit();
+    if (!trackFile_.isEmpty()) {
+        if (auto wrote = saveFile(trackFile_, TrackCsv::encode(cursorTrack()));
+            !wrote && !takeFilesError_) {
+            takeFilesError_ = wrote.errorValue();
+        }
+    }
+    // The journal has served its purpose once the take's own files hold what
+    // it held; otherwise it stays, and the take can still be recovered from it.
+    if (!takeFilesError_) {
+        if (const QString journal = journalPath(); !journal.isEmpty()) {
+            QFile::remove(journal);
+        }
+    }
+}
+
+bool Recorder::recoverInterruptedTake() {
+    if (phase_ != Phase::idle || finishing_) {
+        return false;
+    }
+    const QString journal = journalPath();
+    if (journal.isEmpty() || !QFileInfo::exists(journal)) {
+        return false;
+    }
+    const QString movie = QDir(backend_.outputFolder()).filePath(QString::fromLatin1(kMovieName));
+    if (!QFileInfo(movie).isFile()) {
+        return false; // the journal of a take whose movie is gone: nothing to open
+    }
+    const auto contents = takejournal::read(QFile::encodeName(journal).toStdString());
+    const std::optional<double> movieDuration = writers_.movieDuration(movie);
+    if (!contents || contents->width < 2 || !movieDuration) {
+        setStatus(QStringLiteral("An interrupted take was found, but it cannot be opened: %1")
+                      .arg(!contents ? QString::fromStdString(contents.error())
+                           : !movieDuration ? QStringLiteral("its movie has no readable frames")
+                                            : QStringLiteral("it recorded no frames")),
+                  StatusKind::NoFrames);
+        return false;
+    }
+    ++takeGeneration_;
+    samples_ = contents->clicks;
+    mutableCursorTrack() = contents->track;
+    setCursorInPicture(contents->cursorInPicture);
+    setVideoSize(contents->width, contents->height);
+    setVideoURL(movie);
+    setClickCount(static_cast<qint64>(samples_.size()));
+    setSelected(std::nullopt);
+    streamEnd_ = StreamEnd::Stopped;
+    writerFailure_.reset();
+    setDuration(*movieDuration);
+    setTrimStart(0);
+    setTrimEnd(duration());
+    setMoments(samples_);
+    regenerateZooms();
+    clearUndo();
+    setPhase(Phase::ready);
+    writeTakeFiles();
+    setStatus(QString::asprintf("Recovered the interrupted take — %d zooms over %.1fs",
+                                static_cast<int>(zooms().size()), duration()),
+              StatusKind::TakeEnded);
+    emit takeFinished(true);
+    return true;
 }
 
 // --- Discard ------------------------------------------------------------------------------
@@ -489,6 +708,10 @@ void Recorder::discard() {
     // writing into the file that is about to be deleted.
     stopClickTap();
     stopStream();
+    closeJournal();
+    if (const QString journal = journalPath(); !journal.isEmpty()) {
+        QFile::remove(journal);
+    }
     ++takeGeneration_;
     if (finishing_) {
         // The pending finish is abandoned; wait for its writer before deleting.

@@ -2,6 +2,8 @@
 
 #include "CaptureBackend.h"
 #include "CaptureContent.h"
+#include "CursorSampler.h"
+#include "TakeJournalWriter.h"
 #include "WriterFactory.h"
 
 #include "editing/EditModel.h"
@@ -73,6 +75,8 @@ public:
     // File names of a take, in the output folder; each take replaces the last.
     static constexpr const char* kMovieName = "orvane-recording.mov";
     static constexpr const char* kClicksName = "quilbo-clicks.json";
+    // Kept beside the movie while a take records; see timeline/TakeJournal.h.
+    static constexpr const char* kJournalName = "orvane-take.journal";
     // Longest side of a recording, in pixels.
     static constexpr double kMaxSide = 3840;
     // Cursor samples per second while recording.
@@ -111,12 +115,20 @@ public:
     const std::vector<Moment>& samples() const { return samples_; } // clicks while recording
     double startTime() const { return startTime_; }    // host seconds at content choice
     QRectF captureBounds() const { return captureBounds_; }
+    // What the picture shows now, in capture coordinates: the chosen area, or
+    // where a window that moved or was resized mid-take is now (with the
+    // black bars a change of shape fits it into). Clicks and cursor samples
+    // are normalised against it.
+    QRectF areaNow() const;
     // Frames offered to, written by and dropped before the movie writer of the
     // current take (zero without a writer).
     WriterCounts writerCounts() const;
     // How the current or last take's stream ended (Running while it records,
     // Stopped after Stop; SourceGone or DisplayLost when it ended by itself).
     StreamEnd streamEnd() const { return streamEnd_; }
+    // The write error that stopped the current or last take early (a full
+    // disk, say); nothing when the movie was written to the end.
+    std::optional<Error> writerFailure() const { return writerFailure_; }
     // Where the take's files go (empty when no folder can be formed).
     QString outputFolder() const;
 
@@ -131,8 +143,24 @@ public:
     void discard();
     // Content chosen in the picker (connected to the picker's signal).
     void beginCapture(const CaptureContent& content);
-    // Writes the clicks sidecar beside the movie, replacing the previous one.
-    void writeClicksJSON();
+    // Writes the clicks sidecar beside the movie, replacing the previous one
+    // (written beside and renamed into place).
+    Result<void> writeClicksJSON();
+    // Where a finished take's cursor track is also written as CSV (t,x,y,pointer);
+    // empty (the default) writes none.
+    void setTrackFile(const QString& path) { trackFile_ = path; }
+    // The first failure to write the last take's clicks file or track file,
+    // naming the file; the take's journal is kept when there is one.
+    std::optional<Error> takeFilesError() const { return takeFilesError_; }
+    // A press landed on one of Orvane's own windows just now. A click recorded
+    // within kOwnPressWindow of it is the same press seen globally (the Stop
+    // button, say, while a display is recorded): it is not part of the take.
+    void noteOwnPress();
+    static constexpr double kOwnPressWindow = 0.3; // seconds
+    // Opens a take that was interrupted (the program was killed, the power went)
+    // from the journal and the movie it left in the output folder, as a ready
+    // take. False when there is none, or it cannot be opened (the status says why).
+    bool recoverInterruptedTake();
 
 signals:
     void phaseChanged();
@@ -170,16 +198,20 @@ private:
     void startCapture(const CaptureContent& content);
     void failStart(const QString& status);
     void streamEnded(quint64 generation, StreamEnd reason);
+    void writerFailed(quint64 generation, const Error& error);
     void startClickTap();
     void stopClickTap();
     void recordClick(QPointF point, double hostTime);
     void startCursorSampler();
-    void scheduleCursorSample();
-    void sampleCursor();
+    void addCursorSample(quint64 generation, const CursorReading& reading, double hostTime);
     void finishWriting();
     void completeTake(bool written, std::optional<double> movieDuration);
     void stopStream();
     void joinFinisher();
+    void closeJournal();
+    void journalClicks(double olderThan);
+    void writeTakeFiles();
+    QString journalPath() const;
 
     CaptureBackend& backend_;
     WriterFactory& writers_;
@@ -190,6 +222,15 @@ private:
     QString status_ = QStringLiteral("Ready");
     StatusKind statusKind_ = StatusKind::Plain;
     StreamEnd streamEnd_ = StreamEnd::Running;
+    std::unique_ptr<TakeJournalWriter> journal_;
+    // Clicks reach the journal once no press on our own window can take them
+    // back: samples_[0, journaledClicks_) are in it.
+    std::size_t journaledClicks_ = 0;
+    double lastOwnPress_ = -1e300; // host seconds
+    QString trackFile_;
+    std::optional<Error> takeFilesError_;
+    // The movie writer's error that stopped the current or last take.
+    std::optional<Error> writerFailure_;
     QString videoURL_;
     double motionBlur_ = 0;
     double bgBlur_ = 0;
@@ -202,8 +243,7 @@ private:
     int videoW_ = 1920;
     int videoH_ = 1200;
     std::vector<Moment> samples_;
-    QTimer cursorTimer_;
-    qint64 cursorTicks_ = 0;
+    CursorSampler cursorSampler_;
     double startTime_ = 0;
     QRectF captureBounds_;
     bool clicksConnected_ = false;

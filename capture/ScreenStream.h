@@ -73,6 +73,12 @@ public:
     virtual void stop() = 0;
     // Required. How the stream ended, or Running. Any thread.
     virtual StreamEnd end() const = 0;
+    // The area of the capture coordinate space that the whole output picture
+    // showed at the latest frame: it follows a window that was moved or
+    // resized mid-take (and the black bars a resize fits it into), so clicks
+    // and the cursor are normalised against what the picture shows at that
+    // moment. Empty while it is the negotiated area. Any thread.
+    virtual QRectF pictureArea() const { return {}; }
 };
 
 } // namespace orvane

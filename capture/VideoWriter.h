@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace orvane {
 
@@ -39,6 +40,11 @@ public:
     virtual Result<void> finish() = 0;
     virtual QString path() const = 0;
     virtual WriterCounts counts() const = 0;
+    // The first write or encode error of the take (a full disk, an encoder
+    // that gave up), nothing while every frame so far could be handed on.
+    // After an error the writer takes no more frames, but the file keeps what
+    // was written before it. Any thread.
+    virtual std::optional<Error> failure() const { return std::nullopt; }
 };
 
 } // namespace orvane

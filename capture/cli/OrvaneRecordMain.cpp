@@ -6,12 +6,10 @@
 #include "capture/Recorder.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "render/media/MediaLog.h"
-#include "timeline/TrackCsv.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -113,6 +111,9 @@ int main(int argc, char** argv) {
             }
             windowId = id;
         } else if (a == QLatin1String("--window-name")) {
+            if (v->isEmpty()) {
+                return fail("--window-name: the title to look for is empty");
+            }
             windowName = *v;
         } else if (a == QLatin1String("--duration")) {
             const double d = v->toDouble(&ok);
@@ -121,6 +122,9 @@ int main(int argc, char** argv) {
             }
             duration = d;
         } else if (a == QLatin1String("--out-dir")) {
+            if (v->isEmpty()) {
+                return fail("--out-dir: the folder name is empty");
+            }
             outDir = *v;
         } else {
             return fail("unknown option \"" + a.toStdString() + "\" (see --help)");
@@ -184,22 +188,33 @@ int main(int argc, char** argv) {
         exitCode = 2;
         QCoreApplication::quit();
     });
+    const QDir folder(rec.outputFolder());
+    const QString csvPath = folder.filePath(QStringLiteral("orvane-cursor.csv"));
+    rec.setTrackFile(csvPath);
     QObject::connect(&rec, &Recorder::takeFinished, [&](bool ready) {
-        const QDir folder(rec.outputFolder());
-        const QString csvPath = folder.filePath(QStringLiteral("orvane-cursor.csv"));
-        QSaveFile csv(csvPath);
-        const std::string text = TrackCsv::encode(rec.cursorTrack());
-        const bool csvOk = csv.open(QIODevice::WriteOnly) &&
-                           csv.write(text.data(), static_cast<qint64>(text.size())) ==
-                               static_cast<qint64>(text.size()) &&
-                           csv.commit();
+        const std::optional<Error> filesError = rec.takeFilesError();
         if (ready) {
             std::printf("movie:  %s\nclicks: %s\ncursor: %s\n", qPrintable(rec.videoURL()),
                         qPrintable(folder.filePath(QString::fromLatin1(Recorder::kClicksName))),
-                        csvOk ? qPrintable(csvPath) : "(could not be written)");
+                        qPrintable(csvPath));
         }
         std::printf("%s\n", qPrintable(rec.status()));
-        exitCode = ready && csvOk ? 0 : 1;
+        std::fflush(stdout);
+        exitCode = ready ? 0 : 1;
+        if (filesError) {
+            // The clicks and the track are still in the journal beside the movie.
+            std::fprintf(stderr, "orvane-record: %s (kept in %s)\n", filesError->message.c_str(),
+                         qPrintable(folder.filePath(QString::fromLatin1(Recorder::kJournalName))));
+            exitCode = 1;
+        }
+        if (const std::optional<Error> failure = rec.writerFailure()) {
+            // What was recorded before the failure is kept, but the take did
+            // not run as asked.
+            std::fprintf(stderr, "orvane-record: the take stopped early: %s\n",
+                         failure->kind == ErrorKind::NoSpace ? "the disk is full"
+                                                             : failure->message.c_str());
+            exitCode = 1;
+        }
         QCoreApplication::quit();
     });
     QObject::connect(&rec, &Recorder::statusChanged, [&] {

@@ -358,6 +358,14 @@ WriterCounts MovieWriter::counts() const {
     return c;
 }
 
+std::optional<Error> MovieWriter::failure() const {
+    // `failure` is written once, before `failed` is released, and never again.
+    if (!d->failed.load(std::memory_order_acquire)) {
+        return std::nullopt;
+    }
+    return d->failure.value_or(Error{ErrorKind::Io, "the video encoder failed"});
+}
+
 QString MovieWriter::encoderName() const {
     return QString::fromStdString(d->encoder.name);
 }

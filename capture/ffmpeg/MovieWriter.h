@@ -52,6 +52,7 @@ public:
     Result<void> finish() override;
     QString path() const override;
     WriterCounts counts() const override;
+    std::optional<Error> failure() const override;
 
     // The encoder that opened, e.g. "libx264" or "hevc_vaapi".
     QString encoderName() const;

@@ -7,6 +7,8 @@ Grab DisplaySource::grab(DrawableReader& reader) {
     switch (reader.read(root_, x_, y_, w_, h_)) {
     case ReadStatus::Ok:
         g = Grab::frame(reader, w_, h_);
+        g.rootX = x_;
+        g.rootY = y_;
         break;
     case ReadStatus::Gone:
         // The root window cannot go away; a read that fails is a monitor that

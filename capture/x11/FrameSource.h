@@ -23,6 +23,10 @@ struct Grab {
     int width = 0;
     int height = 0;
     int stride = 0;
+    // Root-window position of the grabbed pixels' top-left corner (a window
+    // that moves mid-take moves it).
+    int rootX = 0;
+    int rootY = 0;
 
     // The frame a successful read left in the reader, `width` x `height` pixels.
     static Grab frame(const DrawableReader& reader, int width, int height) {

@@ -18,6 +18,7 @@ Result<std::unique_ptr<WindowSource>> WindowSource::tryCreate(const Connection& 
         return Error{ErrorKind::Unsupported, "The X server has no Composite extension"};
     }
     std::unique_ptr<WindowSource> source(new WindowSource(c, window));
+    source->root_ = conn.root();
     ErrorTrap trap(c);
     // Structure events tell us about resizes, unmapping and destruction.
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
@@ -78,6 +79,11 @@ void WindowSource::handleEvents() {
         switch (event->response_type & 0x7f) {
         case XCB_CONFIGURE_NOTIFY: {
             const auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event.get());
+            if (e->window == window_) {
+                // Moved or resized (also the synthetic notice a window manager
+                // sends when it moves the frame around the window).
+                needsOrigin_ = true;
+            }
             if (e->window == window_ &&
                 (e->width != width_ || e->height != height_ || e->border_width != border_)) {
                 // A resized window gets new backing storage: the old pixmap keeps
@@ -88,6 +94,7 @@ void WindowSource::handleEvents() {
         }
         case XCB_MAP_NOTIFY:
             needsName_ = true;
+            needsOrigin_ = true;
             break;
         case XCB_UNMAP_NOTIFY:
             releaseContents();
@@ -103,6 +110,16 @@ void WindowSource::handleEvents() {
         default:
             break;
         }
+    }
+}
+
+void WindowSource::findOrigin() {
+    Reply<xcb_translate_coordinates_reply_t> at(xcb_translate_coordinates_reply(
+        conn_, xcb_translate_coordinates(conn_, window_, root_, 0, 0), nullptr));
+    if (at) {
+        rootX_ = at->dst_x;
+        rootY_ = at->dst_y;
+        needsOrigin_ = false;
     }
 }
 
@@ -124,9 +141,14 @@ Grab WindowSource::grab(DrawableReader& reader) {
         g.status = xcb_connection_has_error(conn_) != 0 ? Grab::Status::Broken : Grab::Status::Skip;
         return g;
     }
+    if (needsOrigin_) {
+        findOrigin();
+    }
     switch (reader.read(pixmap_, border_, border_, width_, height_)) {
     case ReadStatus::Ok:
         g = Grab::frame(reader, width_, height_);
+        g.rootX = rootX_;
+        g.rootY = rootY_;
         break;
     case ReadStatus::Gone:
         // The pixmap went stale between events; name it again next tick (which

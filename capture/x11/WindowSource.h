@@ -30,6 +30,7 @@ private:
     void handleEvents();
     bool nameContents(); // (re)names the backing pixmap; false when not viewable
     void releaseContents();
+    void findOrigin(); // where the window's inside is on the root window now
 
     xcb_connection_t* conn_;
     xcb_window_t window_;
@@ -39,6 +40,10 @@ private:
     int border_ = 0;
     bool destroyed_ = false;
     bool needsName_ = true;
+    bool needsOrigin_ = true;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+    int rootX_ = 0;
+    int rootY_ = 0;
 };
 
 } // namespace orvane::x11

@@ -11,6 +11,10 @@
 
 namespace orvane {
 
+namespace x11 {
+class Connection;
+}
+
 // The capture backend for X11 sessions: Orvane's picker dialog, the xcb screen
 // stream (SHM, GetImage, XComposite), XInput 2.2 clicks with the XFixes cursor.
 // The capture coordinate space is the root window's, in pixels. Main thread
@@ -25,6 +29,7 @@ public:
     // `display`: X display name; empty means the DISPLAY variable. Connects
     // lazily: nothing here fails.
     explicit X11CaptureBackend(std::string display = {});
+    ~X11CaptureBackend() override;
 
     const char* name() const override { return kName; }
     ContentPicker& picker() override { return picker_; }
@@ -35,7 +40,14 @@ public:
     Result<std::unique_ptr<ScreenStream>> createStream(const CaptureContent& content) override;
 
 private:
+    X11CaptureBackend(std::string display, std::unique_ptr<x11::Connection> anchor);
+
     std::string display_;
+    // A connection held for the backend's whole life: the program's own short
+    // connections (checks, pickers, streams) then never leave the server
+    // without a client of ours, so a server that resets when its last client
+    // leaves cannot reset under a take and drop its click selection.
+    std::unique_ptr<x11::Connection> anchor_;
     X11ContentPicker picker_;
     X11InputMonitor input_;
     X11PermissionChecks permissions_;

@@ -3,6 +3,7 @@
 #include "ContentList.h"
 #include "PickerDialog.h"
 #include "X11Source.h"
+#include "XcbHandles.h"
 
 namespace orvane {
 
@@ -71,9 +72,35 @@ void X11ContentPicker::present() {
 
 namespace {
 
+// Why the window `id` is not among the recordable ones, in words.
+std::string whyNotListed(const std::string& display, quint64 id, const QString& shownName) {
+    const QString hex = QStringLiteral("0x%1").arg(id, 0, 16);
+    auto conn = x11::Connection::open(display);
+    if (conn && id <= 0xffffffffULL) {
+        xcb_connection_t* c = conn->get();
+        const auto window = static_cast<xcb_window_t>(id);
+        if (window == conn->root()) {
+            return QStringLiteral("window %1 is the root window of %2; use --monitor to record "
+                                  "the whole screen").arg(hex, shownName).toStdString();
+        }
+        x11::Reply<xcb_get_window_attributes_reply_t> attrs(xcb_get_window_attributes_reply(
+            c, xcb_get_window_attributes(c, window), nullptr));
+        if (attrs && attrs->map_state != XCB_MAP_STATE_VIEWABLE) {
+            return QStringLiteral("window %1 on %2 is not shown on screen (unmapped or minimised)")
+                .arg(hex, shownName).toStdString();
+        }
+        if (attrs) {
+            return QStringLiteral("window %1 on %2 is not a top-level window that can be recorded")
+                .arg(hex, shownName).toStdString();
+        }
+    }
+    return QStringLiteral("no window %1 on %2").arg(hex, shownName).toStdString();
+}
+
 // The entry `query` names, or a one-line reason naming what was not found.
 Result<CaptureContent> findContent(const std::vector<PickerEntry>& entries,
-                                   const ContentQuery& query, const QString& display) {
+                                   const ContentQuery& query, const std::string& displayName,
+                                   const QString& display) {
     const bool wantWindow = query.windowId.has_value() || !query.windowTitle.isEmpty();
     int monitorIndex = 0;
     for (const PickerEntry& e : entries) {
@@ -93,7 +120,7 @@ Result<CaptureContent> findContent(const std::vector<PickerEntry>& entries,
     }
     std::string why;
     if (query.windowId) {
-        why = QStringLiteral("no window 0x%1 on %2").arg(*query.windowId, 0, 16).arg(display).toStdString();
+        why = whyNotListed(displayName, *query.windowId, display);
     } else if (!query.windowTitle.isEmpty()) {
         why = "no window whose title contains \"" + query.windowTitle.toStdString() + "\"";
     } else {
@@ -110,7 +137,7 @@ void X11ContentPicker::choose(const ContentQuery& query) {
         display_.empty() ? qEnvironmentVariable("DISPLAY") : QString::fromStdString(display_);
     auto entries = readCaptureContents(display_, 0);
     Result<CaptureContent> found =
-        entries ? findContent(entries.value(), query, display)
+        entries ? findContent(entries.value(), query, display_, display)
                 : Result<CaptureContent>::failure(entries.errorKind(),
                                                   "cannot read the display " +
                                                       display.toStdString() + ": " +

@@ -6,11 +6,15 @@
 
 #include "capture/HostClock.h"
 
-#include <QSocketNotifier>
-
 #include <xcb/xfixes.h>
 #include <xcb/xinput.h>
 
+#include <atomic>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -19,34 +23,66 @@ namespace orvane {
 using namespace x11;
 
 struct X11InputMonitor::State {
-    std::optional<Connection> conn;
-    std::unique_ptr<QSocketNotifier> notifier;
+    // Guards the events connection's life: opening it, starting and joining
+    // its reader. Taken by whichever thread needs the connection.
+    std::mutex life;
+    std::optional<Connection> conn; // events: raw presses, cursor changes, mapping
+    std::thread reader;
+    int wakeFd = -1;                 // eventfd: look at the connection (or quit)
+    std::atomic<bool> quit{false};
+    std::atomic<bool> readerGone{false}; // the reader saw the connection break
+
+    // Set while connecting (under `life`), read by the reader after.
     std::uint8_t xinputOpcode = 0;
     bool xinput = false;           // XInput 2.2 answered
     std::uint8_t xfixesEventBase = 0;
     bool xfixes = false;
-    bool clicksOn = false;
+
+    std::atomic<bool> clicksOn{false};
+    std::atomic<bool> pointerIsHand{false};
+    // Reader thread only (and the connecting thread before the reader starts).
     std::vector<std::uint8_t> buttonMap; // physical button - 1 -> logical button
     HandShapeSet handShapes;
     std::unordered_map<std::uint32_t, bool> handByAtom;
-    bool pointerIsHand = false;
+
+    // The cursor is read on a connection of its own, on the sampling thread.
+    std::mutex cursorMutex;
+    std::optional<Connection> cursorConn;
 };
 
 X11InputMonitor::X11InputMonitor(std::string display, QObject* parent)
     : InputMonitor(parent), display_(std::move(display)), d(std::make_unique<State>()) {}
 
 X11InputMonitor::~X11InputMonitor() {
+    std::lock_guard lock(d->life);
     disconnect();
 }
 
 void X11InputMonitor::disconnect() {
-    d->notifier.reset();
+    if (d->reader.joinable()) {
+        d->quit = true;
+        wakeReader();
+        d->reader.join();
+    }
+    if (d->wakeFd >= 0) {
+        ::close(d->wakeFd);
+        d->wakeFd = -1;
+    }
     d->conn.reset();
     d->clicksOn = false;
+    d->readerGone = false;
+}
+
+void X11InputMonitor::wakeReader() {
+    if (d->wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = ::write(d->wakeFd, &one, sizeof one);
+    }
 }
 
 bool X11InputMonitor::ensureConnected() {
-    if (d->conn && d->conn->broken()) {
+    std::lock_guard lock(d->life);
+    if (d->conn && (d->conn->broken() || d->readerGone)) {
         // The server went away: forget the connection; a later call may find a
         // new one.
         disconnect();
@@ -79,6 +115,10 @@ bool X11InputMonitor::ensureConnected() {
                                            XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
         }
     }
+    d->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (d->wakeFd < 0) {
+        return false;
+    }
     d->conn = std::move(conn);
     d->handShapes = renderHandGlyphShapes(c);
     d->handByAtom.clear();
@@ -87,12 +127,35 @@ bool X11InputMonitor::ensureConnected() {
         // The cursor showing now; later changes arrive as notifications.
         handleCursorChange(XCB_ATOM_NONE);
     }
-    d->notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c),
-                                                    QSocketNotifier::Read);
-    QObject::connect(d->notifier.get(), &QSocketNotifier::activated, this,
-                     [this] { drainEvents(); });
     xcb_flush(c);
+    d->quit = false;
+    d->readerGone = false;
+    d->reader = std::thread([this] { readEvents(); });
     return true;
+}
+
+void X11InputMonitor::readEvents() {
+    xcb_connection_t* c = d->conn->get();
+    pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {d->wakeFd, POLLIN, 0}};
+    while (!d->quit) {
+        // Everything xcb has already read (also what a round trip on another
+        // thread pulled off the socket) comes out here, before waiting again.
+        drainEvents();
+        if (d->conn->broken()) {
+            // Lost display: no more clicks; readCursor() reports nothing from now.
+            d->clicksOn = false;
+            d->readerGone = true;
+            return;
+        }
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+            d->readerGone = true;
+            return;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto n = ::read(d->wakeFd, &count, sizeof count);
+        }
+    }
 }
 
 void X11InputMonitor::refreshPointerMapping() {
@@ -110,45 +173,53 @@ bool X11InputMonitor::startClicks() {
     if (!ensureConnected() || !d->xinput) {
         return false;
     }
-    if (!selectRawButtonPresses(d->conn->get(), d->conn->root(), true)) {
+    std::lock_guard lock(d->life);
+    if (!d->conn || !selectRawButtonPresses(d->conn->get(), d->conn->root(), true)) {
         return false;
     }
     d->clicksOn = true;
-    drainEvents();
+    // The round trip may have left events in xcb's queue, where the reader's
+    // poll cannot see them.
+    wakeReader();
     return true;
 }
 
 void X11InputMonitor::stopClicks() {
-    if (!d->clicksOn) {
+    if (!d->clicksOn.exchange(false)) {
         return;
     }
-    d->clicksOn = false;
+    std::lock_guard lock(d->life);
     if (d->conn && !d->conn->broken()) {
         selectRawButtonPresses(d->conn->get(), d->conn->root(), false);
+        wakeReader();
     }
 }
 
 std::optional<CursorReading> X11InputMonitor::readCursor() {
+    // The events connection tells whether the hand is showing.
     if (!ensureConnected()) {
         return std::nullopt;
     }
-    drainEvents();
-    xcb_connection_t* c = d->conn->get();
+    std::lock_guard lock(d->cursorMutex);
+    if (d->cursorConn && d->cursorConn->broken()) {
+        d->cursorConn.reset();
+    }
+    if (!d->cursorConn) {
+        d->cursorConn = Connection::open(display_);
+        if (!d->cursorConn) {
+            return std::nullopt;
+        }
+    }
+    xcb_connection_t* c = d->cursorConn->get();
     Reply<xcb_query_pointer_reply_t> p(
-        xcb_query_pointer_reply(c, xcb_query_pointer(c, d->conn->root()), nullptr));
-    // The round trip may have pulled events off the socket into xcb's queue,
-    // where the socket notifier cannot see them.
-    drainEvents();
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, d->cursorConn->root()), nullptr));
     if (!p) {
         return std::nullopt;
     }
-    return CursorReading{QPointF(p->root_x, p->root_y), d->pointerIsHand};
+    return CursorReading{QPointF(p->root_x, p->root_y), d->pointerIsHand.load()};
 }
 
 void X11InputMonitor::drainEvents() {
-    if (!d->conn) {
-        return;
-    }
     xcb_connection_t* c = d->conn->get();
     while (EventPtr event{xcb_poll_for_event(c)}) {
         const std::uint8_t type = event->response_type & 0x7f;
@@ -171,14 +242,6 @@ void X11InputMonitor::drainEvents() {
                 refreshPointerMapping();
             }
         }
-        if (!d->conn) {
-            return;
-        }
-    }
-    if (d->conn->broken()) {
-        // Lost display: no more clicks; readCursor() reports nothing from now.
-        d->notifier.reset();
-        d->clicksOn = false;
     }
 }
 
@@ -199,10 +262,13 @@ void X11InputMonitor::handleRawPress(int detail, double time) {
     Reply<xcb_query_pointer_reply_t> p(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, d->conn->root()), nullptr));
     if (p) {
-        emit clicked(QPointF(p->root_x, p->root_y), time);
+        // Emitted on the main thread; the monitor joins this thread before it
+        // goes, and calls still queued then are dropped with it.
+        const QPointF at(p->root_x, p->root_y);
+        QMetaObject::invokeMethod(
+            this, [this, at, time] { emit clicked(at, time); }, Qt::QueuedConnection);
     }
 }
-
 void X11InputMonitor::handleCursorChange(std::uint32_t nameAtom) {
     xcb_connection_t* c = d->conn->get();
     if (nameAtom != XCB_ATOM_NONE) {

@@ -20,10 +20,13 @@ namespace orvane {
 // XFixes cursor notifications, by the cursor's name, or by its shape for
 // unnamed font cursors.
 //
-// Main thread only. Events are read when the connection's socket becomes
-// readable (a QSocketNotifier) and after every round trip, so `clicked` is
-// emitted on the main thread from the event loop, with the host time at which
-// the raw event was read.
+// Threads: created, controlled and destroyed on the main thread; readCursor()
+// may be called on any one other thread too (the Recorder samples on its own).
+// The events connection is read by a thread of the monitor's own, which takes
+// each press's host time as it reads it and queries the pointer there, so a
+// busy main thread neither delays nor skews clicks; `clicked` is emitted on
+// the main thread. The cursor is read on a second connection, so the 60 Hz
+// round trips never wait behind the events.
 class X11InputMonitor final : public InputMonitor {
     Q_OBJECT
 public:
@@ -41,12 +44,14 @@ public:
     struct State;
 
 private:
-    bool ensureConnected();
+    bool ensureConnected();  // any thread
+    void disconnect();       // with the life lock held
+    void wakeReader();
+    void readEvents();       // the reader thread
     void drainEvents();
     void handleRawPress(int detail, double time);
     void handleCursorChange(std::uint32_t nameAtom);
     void refreshPointerMapping();
-    void disconnect();
 
     std::string display_;
     std::unique_ptr<State> d;

@@ -34,11 +34,19 @@ QString X11PermissionChecks::inputProblem() {
     }
     xcb_connection_t* c = conn->get();
     const auto* ext = xcb_get_extension_data(c, &xcb_input_id);
+    if (conn->broken()) {
+        return QStringLiteral("The X display closed the connection");
+    }
     if (ext == nullptr || ext->present == 0) {
         return QStringLiteral("XInput 2.2 is not available on this display");
     }
     Reply<xcb_input_xi_query_version_reply_t> v(
         xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
+    if (conn->broken()) {
+        // Not a missing extension: the server dropped us (it was resetting or
+        // went away), and the next attempt may well succeed.
+        return QStringLiteral("The X display closed the connection");
+    }
     if (!v || v->major_version < 2 || (v->major_version == 2 && v->minor_version < 2)) {
         return QStringLiteral("XInput 2.2 is not available on this display");
     }

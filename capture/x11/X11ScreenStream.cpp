@@ -109,6 +109,9 @@ void X11ScreenStream::run() {
         if (g.status == Grab::Status::Frame) {
             const FrameFitter::Image img =
                 capture_->fitter.fit(g.pixels, g.width, g.height, g.stride);
+            if (content_.kind == CaptureContent::Kind::Window) {
+                notePictureArea(g, capture_->fitter.box());
+            }
             thread_.deliver(VideoFrame{img.pixels, size_.width(), size_.height(), img.stride, stamp});
         }
         pacer.wait();
@@ -116,6 +119,26 @@ void X11ScreenStream::run() {
     // Release the X resources on this thread, in order, while the connection is
     // still open.
     capture_->source.reset();
+}
+
+void X11ScreenStream::notePictureArea(const Grab& g, const FrameFitter::Box& box) {
+    // The window's pixels landed in `box` of the picture: the whole picture
+    // shows the root-window rectangle that maps onto it at the same scale.
+    if (box.width < 1 || box.height < 1 || g.width < 1 || g.height < 1) {
+        return;
+    }
+    const double sx = static_cast<double>(box.width) / g.width;  // picture px per root px
+    const double sy = static_cast<double>(box.height) / g.height;
+    const QRectF area(g.rootX - box.x / sx, g.rootY - box.y / sy, size_.width() / sx,
+                      size_.height() / sy);
+    std::lock_guard lock(areaMutex_);
+    // Unchanged from the chosen area: nothing to report.
+    pictureArea_ = area == content_.area ? QRectF() : area;
+}
+
+QRectF X11ScreenStream::pictureArea() const {
+    std::lock_guard lock(areaMutex_);
+    return pictureArea_;
 }
 
 void X11ScreenStream::stop() {

@@ -2,18 +2,25 @@
 
 #include "capture/CaptureContent.h"
 #include "capture/CaptureThread.h"
+#include "capture/FrameFitter.h"
 #include "capture/ScreenStream.h"
 
+#include <QRectF>
 #include <QSize>
 #include <QString>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
 namespace orvane {
+
+namespace x11 {
+struct Grab;
+}
 
 // Screen capture on X11. A display is a rectangle of the root window read with
 // MIT-SHM (plain GetImage where the server refuses shared memory); a window is
@@ -49,6 +56,7 @@ public:
     Result<void> start(FrameSink sink, EndSink onEnd = {}) override;
     void stop() override;
     StreamEnd end() const override { return thread_.end(); }
+    QRectF pictureArea() const override;
 
     // Any thread.
     std::int64_t framesDelivered() const { return thread_.delivered(); }
@@ -59,6 +67,7 @@ public:
 
 private:
     void run();
+    void notePictureArea(const x11::Grab& g, const FrameFitter::Box& box);
 
     CaptureContent content_;
     QSize size_;
@@ -66,6 +75,8 @@ private:
     std::unique_ptr<Capture> capture_; // owned by the capture thread while it runs
     CaptureThread thread_;
     std::atomic<bool> usesShm_{false};
+    mutable std::mutex areaMutex_; // guards pictureArea_
+    QRectF pictureArea_;           // set by the capture thread when a window moves
 };
 
 } // namespace orvane

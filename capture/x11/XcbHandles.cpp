@@ -1,5 +1,8 @@
 #include "XcbHandles.h"
 
+#include <chrono>
+#include <thread>
+
 #include <cstring>
 #include <utility>
 
@@ -24,6 +27,24 @@ std::optional<Connection> Connection::open(const std::string& display) {
         return std::nullopt;
     }
     return Connection(conn, it.data);
+}
+
+std::optional<Connection> Connection::openSettled(const std::string& display, int patienceMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
+    for (;;) {
+        if (auto conn = open(display)) {
+            xcb_connection_t* c = conn->get();
+            Reply<xcb_get_input_focus_reply_t> answer(
+                xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            if (answer && !conn->broken()) {
+                return conn;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 Connection::Connection(Connection&& other) noexcept

@@ -29,6 +29,11 @@ public:
     // Opens `display` (the DISPLAY variable when empty). Nothing when the
     // server cannot be reached.
     static std::optional<Connection> open(const std::string& display = {});
+    // Opens `display` and makes sure the server really serves it: a server that
+    // resets when its last client leaves (Xvfb, xvfb-run) refuses or drops
+    // clients that connect during the reset. Retries for up to `patienceMs`
+    // until a round trip succeeds. Blocks; for start-up only.
+    static std::optional<Connection> openSettled(const std::string& display, int patienceMs);
 
     Connection(Connection&& other) noexcept;
     Connection& operator=(Connection&& other) noexcept;

@@ -8,9 +8,11 @@
 
 #include <QDir>
 #include <QFile>
+
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 namespace orvane::test {
@@ -25,6 +27,28 @@ public:
     std::vector<ContentQuery> queries;
 };
 
+// The cursor a test shows, read by the Recorder's sampling thread.
+class SharedCursor {
+public:
+    SharedCursor& operator=(const CursorReading& r) {
+        std::lock_guard lock(mutex_);
+        value_ = r;
+        return *this;
+    }
+    void reset() {
+        std::lock_guard lock(mutex_);
+        value_.reset();
+    }
+    std::optional<CursorReading> get() const {
+        std::lock_guard lock(mutex_);
+        return value_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::optional<CursorReading> value_ = CursorReading{{10, 10}, false};
+};
+
 class FakeInput : public InputMonitor {
 public:
     bool startClicks() override {
@@ -32,14 +56,14 @@ public:
         return canListen;
     }
     void stopClicks() override { listening = false; }
-    std::optional<CursorReading> readCursor() override {
+    std::optional<CursorReading> readCursor() override { // the sampling thread
         ++reads;
-        return cursor;
+        return cursor.get();
     }
     bool canListen = true;
     bool listening = false;
-    int reads = 0;
-    std::optional<CursorReading> cursor = CursorReading{{10, 10}, false};
+    std::atomic<int> reads{0};
+    SharedCursor cursor;
 };
 
 class FakeChecks : public PermissionChecks {
@@ -78,12 +102,24 @@ public:
     }
     QString path() const override { return path_; }
     WriterCounts counts() const override { return {frames, frames, 0}; }
+    std::optional<Error> failure() const override {
+        std::lock_guard lock(failureMutex);
+        return failWith;
+    }
+    // Makes the writer fail from now on, as a full disk would.
+    void fail(Error e) {
+        std::lock_guard lock(failureMutex);
+        failWith = std::move(e);
+        complete_ = false;
+    }
     std::atomic<int> frames{0};
     std::atomic<int> finishes{0};
 
 private:
     QString path_;
-    bool complete_;
+    std::atomic<bool> complete_;
+    mutable std::mutex failureMutex;
+    std::optional<Error> failWith;
 };
 
 class FakeStream : public ScreenStream {
@@ -194,7 +230,7 @@ public:
         return std::unique_ptr<VideoWriter>(std::move(wr));
     }
     std::optional<double> movieDuration(const QString&) override { return duration; }
-    double now() override { return useRealClock ? CaptureBackend::now() : clock; }
+    double now() override { return useRealClock ? CaptureBackend::now() : clock.load(); } // any thread
     QString captureNote() override { return note; }
     // Emits a click as the platform would, stamped with the backend's clock.
     void click(QPointF position) { emit inputFake.clicked(position, now()); }
@@ -206,8 +242,8 @@ public:
     FakePicker pickerFake;
     FakeInput inputFake;
     FakeChecks checks;
-    double clock = 1000;
-    bool useRealClock = false;
+    std::atomic<double> clock{1000};
+    std::atomic<bool> useRealClock{false};
     bool streamCreatable = true;
     std::optional<QString> streamError;
     bool writerCreatable = true;

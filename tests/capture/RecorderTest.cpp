@@ -481,3 +481,141 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+TEST_F(RecorderTest, AWriterThatFailsStopsTheTakeAndKeepsIt) {
+    startRecording();
+    backend.lastStream->deliver(3);
+    backend.clock = rec.startTime() + 1.0;
+    click(480, 540);
+    backend.lastWriter->fail(Error{ErrorKind::NoSpace, "cannot write the movie: No space left"});
+    backend.lastStream->deliver(1); // the capture thread notices at its next frame
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() == Phase::ready; }, 5000))
+        << rec.status().toStdString();
+    EXPECT_EQ(rec.statusKind(), StatusKind::TakeEnded);
+    EXPECT_EQ(rec.status(), QStringLiteral("Recording stopped: the disk is full. Kept 12.4 s."));
+    ASSERT_TRUE(rec.writerFailure());
+    EXPECT_EQ(rec.writerFailure()->kind, ErrorKind::NoSpace);
+    EXPECT_EQ(rec.moments().size(), 1u);
+    EXPECT_FALSE(rec.videoURL().isEmpty());
+    EXPECT_TRUE(QFile::exists(backend.file(Recorder::kClicksName)));
+
+    // Another error says what it was; a movie with nothing readable in it is
+    // not a take, and the text is not the permissions one.
+    rec.start();
+    choose(display({0, 0, 640, 400}));
+    backend.lastStream->deliver(1);
+    backend.duration.reset();
+    backend.lastWriter->fail(Error{ErrorKind::Io, "the video encoder failed: Input/output error"});
+    backend.lastStream->deliver(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() != Phase::recording && !rec.status().startsWith(QStringLiteral("Finishing")); }, 5000));
+    EXPECT_EQ(rec.phase(), Phase::idle);
+    EXPECT_EQ(rec.statusKind(), StatusKind::NoFrames);
+    EXPECT_EQ(rec.status(), QStringLiteral("Recording failed: the movie could not be written (the "
+                                           "video encoder failed: Input/output error). Nothing "
+                                           "could be kept."));
+}
+
+TEST_F(RecorderTest, AJournalKeepsTheTakeDurableUntilItsFilesAreWritten) {
+    startRecording({0, 0, 1000, 500});
+    const QString journal = backend.file(Recorder::kJournalName);
+    ASSERT_TRUE(QFile::exists(journal));
+    backend.clock = rec.startTime() + 1.0;
+    click(250, 100);
+    // The click joins the journal once it is older than a press on our own
+    // window could be, at the next cursor samples; the writer syncs within
+    // a quarter of a second.
+    backend.clock = rec.startTime() + 2.0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QByteArray text = readAll(journal);
+            return text.contains("\nc 1 0.25 0.2\n") && text.contains("\ns 2 ");
+        },
+        3000))
+        << readAll(journal).toStdString();
+    EXPECT_TRUE(readAll(journal).startsWith("orvane-take-journal 1\nvideo 1000 500 0\n"));
+    backend.lastStream->deliver(1);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(rec.phase(), Phase::ready);
+    EXPECT_FALSE(QFile::exists(journal)); // the clicks file holds it now
+    EXPECT_TRUE(QFile::exists(backend.file(Recorder::kClicksName)));
+
+    // A clicks file that cannot be written keeps the journal and says why.
+    rec.start();
+    choose(display({0, 0, 1000, 500}));
+    QFile::remove(backend.file(Recorder::kClicksName));
+    ASSERT_TRUE(QDir(backend.folder).mkdir(QString::fromLatin1(Recorder::kClicksName)));
+    backend.lastStream->deliver(1);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_TRUE(rec.takeFilesError());
+    EXPECT_NE(rec.takeFilesError()->message.find("quilbo-clicks.json: it is a folder"),
+              std::string::npos);
+    EXPECT_TRUE(rec.status().contains(QStringLiteral("it is a folder"))) << rec.status().toStdString();
+    EXPECT_TRUE(QFile::exists(journal));
+}
+
+TEST_F(RecorderTest, APressOnOurOwnWindowIsNotAClick) {
+    startRecording();
+    backend.clock = rec.startTime() + 1.0;
+    click(100, 100); // the global tap saw the press first...
+    EXPECT_EQ(rec.clickCount(), 1);
+    backend.clock += 0.05;
+    rec.noteOwnPress(); // ...then the window: the same press, on the Stop button
+    EXPECT_EQ(rec.clickCount(), 0);
+    backend.clock += 0.05;
+    click(100, 100); // the window saw it first this time
+    EXPECT_EQ(rec.clickCount(), 0);
+    backend.clock = rec.startTime() + 3.0;
+    click(200, 200); // a real click, well apart from the press on our window
+    EXPECT_EQ(rec.clickCount(), 1);
+    backend.lastStream->deliver(1);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(rec.moments().size(), 1u);
+    EXPECT_EQ(rec.moments()[0].t, 3.0);
+}
+
+TEST_F(RecorderTest, AnInterruptedTakeOpensFromItsJournal) {
+    const QString journal = backend.file(Recorder::kJournalName);
+    auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    // Nothing to recover: nothing happens.
+    EXPECT_FALSE(rec.recoverInterruptedTake());
+    EXPECT_EQ(rec.phase(), Phase::idle);
+
+    // A journal that is not one is left alone and reported.
+    write(backend.file(Recorder::kMovieName), "movie");
+    write(journal, "garbage\n");
+    EXPECT_FALSE(rec.recoverInterruptedTake());
+    EXPECT_EQ(rec.phase(), Phase::idle);
+    EXPECT_TRUE(rec.status().startsWith(QStringLiteral("An interrupted take was found, but it cannot be opened")));
+    EXPECT_TRUE(QFile::exists(journal));
+
+    // The journal of a killed take, its last line cut.
+    write(journal, "orvane-take-journal 1\nvideo 1280 720 1\nc 1.5 0.25 0.75\nc 4 0.5 0.5\n"
+                   "s 0 0.5 0.5 0\ns 0.016666666666666666 0.51 0.5 1\ns 0.03");
+    ASSERT_TRUE(rec.recoverInterruptedTake()) << rec.status().toStdString();
+    EXPECT_EQ(rec.phase(), Phase::ready);
+    EXPECT_EQ(rec.statusKind(), StatusKind::TakeEnded);
+    EXPECT_TRUE(rec.status().startsWith(QStringLiteral("Recovered the interrupted take — ")))
+        << rec.status().toStdString();
+    EXPECT_EQ(rec.videoURL(), backend.file(Recorder::kMovieName));
+    EXPECT_EQ(rec.videoW(), 1280);
+    EXPECT_EQ(rec.videoH(), 720);
+    EXPECT_EQ(rec.duration(), 12.43);
+    EXPECT_TRUE(rec.cursorInPicture());
+    ASSERT_EQ(rec.moments().size(), 2u);
+    EXPECT_EQ(rec.moments()[0].t, 1.5);
+    EXPECT_EQ(rec.moments()[0].cy, 0.75);
+    ASSERT_EQ(rec.cursorTrack().size(), 2u);
+    EXPECT_TRUE(rec.cursorTrack()[1].pointer);
+    EXPECT_FALSE(rec.zooms().empty());
+    // It is now an ordinary finished take: its clicks file is written and
+    // the journal is gone, so the next start does not offer it again.
+    const auto clicks = ClicksFile::parse(readAll(backend.file(Recorder::kClicksName)).toStdString());
+    ASSERT_TRUE(clicks) << clicks.error();
+    EXPECT_EQ(clicks->moments.size(), 2u);
+    EXPECT_FALSE(QFile::exists(journal));
+    EXPECT_FALSE(rec.recoverInterruptedTake());
+}

@@ -16,6 +16,7 @@
 #include "ui/preview/ZoomHostView.h"
 #include "ui/update/Updater.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -117,11 +118,30 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
 
     installShortcuts();
     phaseChanged();
+    qApp->installEventFilter(this);
     QMetaObject::invokeMethod(this, &MainWindow::showOnboardingIfNeeded, Qt::QueuedConnection);
+    // A take the last run could not finish (killed, power cut) opens as a
+    // ready take: its movie and journal are still in the output folder.
+    QMetaObject::invokeMethod(
+        this, [this] { rec_.recoverInterruptedTake(); }, Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
     dropPlayer();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
+        rec_.phase() == Phase::recording) {
+        // A press travels from the widget to its parents and is seen here at
+        // each step; noting it again changes nothing.
+        const auto* press = static_cast<QMouseEvent*>(event);
+        if (press->button() == Qt::LeftButton || press->button() == Qt::RightButton) {
+            rec_.noteOwnPress();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // --- Building ---------------------------------------------------------------------------

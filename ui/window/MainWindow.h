@@ -78,6 +78,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Sees every press on the application's windows, so that a press on our
+    // own window is not recorded as a click of the take.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 

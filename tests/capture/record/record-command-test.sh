@@ -2,9 +2,10 @@
 # orvane-record on a real X server (run through with-xvfb.sh): a scripted take
 # with real clicks, the files it leaves, a clean stop on SIGINT, and one-line
 # errors for bad input.
-#   record-command-test.sh ORVANE_RECORD
+#   record-command-test.sh ORVANE_RECORD BUSY_TARGET
 set -uo pipefail
 rec="$1"
+busy="$2"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 . "$(dirname "${BASH_SOURCE[0]}")/../../support/checks.sh"
@@ -84,6 +85,75 @@ check "a lost display ends the take by itself" test "$still" -eq 0
 check "it says the display connection was lost ($(tail -n 1 "$out/stdout5"))" grep -q "^Recording stopped: the display connection was lost. Kept" "$out/stdout5"
 check "and the movie it kept decodes" ffprobe -v error -count_frames -show_entries stream=nb_read_frames "$out/orvane-recording.mov"
 
+# Killed outright (SIGKILL) mid-take: the journal beside the movie keeps the
+# clicks and the cursor track up to at most a second before the kill.
+rm -f "$out/quilbo-clicks.json" "$out/orvane-cursor.csv"
+"$rec" --out-dir "$out" >"$out/stdout6" 2>&1 &
+pid=$!
+for _ in $(seq 100); do grep -q "^Recording" "$out/stdout6" && break; sleep 0.05; done
+sleep 0.5
+xdotool mousemove 480 300 click 1
+sleep 0.4
+xdotool mousemove 960 600 click 1
+sleep 1.2
+start_kill=$(date +%s.%N)
+kill -9 "$pid"; wait "$pid" 2>/dev/null
+check "a killed take leaves its journal" test -s "$out/orvane-take.journal"
+check "no clicks file or track appears for it" test ! -e "$out/quilbo-clicks.json" -a ! -e "$out/orvane-cursor.csv"
+check "the journal holds both clicks and the track up to the last second" python3 - "$out/orvane-take.journal" <<'PY'
+import sys
+lines = open(sys.argv[1]).read().split("\n")
+assert lines[0] == "orvane-take-journal 1", lines[0]
+video = [l for l in lines if l.startswith("video ")]
+assert video == ["video 1920 1200 0"], video
+clicks = [l.split() for l in lines if l.startswith("c ")]
+assert len(clicks) == 2, clicks
+assert abs(float(clicks[0][2]) - 0.25) < 1e-9 and abs(float(clicks[0][3]) - 0.25) < 1e-9, clicks
+assert abs(float(clicks[1][2]) - 0.5) < 1e-9, clicks
+samples = [l.split() for l in lines if l.startswith("s ")]
+last = float(samples[-1][1])
+# Clicks at ~0.5 and ~0.9 s, the kill ~2.1 s in: samples reach past 1.1 s.
+assert last > float(clicks[1][1]) + 0.2, (last, clicks)
+span = last - float(samples[0][1])
+assert 40 <= len(samples) / span <= 70, (len(samples), span)
+PY
+check "the killed take's movie decodes" ffprobe -v error -count_frames -show_entries stream=nb_read_frames "$out/orvane-recording.mov"
+# The next take replaces the journal and removes it when it ends normally.
+"$rec" --duration 1 --out-dir "$out" >/dev/null 2>&1
+check "a take that ends normally leaves no journal" test ! -e "$out/orvane-take.journal"
+
+# The clicks file cannot be written (a folder stands in its place): the exit
+# status and the message say so, and the journal keeps the clicks.
+mkdir -p "$out/blocked" "$out/blocked/quilbo-clicks.json"
+"$rec" --duration 1 --out-dir "$out/blocked" >"$out/stdout7" 2>"$out/stderr7"; code=$?
+check "an unwritable clicks file fails the command" test "$code" -ne 0
+check "the message names the file ($(cat "$out/stderr7"))" grep -q "quilbo-clicks.json: it is a folder" "$out/stderr7"
+check "the journal is kept for it" test -s "$out/blocked/orvane-take.journal"
+check "the movie is kept" test -s "$out/blocked/orvane-recording.mov"
+
+# The disk fills mid-take: the take stops at once, says so, keeps its movie.
+disk="$(mktemp -d)"
+if mount -t tmpfs -o size=768k orvane-test "$disk" 2>/dev/null; then
+  ORVANE_TARGET_FULLSCREEN=1 "$busy" >"$out/busy.log" 2>&1 &
+  busypid=$!
+  for _ in $(seq 100); do grep -q READY "$out/busy.log" && break; sleep 0.05; done
+  "$rec" --out-dir "$disk" >"$out/stdout8" 2>"$out/stderr8" &
+  pid=$!
+  for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then kill -INT "$pid"; still=1; else still=0; fi
+  wait "$pid"; code=$?
+  kill "$busypid" 2>/dev/null; wait "$busypid" 2>/dev/null
+  check "a full disk stops the take by itself" test "$still" -eq 0
+  check "and fails the command" test "$code" -ne 0
+  check "the status names the full disk ($(tail -n 1 "$out/stdout8"))" grep -q "^Recording stopped: the disk is full. Kept" "$out/stdout8"
+  check "never the permissions text" bash -c "! grep -q permission '$out/stdout8' '$out/stderr8'"
+  check "the movie up to the failure decodes" bash -c "[ \"\$(ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames -of csv=p=0 '$disk/orvane-recording.mov')\" -gt 5 ]"
+  umount "$disk"
+else
+  echo "note: no tmpfs mount here (not root); the full-disk case is not run"
+fi
+rmdir "$disk"
+
 # Bad input: a one-line error and a non-zero exit.
 bad() { # bad "what" "expected text" args...
   local what="$1" text="$2"; shift 2
@@ -96,5 +166,17 @@ bad "an unwritable folder" "cannot create the folder" --out-dir /proc/orvane --d
 bad "no display" "Cannot connect" --display :999 --duration 1
 bad "two choices at once" "choose one of" --monitor 0 --window 0x1234
 bad "a bad duration" "--duration" --duration -3
+bad "an empty window title" "--window-name: the title to look for is empty" --window-name "" --duration 1 --out-dir "$out"
+bad "an empty folder name" "--out-dir: the folder name is empty" --out-dir "" --duration 1
+root="$(xwininfo -root 2>/dev/null | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')"
+if [ -n "$root" ]; then
+  bad "the root window" "is the root window" --window "$root" --duration 1 --out-dir "$out"
+fi
+xmessage -name orvane-hidden -title "Hidden window" "unmapped" &
+hidden=$!
+for _ in $(seq 50); do wid="$(xdotool search --name "Hidden window" 2>/dev/null | head -n1)"; [ -n "$wid" ] && break; sleep 0.1; done
+xdotool windowunmap --sync "$wid"
+bad "an unmapped window" "is not shown on screen" --window "$wid" --duration 1 --out-dir "$out"
+kill "$hidden" 2>/dev/null
 
 finish_checks

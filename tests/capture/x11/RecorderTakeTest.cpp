@@ -9,6 +9,7 @@
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "capture/x11/X11CaptureBackend.h"
 #include "capture/x11/X11Source.h"
+#include "tests/support/SmallFilesystem.h"
 
 #include <gtest/gtest.h>
 
@@ -214,6 +215,77 @@ TEST_F(RecorderTakeTest, ClosingTheCapturedWindowMidTakeStillFinishes) {
     // The movie holds what was recorded until the window closed.
     EXPECT_NEAR(recorder.duration(), closedAt, 0.3);
     EXPECT_FALSE(probeFrames(moviePath()).empty());
+}
+
+TEST_F(RecorderTakeTest, ClicksFollowAWindowThatMovesAndResizesMidTake) {
+    TestWindow target(100, 100, 400, 300, 0x3060c0);
+    target.setTitle("Wandering window");
+    target.map();
+    chooseWindow(target.id());
+    QThread::msleep(200);
+    const QString id = QString::number(target.id());
+    // Moved: a click at its new centre is still the middle of the picture.
+    ASSERT_TRUE(xdotool({"windowmove", id, "700", "500"}));
+    // The stream sees where it is at its next frame.
+    ASSERT_TRUE(waitUntil([&] { return recorder.areaNow() == QRectF(700, 500, 400, 300); }))
+        << "area " << recorder.areaNow().x() << "," << recorder.areaNow().y();
+    clickAt(700 + 200, 500 + 150);
+    // Resized to another shape: the picture fits it between black bars
+    // (200 x 300 into 400 x 300 lands at x 100...300), and clicks land on what
+    // the picture shows there.
+    ASSERT_TRUE(xdotool({"windowsize", id, "200", "300"}));
+    ASSERT_TRUE(waitUntil([&] { return recorder.areaNow() == QRectF(600, 500, 400, 300); }));
+    clickAt(700 + 50, 500 + 75);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(recorder.phase(), Phase::ready) << recorder.status().toStdString();
+    const auto& m = recorder.moments();
+    ASSERT_EQ(m.size(), 2u) << recorder.status().toStdString();
+    EXPECT_NEAR(m[0].cx, 0.5, 0.01);
+    EXPECT_NEAR(m[0].cy, 0.5, 0.01);
+    EXPECT_NEAR(m[1].cx, (100.0 + 50.0) / 400.0, 0.01);
+    EXPECT_NEAR(m[1].cy, 75.0 / 300.0, 0.01);
+    // The cursor track follows the window too: the last samples sit where the
+    // second click was.
+    ASSERT_FALSE(recorder.cursorTrack().empty());
+    EXPECT_NEAR(recorder.cursorTrack().back().x, m[1].cx, 0.01);
+    EXPECT_NEAR(recorder.cursorTrack().back().y, m[1].cy, 0.01);
+}
+
+TEST_F(RecorderTakeTest, AFullDiskStopsTheTakeAndKeepsWhatWasWritten) {
+    SmallFilesystem disk(1536 * 1024);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    }
+    backend.setOutputFolder(disk.path());
+    TestWindow target(0, 0, 640, 400, 0x808080);
+    target.setTitle("Noisy window");
+    target.map();
+    target.paintNoise(1);
+    chooseWindow(target.id());
+    clickAt(320, 200);
+    // Noise compresses badly: the small disk fills within a few seconds, and
+    // the take stops by itself without a Stop.
+    std::uint32_t seed = 2;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            target.paintNoise(seed++);
+            return recorder.phase() != Phase::recording &&
+                   !recorder.status().startsWith(QString::fromUtf8("Finishing"));
+        },
+        30000))
+        << recorder.status().toStdString();
+    ASSERT_TRUE(recorder.writerFailure());
+    EXPECT_EQ(recorder.writerFailure()->kind, ErrorKind::NoSpace);
+    // The take is kept and opens like any other; the status names the disk.
+    ASSERT_EQ(recorder.phase(), Phase::ready) << recorder.status().toStdString();
+    EXPECT_EQ(recorder.statusKind(), StatusKind::TakeEnded);
+    EXPECT_TRUE(recorder.status().startsWith(
+        QString::fromUtf8("Recording stopped: the disk is full. Kept ")))
+        << recorder.status().toStdString();
+    EXPECT_GT(recorder.duration(), 0.2);
+    EXPECT_EQ(recorder.moments().size(), 1u);
+    const auto frames = probeFrames(disk.filePath("orvane-recording.mov"));
+    EXPECT_GE(frames.size(), 10u);
 }
 
 TEST_F(RecorderTakeTest, ASecondTakeOfTheDisplayOverwritesTheFirst) {

@@ -8,7 +8,9 @@
 #include <xcb/xfixes.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace orvane::test {
 
@@ -91,6 +93,39 @@ void TestWindow::addPatch(int x, int y, int w, int h, std::uint32_t rgb) {
                       static_cast<std::uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, &rgb);
     xcb_map_window(c, child);
+    syncX();
+}
+
+void TestWindow::paintNoise(std::uint32_t seed) {
+    xcb_connection_t* c = testConnection();
+    xcb_get_geometry_reply_t* g =
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window_), nullptr);
+    if (g == nullptr) {
+        return;
+    }
+    const int w = g->width;
+    const int h = g->height;
+    std::free(g);
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, window_, 0, nullptr);
+    // A few rows per request keep each one under the request size limit.
+    const int rows = std::max(1, 32768 / std::max(1, w));
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(rows));
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (int y = 0; y < h; y += rows) {
+        const int n = std::min(rows, h - y);
+        for (auto& p : pixels) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            p = x & 0xffffff;
+        }
+        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, gc, static_cast<std::uint16_t>(w),
+                      static_cast<std::uint16_t>(n), 0, static_cast<std::int16_t>(y), 0, 24,
+                      static_cast<std::uint32_t>(w * n * 4),
+                      reinterpret_cast<const std::uint8_t*>(pixels.data()));
+    }
+    xcb_free_gc(c, gc);
     syncX();
 }
 

@@ -40,6 +40,9 @@ public:
 
     xcb_window_t id() const { return window_; }
     void addPatch(int x, int y, int w, int h, std::uint32_t rgb);
+    // Paints the whole window with pseudo-random pixels (a picture that
+    // compresses badly, for tests that need large movies quickly).
+    void paintNoise(std::uint32_t seed);
     void setCursor(xcb_cursor_t cursor);
     void setTitle(const QString& title);
     void map();
