@@ -380,6 +380,9 @@ Result<VideoInfo> MovieReader::open(const std::string& path) {
     if (!std::filesystem::exists(path, ec)) {
         return failOpen("The movie \"" + s.name + "\" does not exist", ErrorKind::NotFound);
     }
+    if (std::filesystem::is_directory(path, ec)) {
+        return failOpen("\"" + path + "\" is a folder, not a movie", ErrorKind::Invalid);
+    }
     if (!std::filesystem::is_regular_file(path, ec)) {
         return failOpen("\"" + s.name + "\" is not a movie file");
     }
