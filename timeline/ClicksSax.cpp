@@ -9,7 +9,8 @@ namespace {
 constexpr std::size_t kMaxMessage = 160;
 
 void replaceAll(std::string& s, const std::string& from, const std::string& to) {
-    for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
+    for (std::size_t at = s.find(from); at != std::string::npos;
+         at = s.find(from, at + to.size())) {
         s.replace(at, from.size(), to);
     }
 }
@@ -53,11 +54,11 @@ void ClicksSax::value(std::optional<double> number, bool opensArray, bool opensO
             ++momentIndex_;
         }
     } else if (parent == Level::Moment) {
-        double* into = field == Field::T ? &current_.t
+        double* into = field == Field::T   ? &current_.t
                        : field == Field::X ? &current_.cx
                        : field == Field::Y ? &current_.cy
                                            : nullptr;
-        bool* seen = field == Field::T ? &hasT_
+        bool* seen = field == Field::T   ? &hasT_
                      : field == Field::X ? &hasX_
                      : field == Field::Y ? &hasY_
                                          : nullptr;
@@ -159,8 +160,8 @@ bool ClicksSax::end_object() {
 }
 
 bool ClicksSax::start_array(std::size_t) {
-    const bool moments = !levels_.empty() && levels_.back() == Level::Top &&
-                         field_ == Field::Moments;
+    const bool moments =
+        !levels_.empty() && levels_.back() == Level::Top && field_ == Field::Moments;
     value(std::nullopt, true, false);
     levels_.push_back(moments ? Level::Moments : Level::Other);
     return true;
@@ -180,8 +181,8 @@ std::string ClicksSax::describeSyntaxError(const std::string& what) const {
     // syntax error while parsing value - unexpected end of input; ..." becomes
     // "not valid JSON at line 1, column 5: unexpected end of file; ...".
     std::string text = what;
-    if (const auto bracket = text.find("] "); text.rfind("[json.exception", 0) == 0 &&
-                                              bracket != std::string::npos) {
+    if (const auto bracket = text.find("] ");
+        text.rfind("[json.exception", 0) == 0 && bracket != std::string::npos) {
         text.erase(0, bracket + 2);
     }
     std::string where;
@@ -192,8 +193,8 @@ std::string ClicksSax::describeSyntaxError(const std::string& what) const {
             text.erase(0, colon + 2);
         }
     }
-    if (const auto dash = text.find(" - "); text.rfind("syntax error", 0) == 0 &&
-                                            dash != std::string::npos) {
+    if (const auto dash = text.find(" - ");
+        text.rfind("syntax error", 0) == 0 && dash != std::string::npos) {
         text.erase(0, dash + 3);
     }
     replaceAll(text, "end of input", "end of file");

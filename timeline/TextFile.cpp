@@ -42,7 +42,8 @@ Result<std::string> readTextFile(const std::string& path, std::uintmax_t maxByte
         if (err == ENOENT || err == ENOTDIR) {
             return R::failure(ErrorKind::NotFound, "no such file");
         }
-        return R::failure(errorKindFromErrno(err), std::string("cannot open: ") + std::strerror(err));
+        return R::failure(errorKindFromErrno(err),
+                          std::string("cannot open: ") + std::strerror(err));
     }
     if (S_ISDIR(st.st_mode)) {
         return R::failure(ErrorKind::Invalid, "is a directory, not a file");
@@ -56,7 +57,8 @@ Result<std::string> readTextFile(const std::string& path, std::uintmax_t maxByte
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         const int err = errno;
-        return R::failure(errorKindFromErrno(err), std::string("cannot open: ") + std::strerror(err));
+        return R::failure(errorKindFromErrno(err),
+                          std::string("cannot open: ") + std::strerror(err));
     }
     std::string text;
     // A regular file is read into one allocation of its size, plus the byte
@@ -71,8 +73,8 @@ Result<std::string> readTextFile(const std::string& path, std::uintmax_t maxByte
             return R::failure(ErrorKind::Unsupported, tooLarge);
         }
         const std::size_t used = text.size();
-        std::size_t want = static_cast<std::size_t>(
-            std::min<std::uintmax_t>(kChunk, maxBytes + 1 - used));
+        std::size_t want =
+            static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, maxBytes + 1 - used));
         if (used < expected) {
             want = std::min(want, expected - used);
         }
@@ -87,7 +89,8 @@ Result<std::string> readTextFile(const std::string& path, std::uintmax_t maxByte
                 text.resize(used);
                 continue;
             }
-            return R::failure(errorKindFromErrno(err), std::string("read error: ") + std::strerror(err));
+            return R::failure(errorKindFromErrno(err),
+                              std::string("read error: ") + std::strerror(err));
         }
         text.resize(used + static_cast<std::size_t>(n));
         if (n == 0) {
@@ -103,8 +106,9 @@ Result<std::string_view> utf8Text(std::string_view bytes) {
     const bool utf16Bom = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
                                                 (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
     if (utf16Bom || bytes.find('\0') != std::string_view::npos) {
-        return R::failure(ErrorKind::Unsupported,
-                          "the file is UTF-16 text (or binary); it must be UTF-8: save it as UTF-8");
+        return R::failure(
+            ErrorKind::Unsupported,
+            "the file is UTF-16 text (or binary); it must be UTF-8: save it as UTF-8");
     }
     if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
         bytes.remove_prefix(kUtf8Bom.size());

@@ -29,7 +29,8 @@ void revealInFileManager(const QString& path, const QDBusConnection& bus) {
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     // The URIs to show and a startup-notification id (none).
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -53,8 +53,7 @@ Result<fs::path> resolveLinks(const std::string& target) {
         }
         p = next.is_absolute() ? next : p.parent_path() / next;
     }
-    return Result<fs::path>::failure(ErrorKind::Invalid,
-                                     target + " is a loop of symbolic links");
+    return Result<fs::path>::failure(ErrorKind::Invalid, target + " is a loop of symbolic links");
 }
 
 } // namespace
@@ -152,8 +151,8 @@ bool isTempOutputName(const std::string& name) {
     }
     for (std::size_t i = at + marker.size(); i < at + marker.size() + kUniqueChars; ++i) {
         const char c = name[i];
-        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9');
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         if (!alnum) {
             return false;
         }

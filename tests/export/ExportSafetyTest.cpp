@@ -3,16 +3,15 @@
 // the end, a recording cut off mid-way, outputs too small to encode.
 #include "ExportTestSupport.h"
 #include "MovieFixtures.h"
-
+#include "render/OutputGeometry.h"
 #include "render/export/RenderComposite.h"
 #include "render/export/TempOutput.h"
 #include "render/media/MovieReader.h"
 #include "timeline/ZoomGeneration.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -245,4 +244,24 @@ TEST_F(ExportSafetyTest, SourcesTooSmallOrNotMoviesGetClearMessages) {
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error(), "\"" + dir.file("take.mov") + "\" is a folder, not a movie");
     EXPECT_EQ(strayFiles(dir.path(), {"tiny.mp4"}), QStringList());
+}
+
+TEST_F(ExportSafetyTest, ARotatedRecordingIsExportedUpright) {
+    const std::string tagged = dir.file("portrait.mp4");
+    ASSERT_TRUE(runFfmpeg("-i '" + splitSourceMovie() + "' -c copy -metadata:s:v rotate=90 '" +
+                          tagged + "'"));
+    ExportJob job = plainJob(tagged, dir.file("out.mp4"));
+    auto result = renderComposite(job, {});
+    ASSERT_TRUE(result.ok()) << result.error();
+    // The 320 x 200 picture stands on its side: laid out as 200 x 320.
+    const auto upright = outputSize(200, 320, 0, job.padding);
+    ASSERT_TRUE(upright);
+    EXPECT_EQ(result->width, upright->width);
+    EXPECT_EQ(result->height, upright->height);
+    EXPECT_LT(result->width, result->height);
+    const auto p = probe(dir.file("out.mp4"));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->width, upright->width);
+    EXPECT_EQ(p->height, upright->height);
+    EXPECT_EQ(p->frames, 60);
 }

@@ -2,9 +2,9 @@
 // answers, the containing folder otherwise. A private dbus-daemon stands in
 // for the session bus; QDesktopServices' handler for file URLs records what
 // would have been opened.
-#include "MovieFixtures.h"
-
 #include "render/export/FileReveal.h"
+
+#include "MovieFixtures.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QTest>
 #include <QUrl>
-
 #include <gtest/gtest.h>
 
 using namespace orvane;

@@ -365,3 +365,35 @@ TEST(RenderCommandTest, MessagesForAFolderAndATrimPastTheEnd) {
                         "recording (2.00 s)");
     EXPECT_EQ(strayFiles(dir.path(), {}), QStringList());
 }
+
+TEST(RenderCommandTest, TheLeftoverOfAKilledExportIsRemovedByALaterOneOnceADayOld) {
+    const std::string movie = longMovie();
+    ASSERT_FALSE(movie.empty());
+    TempDir dir;
+    const std::string out = dir.file("out.mp4");
+    QProcess p;
+    p.start(QStringLiteral(ORVANE_RENDER_COMMAND), {q(movie), "-o", q(out)});
+    QString printed;
+    ASSERT_TRUE(waitForOutput(p, "1%", printed)) << printed.toStdString();
+    // SIGKILL leaves the process no chance to clean up: its file stays.
+    ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), SIGKILL), 0);
+    p.waitForFinished(60000);
+    const QStringList left = strayFiles(dir.path(), {});
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(left[0].startsWith(".out.mp4.orvane-")) << left[0].toStdString();
+    EXPECT_TRUE(left[0].endsWith(".mp4"));
+    const std::string leftover = dir.file(left[0].toStdString());
+
+    // A day later it may still belong to a running export: it stays.
+    namespace fs = std::filesystem;
+    using namespace std::chrono_literals;
+    fs::last_write_time(leftover, fs::file_time_type::clock::now() - 23h);
+    CommandRun r = render({q(splitSourceMovie()), "-o", q(dir.file("next.mp4"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(fs::exists(leftover));
+    // Older than a day: the next export into the folder removes it.
+    fs::last_write_time(leftover, fs::file_time_type::clock::now() - 25h);
+    r = render({q(splitSourceMovie()), "-o", q(dir.file("next.mp4"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(strayFiles(dir.path(), {}), QStringList{"next.mp4"});
+}

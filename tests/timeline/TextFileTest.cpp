@@ -2,11 +2,10 @@
 // bounded read for FIFOs and devices, which have no size.
 #include "timeline/TextFile.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -114,8 +113,9 @@ TEST_F(TextFileTest, Utf8TextLosesItsMarkAndUtf16IsRefused) {
     EXPECT_EQ(utf8Text("\xEF\xBB\xBF{}").value(), "{}");
     EXPECT_EQ(utf8Text("t,x\n\xC3\xA9").value(), "t,x\n\xC3\xA9");
     EXPECT_EQ(utf8Text("").value(), "");
-    for (const std::string& bad : {std::string("\xFF\xFE{\0}\0", 6), std::string("\xFE\xFF\0{\0}", 6),
-                                   std::string("{\0\"\0", 4), std::string("\xFF\xFE")}) {
+    for (const std::string& bad :
+         {std::string("\xFF\xFE{\0}\0", 6), std::string("\xFE\xFF\0{\0}", 6),
+          std::string("{\0\"\0", 4), std::string("\xFF\xFE")}) {
         const auto r = utf8Text(bad);
         ASSERT_FALSE(r);
         EXPECT_EQ(r.errorKind(), ErrorKind::Unsupported);
