@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,9 +34,7 @@ std::string megabytes(std::uintmax_t bytes) {
     return std::to_string(bytes >> 20) + " MB";
 }
 
-} // namespace
-
-Result<std::string> readTextFile(const std::string& path, std::uintmax_t maxBytes) {
+Result<std::string> readBounded(const std::string& path, std::uintmax_t maxBytes) {
     using R = Result<std::string>;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -98,6 +98,22 @@ Result<std::string> readTextFile(const std::string& path, std::uintmax_t maxByte
         }
     }
     return text;
+}
+
+} // namespace
+
+Result<std::string> readTextFile(const std::string& path, std::uintmax_t maxBytes) {
+    // The string's allocations are the only thing here that can throw; a file
+    // within the limit that still does not fit in memory is an error to
+    // report like any other, not an exception for the caller.
+    try {
+        return readBounded(path, maxBytes);
+    } catch (const std::bad_alloc&) {
+        return Result<std::string>::failure(ErrorKind::Unsupported,
+                                            "too large to read: out of memory");
+    } catch (const std::length_error&) {
+        return Result<std::string>::failure(ErrorKind::Unsupported, "too large to read");
+    }
 }
 
 Result<std::string_view> utf8Text(std::string_view bytes) {

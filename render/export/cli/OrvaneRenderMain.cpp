@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
         if (!clicks) {
             return fail(*o.clicks + ": " + clicks.error());
         }
-        moments = clicks->moments;
+        moments = std::move(clicks->moments);
     }
     std::vector<CursorSample> track;
     if (o.track) {
