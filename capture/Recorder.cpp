@@ -774,8 +774,17 @@ void Recorder::exportTo(const QString& path) {
     };
     auto done = [this, generation, path](const Result<ExportReport>& result) {
         const bool ok = result.ok();
+        // What the user needs to hear beyond the outcome: why it failed, or
+        // that a damaged recording was exported only up to where it ends.
+        QString detail;
+        if (!ok) {
+            detail = QString::fromStdString(result.error());
+        } else if (result->endedEarly) {
+            detail = QString::fromStdString(endedEarlyNote(*result->endedEarly));
+        }
         QMetaObject::invokeMethod(
-            this, [this, generation, ok, path] { exportFinished(generation, ok, path); },
+            this,
+            [this, generation, ok, path, detail] { exportFinished(generation, ok, path, detail); },
             Qt::QueuedConnection);
     };
     exportWorker_ = std::make_unique<ExportWorker>(std::move(job), progress, done);
@@ -787,18 +796,24 @@ void Recorder::exportProgressed(quint64 generation, double fraction) {
     }
 }
 
-void Recorder::exportFinished(quint64 generation, bool ok, const QString& path) {
+void Recorder::exportFinished(quint64 generation, bool ok, const QString& path,
+                              const QString& detail) {
     if (generation != exportGeneration_) {
         return;
     }
     exportWorker_.reset(); // its thread has finished: this only joins it
     setExporting(false);
     if (ok) {
-        setStatus(QStringLiteral("Exported ✓  ") + QFileInfo(path).fileName(),
-                  StatusKind::ExportDone);
+        QString text = QStringLiteral("Exported ✓  ") + QFileInfo(path).fileName();
+        if (!detail.isEmpty()) {
+            text += QStringLiteral(" (") + detail + QStringLiteral(")");
+        }
+        setStatus(text, StatusKind::ExportDone);
         revealInFileManager(path);
     } else {
-        setStatus(QStringLiteral("Export failed"), StatusKind::ExportFailed);
+        setStatus(detail.isEmpty() ? QStringLiteral("Export failed")
+                                   : QStringLiteral("Export failed: ") + detail,
+                  StatusKind::ExportFailed);
     }
 }
 

@@ -268,14 +268,16 @@ public:
     // timeline and the look settings, then runs the export on worker threads:
     // `exporting` is true and `exportProgress` rises in whole-percent steps
     // until the result arrives, which sets `status` to "Exported ✓  " and the
-    // file name (and shows the file in the file manager) or "Export failed"
-    // (status kinds ExportDone and ExportFailed).
+    // file name (and shows the file in the file manager), followed by
+    // " (the recording ends early at 8.2 s)" when a damaged recording was
+    // exported up to where it could be read; or to "Export failed: " and the
+    // reason (status kinds ExportDone and ExportFailed).
     // Returns at once. Main thread.
     void exportTo(const QString& path);
 
 private:
     void exportProgressed(quint64 generation, double fraction);
-    void exportFinished(quint64 generation, bool ok, const QString& path);
+    void exportFinished(quint64 generation, bool ok, const QString& path, const QString& detail);
 
     // Bumped by every export, so a report of an earlier one is never applied.
     quint64 exportGeneration_ = 0;

@@ -18,6 +18,8 @@ packages=(
   qt6-wayland libpipewire-0.3-dev adwaita-icon-theme
   # clicks on Wayland: the kernel's input devices
   libevdev-dev
+  # the JSON reader of the clicks sidecar (header-only)
+  nlohmann-json3-dev
   # image filters
   libopencv-imgproc-dev
   # tests and benchmarks

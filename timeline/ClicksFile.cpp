@@ -1,8 +1,14 @@
 #include "ClicksFile.h"
 
-#include "Json.h"
+#include "ClicksSax.h"
+#include "JsonNumber.h"
+#include "TextFile.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <exception>
+#include <new>
 
 namespace orvane {
 
@@ -28,52 +34,29 @@ std::optional<std::string> ClicksFile::encode(const std::vector<Moment>& clicks)
     return out;
 }
 
-Result<ClicksFile> ClicksFile::parse(std::string_view text) {
+Result<ClicksFile> ClicksFile::parse(std::string_view bytes) {
     using R = Result<ClicksFile>;
-    auto doc = JsonValue::parse(text);
-    if (!doc) {
-        return R::failure(ErrorKind::Corrupt, "not valid JSON: " + doc.error());
+    auto text = utf8Text(bytes);
+    if (!text) {
+        return text.errorValue();
     }
-    if (!doc->isObject()) {
-        return R::failure(ErrorKind::Corrupt, "expected a JSON object at the top level");
-    }
-    ClicksFile file;
-    if (const JsonValue* d = doc->member("duration")) {
-        if (!d->isNumber()) {
-            return R::failure(ErrorKind::Corrupt, "\"duration\" is not a number");
+    // nlohmann reports through exceptions where the handler cannot (memory,
+    // for one): none may leave this reader.
+    try {
+        ClicksSax handler;
+        const std::string_view t = text.value();
+        const bool parsed = nlohmann::json::sax_parse(t.begin(), t.end(), &handler,
+                                                      nlohmann::json::input_format_t::json,
+                                                      /*strict=*/true);
+        if (!parsed) {
+            return R::failure(ErrorKind::Corrupt, handler.syntaxError());
         }
-        file.duration = d->number();
-    } else {
-        return R::failure(ErrorKind::Corrupt, "missing \"duration\"");
+        return handler.finish();
+    } catch (const std::bad_alloc&) {
+        return R::failure(ErrorKind::Unsupported, "too large to read: out of memory");
+    } catch (const std::exception& e) {
+        return R::failure(ErrorKind::Corrupt, std::string("not valid JSON: ") + e.what());
     }
-    const JsonValue* moments = doc->member("moments");
-    if (moments == nullptr) {
-        return R::failure(ErrorKind::Corrupt, "missing \"moments\"");
-    }
-    if (!moments->isArray()) {
-        return R::failure(ErrorKind::Corrupt, "\"moments\" is not an array");
-    }
-    std::size_t index = 0;
-    for (const JsonValue& item : moments->array()) {
-        const std::string where = "moment " + std::to_string(index);
-        if (!item.isObject()) {
-            return R::failure(ErrorKind::Corrupt, where + " is not an object");
-        }
-        Moment m;
-        const char* names[] = {"t", "x", "y"};
-        double* fields[] = {&m.t, &m.cx, &m.cy};
-        for (int k = 0; k < 3; ++k) {
-            const JsonValue* v = item.member(names[k]);
-            if (v == nullptr || !v->isNumber()) {
-                return R::failure(ErrorKind::Corrupt, where + " has no numeric \"" + names[k] + "\"");
-            }
-            *fields[k] = v->number();
-        }
-        m.hold = kRecordedHold;
-        file.moments.push_back(m);
-        ++index;
-    }
-    return file;
 }
 
 } // namespace orvane

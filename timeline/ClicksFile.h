@@ -22,7 +22,10 @@ struct ClicksFile {
     // no form for it).
     static std::optional<std::string> encode(const std::vector<Moment>& clicks);
 
-    // Parses a sidecar. Errors name the problem in one line.
+    // Parses a sidecar with nlohmann's JSON reader, without building a
+    // document: the memory is the clicks found, whatever else the file holds.
+    // A UTF-8 byte-order mark is skipped; UTF-16 text is refused. Errors name
+    // the problem in one line (where in the file, which moment and field).
     static Result<ClicksFile> parse(std::string_view text);
 };
 

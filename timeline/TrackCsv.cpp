@@ -1,6 +1,7 @@
 #include "TrackCsv.h"
 
-#include "Json.h"
+#include "JsonNumber.h"
+#include "TextFile.h"
 
 #include <charconv>
 #include <cmath>
@@ -40,8 +41,13 @@ std::string encode(const std::vector<CursorSample>& track) {
     return out;
 }
 
-Result<std::vector<CursorSample>> parse(std::string_view text) {
+Result<std::vector<CursorSample>> parse(std::string_view bytes) {
     using R = Result<std::vector<CursorSample>>;
+    auto utf8 = utf8Text(bytes);
+    if (!utf8) {
+        return utf8.errorValue();
+    }
+    std::string_view text = utf8.value();
     std::vector<CursorSample> track;
     std::size_t lineNo = 0;
     bool sawHeader = false;

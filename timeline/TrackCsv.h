@@ -19,7 +19,8 @@ inline constexpr std::string_view kHeader = "t,x,y,pointer";
 std::string encode(const std::vector<CursorSample>& track);
 
 // Errors name the line and the problem. Samples out of time order are refused:
-// the track is searched by time.
+// the track is searched by time. A UTF-8 byte-order mark is skipped; UTF-16
+// text is refused (see utf8Text).
 Result<std::vector<CursorSample>> parse(std::string_view text);
 
 } // namespace TrackCsv

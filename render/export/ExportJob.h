@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace orvane {
@@ -51,7 +52,16 @@ struct ExportReport {
     std::int64_t frames = 0; // frames written
     double duration = 0;    // seconds of output, first to last frame plus one frame
     std::int64_t bytes = 0; // file size
+    // Set when the recording is damaged (a take killed mid-way) and the export
+    // stopped where its readable part ends: seconds on the recording's own
+    // timeline, the end of the last frame that decoded. The file is complete
+    // up to there.
+    std::optional<double> endedEarly;
 };
+
+// The note that tells the user a damaged recording was exported only up to
+// where it could be read: "the recording ends early at 8.2 s".
+std::string endedEarlyNote(double seconds);
 
 // Progress of a running export: fraction 0...1 in whole-percent steps (0.37 for
 // 37 %), reported once per step and 1 when the file is complete. Called on an

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace orvane {
 
@@ -19,6 +20,13 @@ ExportRange exportRange(double trimStart, double trimEnd, double movieDuration) 
 std::int64_t exportBitRate(int w, int h) {
     const std::int64_t pixels = static_cast<std::int64_t>(std::max(w, 0)) * std::max(h, 0);
     return std::min<std::int64_t>(8 * pixels, 60'000'000);
+}
+
+std::string endedEarlyNote(double seconds) {
+    char text[64];
+    std::snprintf(text, sizeof text, "the recording ends early at %.1f s",
+                  std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0);
+    return text;
 }
 
 } // namespace orvane

@@ -30,6 +30,11 @@ struct H264Settings {
 // bit rate its pictures stay clean.
 inline constexpr const char* kExportX264Preset = "ultrafast";
 
+// The lowest average bit rate libx264 opens with (it counts in kbit/s and takes
+// 0 as "no rate given"). With the export's 8 bits per pixel, outputs of fewer
+// than 125 pixels fall below it: too small to encode.
+inline constexpr std::int64_t kMinEncoderBitRate = 1000;
+
 // Encodes I420 pictures (BT.709, limited range, as the compositor draws them)
 // to H.264 and writes them into an MP4 file with its index at the front
 // (+faststart), no audio. The stream is tagged as the pixels are: BT.709

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -38,6 +39,12 @@ struct EncodeFrame {
 };
 
 using DecodePtr = std::unique_ptr<DecodeBuffer>;
+
+std::string seconds(double s) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f s", s);
+    return text;
+}
 using EncodePtr = std::unique_ptr<EncodeFrame>;
 
 // The first failure of any stage, and the switch that stops all of them.
@@ -101,9 +108,23 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     const int videoH = sized ? info.height : kFallbackVideoHeight;
     const auto size = outputSize(videoW, videoH, job.outputAspect, job.padding);
     if (!size) {
-        return R::failure(ErrorKind::Unsupported, "the output would be smaller than 2 pixels");
+        return R::failure(ErrorKind::Unsupported,
+                          "the output frame would be smaller than 2x2 pixels, too small to encode");
+    }
+    if (exportBitRate(size->width, size->height) < kMinEncoderBitRate) {
+        return R::failure(ErrorKind::Unsupported,
+                          "the output frame would be " + std::to_string(size->width) + "x" +
+                              std::to_string(size->height) + " pixels, too small to encode");
     }
     const double movieDuration = info.duration.value_or(job.timeline.duration);
+    // A range that starts where the movie has no more frames would come out
+    // as the last frame alone, which is not what anyone asked for.
+    if (info.duration && std::isfinite(job.trimStart) && job.trimStart >= *info.duration) {
+        return R::failure(ErrorKind::Invalid,
+                          "the trim starts at " + seconds(job.trimStart) +
+                              ", at or after the end of the recording (" +
+                              seconds(*info.duration) + ")");
+    }
     const ExportRange range = exportRange(job.trimStart, job.trimEnd, movieDuration);
     const double rangeEnd = range.start + range.length;
     if (range.start > 0 && !reader.seek(range.start, true)) {
@@ -154,8 +175,14 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     Stopper stopper(cancel, {[&] { freeDecoded.close(); }, [&] { decoded.close(); },
                              [&] { freeComposed.close(); }, [&] { composed.close(); }});
 
-    // Decode: frames in presentation order, up to the end of the range.
+    // Decode: frames in presentation order, up to the end of the range. A
+    // recording whose tail is damaged (a take killed mid-way) ends where its
+    // frames stop decoding: what came before is exported and the report says
+    // where it ended. Without a single frame in the range it still fails.
+    const double frameInterval = info.frameRate > 0 ? 1.0 / info.frameRate : 1.0 / 60;
+    std::optional<double> endedEarly;
     std::thread decodeThread([&] {
+        std::optional<double> lastGood;
         while (!stopper.cancelled()) {
             auto buffer = freeDecoded.pop();
             if (!buffer) {
@@ -164,7 +191,11 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
             double t = 0;
             if (!reader.readPicture((*buffer)->picture.view(), t)) {
                 if (reader.status() == media::MovieReader::Status::Error) {
-                    stopper.fail(Error{ErrorKind::Corrupt, reader.error()});
+                    if (lastGood) {
+                        endedEarly = *lastGood + frameInterval;
+                    } else {
+                        stopper.fail(Error{ErrorKind::Corrupt, reader.error()});
+                    }
                 }
                 break;
             }
@@ -175,6 +206,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
                 break;
             }
             (*buffer)->time = t;
+            lastGood = t;
             if (!decoded.push(std::move(*buffer))) {
                 break;
             }
@@ -256,11 +288,11 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     report.width = size->width;
     report.height = size->height;
     report.frames = framesOut;
-    const double frameInterval = info.frameRate > 0 ? 1.0 / info.frameRate : 1.0 / 60;
     report.duration = lastOutputTime + frameInterval;
     std::error_code ec;
     const auto bytes = std::filesystem::file_size(job.output, ec);
     report.bytes = ec ? 0 : static_cast<std::int64_t>(bytes);
+    report.endedEarly = endedEarly;
     if (progress) {
         progress(1.0);
     }

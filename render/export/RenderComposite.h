@@ -18,8 +18,11 @@ namespace orvane {
 // The file is written beside the target under a temporary name and renamed
 // into place only when it is complete; on failure (or cancel) nothing is left
 // and an existing file of that name is kept. Writing over the source movie
-// itself is refused. A source that ends in damaged data fails the export
-// rather than producing a shorter video that claims to be complete.
+// itself, into a special file (FIFO, device, socket), from a trim that starts
+// at or after the movie's end or at an output too small for the encoder is
+// refused. A source whose tail is damaged (a take killed mid-way) is exported
+// up to its last frame that decodes, and ExportReport::endedEarly says where
+// that was; without a single decodable frame in the range the export fails.
 //
 // `progress` (may be empty) is called on an export thread, in whole-percent
 // steps, and with 1 once the file is in place. Setting `*cancel` (may be null)

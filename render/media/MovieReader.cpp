@@ -4,6 +4,7 @@
 #include "render/media/YuvConversion.h"
 
 extern "C" {
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
@@ -52,6 +53,55 @@ bool looksLikeAMovie(const std::string& path) {
     return av_probe_input_format3(&probe, 1, &score) != nullptr && score > AVPROBE_SCORE_RETRY;
 }
 
+// How far a stream's pictures must be turned clockwise to be shown upright,
+// from its display matrix: 0, 90, 180 or 270 degrees. Mirrored matrices and
+// angles that are not a quarter turn are shown as stored.
+int uprightRotation(const AVStream* st) {
+    size_t size = 0;
+    const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (matrix == nullptr || size < 9 * sizeof(int32_t)) {
+        return 0;
+    }
+    // av_display_rotation_get gives the counterclockwise angle of the matrix.
+    const double ccw = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (!std::isfinite(ccw)) {
+        return 0;
+    }
+    const long quarter = std::lround(-ccw / 90.0);
+    if (std::abs(-ccw - 90.0 * static_cast<double>(quarter)) > 1.0) {
+        return 0;
+    }
+    return static_cast<int>(((quarter % 4) + 4) % 4) * 90;
+}
+
+// Turns a BGRA picture of w x h pixels clockwise by `degrees` (90, 180 or 270)
+// into `target`, which holds the turned size.
+void rotateBgra(const std::uint8_t* src, std::ptrdiff_t srcStride, int w, int h, int degrees,
+                const BgraTarget& target) {
+    const int outW = degrees == 180 ? w : h;
+    const int outH = degrees == 180 ? h : w;
+    for (int y = 0; y < outH; ++y) {
+        std::uint8_t* out = target.data + static_cast<std::ptrdiff_t>(y) * target.stride;
+        for (int x = 0; x < outW; ++x) {
+            int sx = 0;
+            int sy = 0;
+            if (degrees == 90) {
+                sx = y;
+                sy = h - 1 - x;
+            } else if (degrees == 180) {
+                sx = w - 1 - x;
+                sy = h - 1 - y;
+            } else {
+                sx = w - 1 - y;
+                sy = x;
+            }
+            const std::uint8_t* from = src + static_cast<std::ptrdiff_t>(sy) * srcStride +
+                                       static_cast<std::ptrdiff_t>(sx) * 4;
+            std::memcpy(out + static_cast<std::ptrdiff_t>(x) * 4, from, 4);
+        }
+    }
+}
+
 } // namespace
 
 struct MovieReader::State {
@@ -71,6 +121,12 @@ struct MovieReader::State {
     std::vector<std::uint8_t> bgraScratch; // frames that are not Orvane's I420 go through it
     // The source description the current scaler was set up for.
     int swsWidth = 0, swsHeight = 0, swsFormat = -1, swsSpace = -1, swsRange = -1;
+    // The picture as stored, and how far it is turned clockwise to be shown
+    // upright (0, 90, 180 or 270 degrees, from the stream's display matrix).
+    // info holds the size as shown.
+    int codedWidth = 0, codedHeight = 0;
+    int rotation = 0;
+    std::vector<std::uint8_t> rotationScratch; // BGRA as stored, for rotated streams
 
     int streamIndex = -1;
     AVRational timeBase{1, 1};
@@ -191,7 +247,25 @@ struct MovieReader::State {
         }
     }
 
+    // Converts a frame to BGRA the way it is shown: turned upright when the
+    // stream says it is stored rotated (a phone's portrait video, a rotated
+    // monitor's recording).
     bool convert(const AVFrame* f, const BgraTarget& target) {
+        if (rotation == 0) {
+            return convertCoded(f, target);
+        }
+        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(codedWidth) * 4;
+        rotationScratch.resize(static_cast<std::size_t>(stride) *
+                               static_cast<std::size_t>(codedHeight));
+        if (!convertCoded(f, BgraTarget{rotationScratch.data(), stride})) {
+            return false;
+        }
+        rotateBgra(rotationScratch.data(), stride, codedWidth, codedHeight, rotation, target);
+        return true;
+    }
+
+    // Converts a frame to BGRA as it is stored: codedWidth x codedHeight.
+    bool convertCoded(const AVFrame* f, const BgraTarget& target) {
         const int space = f->colorspace == AVCOL_SPC_UNSPECIFIED ? AVCOL_SPC_BT709 : f->colorspace;
         const auto format = static_cast<AVPixelFormat>(f->format);
         const int full = (f->color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
@@ -218,15 +292,15 @@ struct MovieReader::State {
         // widths it runs past the end of each row, into the next row (which a
         // parallel slice may already have written) and, on the last row, past
         // the caller's memory. Such frames go through a padded frame of ours.
-        if (info.width % 16 != 0) {
-            if (!padded || padded->width != info.width || padded->height != info.height) {
+        if (codedWidth % 16 != 0) {
+            if (!padded || padded->width != codedWidth || padded->height != codedHeight) {
                 padded = av::makeFrame();
                 if (!padded) {
                     return false;
                 }
                 padded->format = AV_PIX_FMT_BGRA;
-                padded->width = info.width;
-                padded->height = info.height;
+                padded->width = codedWidth;
+                padded->height = codedHeight;
                 if (av_frame_get_buffer(padded.get(), 64) < 0) {
                     padded.reset();
                     return false;
@@ -235,8 +309,8 @@ struct MovieReader::State {
             if (sws_scale_frame(sws.get(), padded.get(), f) < 0) {
                 return false;
             }
-            const auto rowBytes = static_cast<std::size_t>(info.width) * 4;
-            for (int y = 0; y < info.height; ++y) {
+            const auto rowBytes = static_cast<std::size_t>(codedWidth) * 4;
+            for (int y = 0; y < codedHeight; ++y) {
                 std::memcpy(target.data + static_cast<std::ptrdiff_t>(y) * target.stride,
                             padded->data[0] + static_cast<std::ptrdiff_t>(y) * padded->linesize[0],
                             rowBytes);
@@ -245,7 +319,7 @@ struct MovieReader::State {
         }
         // The threaded scaling entry point wants a reference-counted
         // destination; wrap the caller's rows in a buffer that frees nothing.
-        const int bytes = static_cast<int>(target.stride * info.height);
+        const int bytes = static_cast<int>(target.stride * codedHeight);
         av::BufferRefPtr wrapped(av_buffer_create(
             target.data, static_cast<size_t>(bytes), [](void*, uint8_t*) {}, nullptr, 0));
         if (!wrapped) {
@@ -253,8 +327,8 @@ struct MovieReader::State {
         }
         av_frame_unref(bgra.get());
         bgra->format = AV_PIX_FMT_BGRA;
-        bgra->width = info.width;
-        bgra->height = info.height;
+        bgra->width = codedWidth;
+        bgra->height = codedHeight;
         bgra->data[0] = target.data;
         bgra->linesize[0] = static_cast<int>(target.stride);
         bgra->buf[0] = wrapped.release();
@@ -271,8 +345,8 @@ struct MovieReader::State {
         av_opt_set_int(c, "srcw", width, 0);
         av_opt_set_int(c, "srch", height, 0);
         av_opt_set_int(c, "src_format", format, 0);
-        av_opt_set_int(c, "dstw", info.width, 0);
-        av_opt_set_int(c, "dsth", info.height, 0);
+        av_opt_set_int(c, "dstw", codedWidth, 0);
+        av_opt_set_int(c, "dsth", codedHeight, 0);
         av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGRA, 0);
         av_opt_set_int(c, "sws_flags", SWS_BILINEAR, 0);
         av_opt_set_int(c, "threads", 0, 0);
@@ -325,7 +399,8 @@ struct MovieReader::State {
     }
 
     bool convertYuv(const AVFrame* f, const YuvView& target) {
-        if (isOrvaneYuv(f) && f->width == info.width && f->height == info.height) {
+        if (rotation == 0 && isOrvaneYuv(f) && f->width == info.width &&
+            f->height == info.height) {
             const Plane* planes[3] = {&target.y, &target.u, &target.v};
             for (int p = 0; p < 3; ++p) {
                 const Plane& to = *planes[p];
@@ -379,6 +454,9 @@ Result<VideoInfo> MovieReader::open(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         return failOpen("The movie \"" + s.name + "\" does not exist", ErrorKind::NotFound);
+    }
+    if (std::filesystem::is_directory(path, ec)) {
+        return failOpen("\"" + path + "\" is a folder, not a movie", ErrorKind::Invalid);
     }
     if (!std::filesystem::is_regular_file(path, ec)) {
         return failOpen("\"" + s.name + "\" is not a movie file");
@@ -461,6 +539,12 @@ Result<VideoInfo> MovieReader::open(const std::string& path) {
     }
     if (info.width <= 0 || info.height <= 0) {
         return failOpen("The video of \"" + s.name + "\" has no picture size");
+    }
+    s.codedWidth = info.width;
+    s.codedHeight = info.height;
+    s.rotation = uprightRotation(st);
+    if (s.rotation == 90 || s.rotation == 270) {
+        std::swap(info.width, info.height);
     }
     return info;
 }

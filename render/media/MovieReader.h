@@ -13,6 +13,9 @@ namespace orvane::media {
 
 // What a movie's first video stream says about itself.
 struct VideoInfo {
+    // The picture as shown: a stream stored rotated (a display matrix or
+    // "rotate" tag of a quarter turn) is turned upright, and 90 or 270 degrees
+    // swap width and height. Every frame read comes in this size.
     int width = 0;                   // pixels
     int height = 0;                  // pixels
     std::optional<double> duration;  // seconds; none when the container does not say

@@ -7,6 +7,9 @@
 #include "capture/Recorder.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -25,9 +28,28 @@ namespace {
 
 const QString kFailed = QStringLiteral("Export failed");
 
+// Receives what QDesktopServices::openUrl is asked to open, instead of a
+// desktop program.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+UrlRecorder* gUrls = nullptr;
+
+QList<QUrl> openedUrls() { return gUrls != nullptr ? gUrls->urls : QList<QUrl>{}; }
+
 class RecorderExportTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (gUrls != nullptr) {
+            gUrls->urls.clear();
+            // Other tests of this program install handlers of their own.
+            QDesktopServices::setUrlHandler(QStringLiteral("file"), gUrls, "open");
+        }
         movie = dir.file("take.mov");
         ASSERT_TRUE(writePrefix(splitSourceMovie(), movie, fileSize(splitSourceMovie())));
         backend.moviePath = QString::fromStdString(movie);
@@ -74,7 +96,10 @@ TEST_F(RecorderExportTest, ExportsWithWholePercentProgressAndStatus) {
     EXPECT_EQ(rec.status(), QStringLiteral("Exporting…"));
     ASSERT_TRUE(waitForExport());
     EXPECT_EQ(rec.status(), QStringLiteral("Exported ✓  export.mp4"));
+    EXPECT_EQ(rec.statusKind(), StatusKind::ExportDone);
     EXPECT_EQ(rec.phase(), Phase::ready);
+    // No session bus in this test, so no file manager: the folder opens.
+    EXPECT_EQ(openedUrls(), QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(dir.path()))});
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), 1.0);
     for (std::size_t i = 0; i < progress.size(); ++i) {
@@ -102,22 +127,54 @@ TEST_F(RecorderExportTest, IgnoredUnlessReadyAndIdle) {
     EXPECT_FALSE(QFileInfo::exists(target("second.mp4")));
 }
 
-TEST_F(RecorderExportTest, FailuresSayExportFailedAndLeaveNothing) {
+TEST_F(RecorderExportTest, FailuresSayExportFailedWithTheReasonAndLeaveNothing) {
     recordTake();
     const long movieSize = fileSize(movie);
-    for (const QString& bad : {QString::fromStdString(movie), target("missing/export.mp4")}) {
+    const std::pair<QString, QString> cases[] = {
+        {QString::fromStdString(movie),
+         kFailed + ": the export would replace the recording itself; choose another name"},
+        {target("missing/export.mp4"),
+         kFailed + ": cannot write in " + target("missing") + ": No such file or directory"},
+    };
+    for (const auto& [bad, status] : cases) {
         SCOPED_TRACE(bad.toStdString());
         rec.exportTo(bad);
         ASSERT_TRUE(waitForExport());
-        EXPECT_EQ(rec.status(), kFailed);
+        EXPECT_EQ(rec.status(), status);
+        EXPECT_EQ(rec.statusKind(), StatusKind::ExportFailed);
     }
     EXPECT_EQ(fileSize(movie), movieSize);
-    // The take's movie damaged after recording.
+    // The take's movie damaged after recording (a plain MOV without its index).
     ASSERT_TRUE(writePrefix(splitSourceMovie(), movie, movieSize / 3));
     rec.exportTo(target());
     ASSERT_TRUE(waitForExport());
-    EXPECT_EQ(rec.status(), kFailed);
+    EXPECT_TRUE(rec.status().startsWith(kFailed + ": The movie \"take.mov\" "))
+        << rec.status().toStdString();
     EXPECT_EQ(strayFiles(dir.path(), {"take.mov"}), QStringList());
+    EXPECT_TRUE(openedUrls().isEmpty());
+}
+
+TEST_F(RecorderExportTest, ACutOffTakeIsExportedAndTheStatusSaysWhereItEnds) {
+    recordTake();
+    // A take killed mid-way: the recorder's fragmented movie, cut in the middle.
+    const std::string whole = dir.file("whole.mp4");
+    ASSERT_TRUE(runFfmpeg("-f lavfi -i testsrc2=s=320x200:r=30:d=2 -c:v libx264 -preset ultrafast "
+                          "-pix_fmt yuv420p -g 15 -movflags frag_keyframe+empty_moov '" + whole +
+                          "'"));
+    ASSERT_TRUE(writePrefix(whole, movie, fileSize(whole) / 2));
+    rec.exportTo(target());
+    ASSERT_TRUE(waitForExport());
+    const QRegularExpression done(
+        QStringLiteral(R"(^Exported ✓  export\.mp4 \(the recording ends early at (\d+\.\d) s\)$)"));
+    const auto match = done.match(rec.status());
+    ASSERT_TRUE(match.hasMatch()) << rec.status().toStdString();
+    EXPECT_EQ(rec.statusKind(), StatusKind::ExportDone);
+    const double end = match.captured(1).toDouble();
+    EXPECT_GT(end, 0.2);
+    EXPECT_LT(end, 2.0);
+    const auto p = probe(target().toStdString());
+    ASSERT_TRUE(p);
+    EXPECT_NEAR(p->frames, end * 30, 3);
 }
 
 TEST_F(RecorderExportTest, MainThreadStaysResponsiveDuringAnExport) {
@@ -174,7 +231,18 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Revealing an export falls back to opening its folder when no file
+    // manager answers on the session bus: with no bus at all, that is what
+    // every export here does, and the handler below records it.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QGuiApplication app(argc, argv); // the compositor draws with Qt GUI
+    UrlRecorder urls;
+    gUrls = &urls;
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    gUrls = nullptr;
+    return result;
 }
+
+#include "RecorderExportTest.moc"

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <regex>
 #include <string>
+#include <csignal>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -35,6 +38,63 @@ CommandRun run(const std::string& args) {
     const int status = pclose(pipe);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+// Runs the command with standard output and error thrown away and returns
+// the peak resident memory of its own program in kilobytes (VmHWM, read when
+// it exits), or 0 when it did not exit with 0. The figure the kernel keeps
+// for a waited-for child (ru_maxrss) would include the memory of the forked
+// test process before the exec, so the child is traced to its exit instead.
+long peakMemoryKb(const std::vector<std::string>& args) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(ORVANE_TIMELINE_BIN));
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        // LeakSanitizer stops the world with ptrace, which a traced program
+        // cannot; the leak checks run in the other tests.
+        ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    if (child < 0) {
+        return 0;
+    }
+    long peakKb = 0;
+    int status = 0;
+    bool options = false;
+    while (::waitpid(child, &status, 0) == child) {
+        if (WIFEXITED(status) || WIFSIGNALED(status)) {
+            break;
+        }
+        if (!WIFSTOPPED(status)) {
+            continue;
+        }
+        int forward = 0;
+        if (!options) {
+            // The stop at the exec: from here on, stop once more at the exit.
+            ::ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACEEXIT);
+            options = true;
+        } else if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
+            std::ifstream proc("/proc/" + std::to_string(child) + "/status");
+            std::string line;
+            while (std::getline(proc, line)) {
+                if (line.rfind("VmHWM:", 0) == 0) {
+                    peakKb = std::stol(line.substr(6));
+                }
+            }
+        } else {
+            forward = WSTOPSIG(status);
+        }
+        ::ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void*>(static_cast<long>(forward)));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? peakKb : 0;
 }
 
 std::vector<std::vector<std::string>> rows(const std::string& csv) {
@@ -147,4 +207,63 @@ TEST_F(TimelineCommand, BadInputGetsOneLineAndNonZeroExit) {
         EXPECT_NE(r.out.find(fragment), std::string::npos) << args << " -> " << r.out;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
     }
+}
+
+TEST_F(TimelineCommand, HelpStatesTheRangeOfEveryNumber) {
+    const CommandRun r = run("--help");
+    ASSERT_EQ(r.exitCode, 0);
+    // Each numeric option's entry (its line and the next) gives its bounds.
+    const std::regex range(R"((\d[\d.]* to \d[\d.]*)|(above \d[\d.]*, at most \d[\d.]*))");
+    for (const std::string option : {"--duration", "--zoom", "--smoothness", "--merge", "--rate"}) {
+        const auto at = r.out.find("  " + option + " ");
+        ASSERT_NE(at, std::string::npos) << option;
+        const auto lineEnd = r.out.find('\n', r.out.find('\n', at) + 1);
+        const std::string entry = r.out.substr(at, lineEnd - at);
+        EXPECT_TRUE(std::regex_search(entry, range)) << entry;
+    }
+    // The stated bounds are the ones enforced.
+    const auto good = write("c.json", R"({"duration":0,"moments":[]})");
+    EXPECT_EQ(run("--clicks " + good + " --duration 10000000 --rate 0.000001").exitCode, 0);
+    EXPECT_NE(run("--clicks " + good + " --duration 10000001").exitCode, 0);
+    EXPECT_EQ(run("--clicks " + good + " --duration 1 --zoom 100 --smoothness 1").exitCode, 0);
+    EXPECT_NE(run("--clicks " + good + " --duration 1 --zoom 100.5").exitCode, 0);
+    EXPECT_NE(run("--clicks " + good + " --duration 1 --smoothness 1.01").exitCode, 0);
+    EXPECT_NE(run("--clicks " + good + " --duration 1 --rate 100001").exitCode, 0);
+    EXPECT_NE(run("--clicks " + good + " --duration 1 --merge 10000001").exitCode, 0);
+}
+
+TEST_F(TimelineCommand, ReadingAClicksFileTakesMemoryOfItsOwnSize) {
+    // 4 MB of numbers in a member nobody reads: a document tree of them
+    // would take hundreds of megabytes.
+    constexpr std::size_t kBytes = 4u << 20;
+    std::string junk = R"({"duration":0,"moments":[{"t":0,"x":0.5,"y":0.5}],"junk":[0)";
+    junk.reserve(kBytes + 16);
+    while (junk.size() < kBytes) {
+        junk += ",0";
+    }
+    junk += "]}";
+    const auto big = write("big.json", junk);
+    junk.clear();
+    junk.shrink_to_fit();
+    const auto small = write("small.json", R"({"duration":0,"moments":[{"t":0,"x":0.5,"y":0.5}]})");
+    const long baseKb = peakMemoryKb({"--clicks", small, "--duration", "0"});
+    const long bigKb = peakMemoryKb({"--clicks", big, "--duration", "0"});
+    ASSERT_GT(baseKb, 0);
+    ASSERT_GT(bigKb, 0);
+    RecordProperty("peak_kb_small_file", static_cast<int>(baseKb));
+    RecordProperty("peak_kb_4mb_file", static_cast<int>(bigKb));
+    const long fileKb = static_cast<long>(kBytes >> 10);
+    EXPECT_LT(bigKb - baseKb, 3 * fileKb) << "base " << baseKb << " kB, with a " << fileKb
+                                          << " kB file " << bigKb << " kB";
+}
+
+TEST_F(TimelineCommand, FilesThatNeverEndAreRefused) {
+    const CommandRun zero = run("--clicks /dev/zero --duration 1");
+    EXPECT_NE(zero.exitCode, 0);
+    EXPECT_NE(zero.out.find("/dev/zero: file too large (more than 256 MB)"), std::string::npos)
+        << zero.out;
+    const auto good = write("c.json", R"({"duration":0,"moments":[]})");
+    const CommandRun track = run("--clicks " + good + " --duration 1 --track /dev/zero");
+    EXPECT_NE(track.exitCode, 0);
+    EXPECT_NE(track.out.find("/dev/zero: file too large"), std::string::npos) << track.out;
 }

@@ -314,15 +314,30 @@ TEST_F(MainWindowTest, TakeWithoutFramesSaysSoInTheTitleBar) {
     EXPECT_EQ(w.emptyState()->startStopButton()->text(), QStringLiteral("Record Screen"));
 }
 
-TEST_F(MainWindowTest, FailedExportSaysSoInTheTitleBar) {
+TEST_F(MainWindowTest, ExportOutcomesShowInTheTitleBarWithTheirReason) {
     MainWindow w(backend, backend);
     w.show();
     toReady(w);
+    // A failure says why.
+    w.exportTo(moviePath);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.recorder().exporting(); }, 30000));
+    const QString refused =
+        QStringLiteral("Export failed: the export would replace the recording itself; "
+                       "choose another name");
+    EXPECT_EQ(w.recorder().status(), refused);
+    EXPECT_TRUE(w.titleBar()->statusLabel()->isVisible());
+    EXPECT_EQ(w.titleBar()->statusLabel()->text(), refused);
     w.exportTo(QStringLiteral("/proc/orvane-cannot-write-here.mp4"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.recorder().exporting(); }, 30000));
-    EXPECT_EQ(w.recorder().status(), QStringLiteral("Export failed"));
+    EXPECT_TRUE(w.titleBar()->statusLabel()->text().startsWith(
+        QStringLiteral("Export failed: cannot write in /proc: ")))
+        << w.titleBar()->statusLabel()->text().toStdString();
+    // A success flashes the file's name too.
+    w.exportTo(QString::fromStdString(dir.file("done.mp4")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.recorder().exporting(); }, 60000));
+    EXPECT_EQ(w.recorder().statusKind(), StatusKind::ExportDone);
     EXPECT_TRUE(w.titleBar()->statusLabel()->isVisible());
-    EXPECT_EQ(w.titleBar()->statusLabel()->text(), QStringLiteral("Export failed"));
+    EXPECT_EQ(w.titleBar()->statusLabel()->text(), QStringLiteral("Exported ✓  done.mp4"));
 }
 
 TEST_F(MainWindowTest, NoCardWhenBothPermissionsAreThere) {

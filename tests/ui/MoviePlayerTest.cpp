@@ -325,4 +325,32 @@ TEST_P(PlayerTest, CloseDropsTheMovie) {
 
 INSTANTIATE_TEST_SUITE_P(Movies, PlayerTest, ::testing::Values("h264", "hevc"));
 
+// A movie stored on its side (a "rotate" tag) is previewed upright, as the
+// export draws it: the size as shown, and its first frame in that size.
+TEST(PlayerRotation, ARotatedMovieIsPreviewedUpright) {
+    TempDir dir;
+    const std::string stored = dir.file("stored.mp4");
+    ASSERT_TRUE(runFfmpeg("-f lavfi -i 'color=c=blue:s=96x64:r=30:d=0.5,"
+                          "drawbox=x=0:y=0:w=16:h=16:color=red:t=fill' "
+                          "-c:v libx264 -preset ultrafast -pix_fmt yuv420p '" + stored + "'"));
+    const std::string tagged = dir.file("rotated.mp4");
+    ASSERT_TRUE(runFfmpeg("-i '" + stored + "' -c copy -metadata:s:v rotate=90 '" + tagged + "'"));
+    MoviePlayer player;
+    player.open(QString::fromStdString(tagged));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.status() != MoviePlayer::Status::Loading; },
+                                5000));
+    ASSERT_EQ(player.status(), MoviePlayer::Status::Ready) << player.errorMessage().toStdString();
+    EXPECT_EQ(player.videoSize(), QSize(64, 96));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.currentFrame() != nullptr; }, 5000));
+    const QImage& image = player.currentFrame()->image;
+    ASSERT_EQ(image.size(), QSize(64, 96));
+    // The red corner is in exactly one corner of the upright picture.
+    int redCorners = 0;
+    for (const QPoint p : {QPoint(8, 8), QPoint(55, 8), QPoint(8, 87), QPoint(55, 87)}) {
+        const QRgb c = image.pixel(p);
+        redCorners += qRed(c) > 150 && qBlue(c) < 100 ? 1 : 0;
+    }
+    EXPECT_EQ(redCorners, 1);
+}
+
 } // namespace

@@ -23,16 +23,20 @@ Builds the zoom timeline of a take the way a finished recording does (zoom
 segments from the clicks, keyframes from the segments, the cursor track smoothed)
 and prints the camera and the cursor as CSV from t = 0 to the duration inclusive.
 
-Options:
+Options (every number with its range):
   --clicks FILE       clicks sidecar: {"duration":...,"moments":[{"t":..,"x":..,"y":..}]}
-                      (required; every click gets the recorded hold of 0.9 s)
-  --duration SECONDS  length of the take (required, >= 0)
-  --track FILE        cursor track as CSV with the header t,x,y,pointer (pointer 0 or 1);
-                      without it the cursor is synthesised from the clicks
-  --zoom Z            default zoom level of new segments (default 1.5, > 0)
-  --smoothness S      camera/cursor smoothness 0...1 (default 0.8)
-  --merge M           clicks at most M seconds apart share a segment (default 3.5)
-  --rate HZ           rows per second (default 60, > 0)
+                      (required; UTF-8, at most 256 MB; every click gets the
+                      recorded hold of 0.9 s)
+  --duration SECONDS  length of the take (required, 0 to 10000000)
+  --track FILE        cursor track as CSV with the header t,x,y,pointer (pointer 0 or 1;
+                      UTF-8, at most 256 MB); without it the cursor is synthesised
+                      from the clicks
+  --zoom Z            default zoom level of new segments (above 0, at most 100;
+                      default 1.5)
+  --smoothness S      camera/cursor smoothness, 0 to 1 (default 0.8)
+  --merge M           clicks at most M seconds apart share a segment, 0 to 10000000
+                      (default 3.5)
+  --rate HZ           rows per second (above 0, at most 100000; default 60)
   --help              this text
 
 Columns (times in seconds, positions normalised to the captured area, x to the

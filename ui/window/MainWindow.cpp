@@ -90,8 +90,11 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
     connect(&rec_, &Recorder::statusChanged, this, [this] {
         // The window follows the phase; some outcomes would otherwise leave
         // the user without a word, so their status shows for a few seconds.
+        // An export's outcome is one of them: the file manager may not come
+        // forward, and a failure has its reason to tell.
         const StatusKind kind = rec_.statusKind();
         if (kind == StatusKind::NoFrames || kind == StatusKind::ExportFailed ||
+            kind == StatusKind::ExportDone ||
             kind == StatusKind::TakeEnded || kind == StatusKind::TakeWithoutClicks) {
             titleBar_->flashStatus(rec_.status());
         }

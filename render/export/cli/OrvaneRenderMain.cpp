@@ -1,11 +1,13 @@
 // orvane-render: exports a recorded movie without the window, with the same
 // pipeline as the Recorder's Export.
 #include "RenderOptions.h"
+#include "SignalStop.h"
 
 #include "render/OutputGeometry.h"
 #include "render/export/H264Writer.h"
 #include "render/media/MediaLog.h"
 #include "render/export/RenderComposite.h"
+#include "render/export/TempOutput.h"
 #include "render/media/MovieReader.h"
 #include "timeline/ClicksFile.h"
 #include "timeline/CursorTrack.h"
@@ -16,9 +18,13 @@
 #include <QGuiApplication>
 #include <QLocale>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <optional>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <unistd.h>
 
@@ -82,9 +88,33 @@ private:
     Clock::time_point start_;
 };
 
+// The inputs that the output must not replace, through whatever spelling,
+// link or hard link names them: an error naming the one it would replace.
+std::optional<std::string> outputReplacesAnInput(const RenderOptions& o) {
+    const std::pair<const std::optional<std::string>*, const char*> inputs[] = {
+        {&o.clicks, "the clicks file"}, {&o.track, "the cursor track"}};
+    for (const auto& [path, what] : inputs) {
+        if (*path && sameFile(**path, o.output)) {
+            return "the export would replace " + std::string(what) + " " + **path +
+                   "; choose another name";
+        }
+    }
+    return std::nullopt;
+}
+
+bool endsInMp4(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".mp4";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // First, before any thread starts: a signal while the inputs are read
+    // ends the program at once, one during the export stops it cleanly.
+    SignalStop stop("orvane-render: stopped before anything was written");
     std::vector<std::string> args(argv + 1, argv + argc);
     auto parsed = parseRenderOptions(args);
     if (!parsed) {
@@ -95,6 +125,13 @@ int main(int argc, char** argv) {
     if (o.help) {
         std::cout << renderUsage();
         return 0;
+    }
+    if (auto clash = outputReplacesAnInput(o)) {
+        return fail(*clash);
+    }
+    if (!endsInMp4(o.output)) {
+        std::cerr << "orvane-render: warning: " << o.output
+                  << " does not end in .mp4; it will be an MP4 video all the same\n";
     }
     // Drawing needs Qt's GUI layer but no screen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -121,7 +158,7 @@ int main(int argc, char** argv) {
         if (!clicks) {
             return fail(*o.clicks + ": " + clicks.error());
         }
-        moments = clicks->moments;
+        moments = std::move(clicks->moments);
     }
     std::vector<CursorSample> track;
     if (o.track) {
@@ -163,14 +200,30 @@ int main(int argc, char** argv) {
     const ExportRange range = exportRange(job.trimStart, job.trimEnd, duration);
     const double rate = info->frameRate > 0 ? info->frameRate : 60;
     ProgressPrinter printer;
+    if (!stop.beginExport()) {
+        // A signal came first and the process is ending on the watcher thread.
+        for (;;) {
+            pause();
+        }
+    }
     auto result = renderComposite(
-        job, [&](double f) { printer.report(f, range.length, rate); });
+        job, [&](double f) { printer.report(f, range.length, rate); }, stop.cancelFlag());
     if (!result) {
+        if (const int signal = stop.signal(); signal != 0) {
+            std::cout << std::flush;
+            std::cerr << "orvane-render: stopped by " << SignalStop::name(signal)
+                      << "; nothing was written to " << o.output << "\n";
+            return 128 + signal;
+        }
         return fail(result.error());
     }
     const QString size = QLocale::system().formattedDataSize(result->bytes, 1,
                                                              QLocale::DataSizeSIFormat);
     std::printf("%s  %s  %.2f s  %dx%d  %s\n", result->output.c_str(), size.toUtf8().constData(),
                 result->duration, result->width, result->height, result->encoder.c_str());
+    if (result->endedEarly) {
+        std::cerr << "orvane-render: note: " << endedEarlyNote(*result->endedEarly)
+                  << " (its tail is damaged); everything before it was exported\n";
+    }
     return 0;
 }
