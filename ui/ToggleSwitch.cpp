@@ -7,8 +7,8 @@
 namespace orvane {
 
 namespace {
-constexpr int kKnobInset = 2;   // points between the knob and the track's edge
-constexpr int kLabelGap = 12;   // points at least between the label and the track
+constexpr int kKnobInset = 2; // points between the knob and the track's edge
+constexpr int kLabelGap = 12; // points at least between the label and the track
 } // namespace
 
 ToggleSwitch::ToggleSwitch(const QString& text, QWidget* parent) : QAbstractButton(parent) {
@@ -45,18 +45,19 @@ void ToggleSwitch::paintEvent(QPaintEvent* /*event*/) {
     const QRect track = trackRect();
     p.setPen(isEnabled() ? Theme::color(Theme::Color::primaryText)
                          : Theme::color(Theme::Color::secondaryText));
-    p.drawText(QRect(0, 0, track.left() - kLabelGap, height()),
-               Qt::AlignVCenter | Qt::AlignLeft, text());
+    p.drawText(QRect(0, 0, track.left() - kLabelGap, height()), Qt::AlignVCenter | Qt::AlignLeft,
+               text());
 
-    const QColor fill = isChecked() ? Theme::color(Theme::Color::accent)
-                                    : Theme::color(Theme::Color::strongStroke);
+    const QColor fill =
+        isChecked() ? Theme::color(Theme::Color::accent) : Theme::color(Theme::Color::strongStroke);
     p.setPen(Qt::NoPen);
     p.setBrush(isEnabled() ? fill : fill.darker(150));
     const double radius = kTrackHeight / 2.0;
     p.drawRoundedRect(QRectF(track), radius, radius);
 
     const int knob = kTrackHeight - 2 * kKnobInset;
-    const int knobX = isChecked() ? track.right() + 1 - kKnobInset - knob : track.left() + kKnobInset;
+    const int knobX =
+        isChecked() ? track.right() + 1 - kKnobInset - knob : track.left() + kKnobInset;
     p.setBrush(Qt::white);
     p.drawEllipse(QRectF(knobX, track.top() + kKnobInset, knob, knob));
 

@@ -13,7 +13,6 @@
 #include "timeline/CursorTrack.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <map>
 #include <string>
@@ -78,8 +77,8 @@ void BM_BaselineDragStepSmoothingAgain(benchmark::State& state) {
         Timeline tl;
         tl.build(model.zooms(), take().clicks, take().duration, model.zoom());
         std::vector<CursorSample> smoothed = smoothedTrack(take().track);
-        Timeline preview = tl;             // the preview's copy of the keyframes...
-        previewTrack = smoothed;           // ...and of every sample
+        Timeline preview = tl;   // the preview's copy of the keyframes...
+        previewTrack = smoothed; // ...and of every sample
         std::vector<ZoomEffect> barZooms = model.zooms();
         benchmark::DoNotOptimize(preview.anchors.data());
         benchmark::DoNotOptimize(previewTrack.data());

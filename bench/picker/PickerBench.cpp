@@ -20,7 +20,6 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QThread>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -51,8 +50,7 @@ protected:
 };
 
 // Runs the event loop until `done`, at most `ms` milliseconds; false on timeout.
-template <typename Done>
-bool spinUntil(Done done, int ms = 10000) {
+template <typename Done> bool spinUntil(Done done, int ms = 10000) {
     QElapsedTimer t;
     t.start();
     while (!done()) {
@@ -74,7 +72,7 @@ double untilPainted(PickerDialog* dialog, const QElapsedTimer& since) {
 }
 
 struct Round {
-    double onScreen = 0;   // ms
+    double onScreen = 0;    // ms
     double allPictures = 0; // ms
 };
 
@@ -177,9 +175,10 @@ int main(int argc, char** argv) {
         if (!entries) {
             return 0L;
         }
-        return static_cast<long>(std::count_if(
-            entries.value().begin(), entries.value().end(),
-            [](const PickerEntry& e) { return e.content.kind == CaptureContent::Kind::Window; }));
+        return static_cast<long>(
+            std::count_if(entries.value().begin(), entries.value().end(), [](const PickerEntry& e) {
+                return e.content.kind == CaptureContent::Kind::Window;
+            }));
     };
     if (!spinUntil([&] { return windowCount() >= kWindows; }, 20000)) {
         std::fprintf(stderr, "picker_bench: the %d xmessage windows did not appear\n", kWindows);
@@ -218,8 +217,8 @@ int main(int argc, char** argv) {
     char baseline[48];
     std::snprintf(value, sizeof value, "%.1f ms (pictures %.0f ms)", m, all);
     std::snprintf(baseline, sizeof baseline, "%.1f ms (synchronous)", base);
-    orvane::bench::reportRow("picker on screen, 20 windows", value, baseline, base / m,
-                             "< 100 ms", m < 100);
+    orvane::bench::reportRow("picker on screen, 20 windows", value, baseline, base / m, "< 100 ms",
+                             m < 100);
 
     for (auto& p : windows) {
         p->kill();

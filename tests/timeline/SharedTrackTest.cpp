@@ -1,5 +1,6 @@
 // The shared cursor-sample buffer: copies share it, and no copy sees another's change.
 #include "timeline/SharedTrack.h"
+
 #include "timeline/Timeline.h"
 
 #include <gtest/gtest.h>

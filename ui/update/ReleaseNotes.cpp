@@ -15,7 +15,8 @@ constexpr auto kAll = Re::CaseInsensitiveOption | Re::DotMatchesEverythingOption
 
 // "&amp;", "&#233;", "&#xE9;" and the few names notes use; unknown names stay.
 QString decodeReferences(const QString& text) {
-    static const Re reference(QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
+    static const Re reference(
+        QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
     QString out;
     out.reserve(text.size());
     qsizetype last = 0;
@@ -61,9 +62,10 @@ QString fromMarkup(QString s) {
     s.remove(Re(QStringLiteral("<(script|style|head|title)\\b[^>]*>.*?</\\1\\s*>"), kAll));
     s.replace(Re(QStringLiteral("<br\\b[^>]*>"), kNoCase), QStringLiteral("\n"));
     s.replace(Re(QStringLiteral("<li\\b[^>]*>"), kNoCase), QStringLiteral("\n• "));
-    s.replace(Re(QStringLiteral("</?(p|div|h[1-6]|ul|ol|li|tr|table|blockquote|pre|section)\\b[^>]*>"),
-                 kNoCase),
-              QStringLiteral("\n"));
+    s.replace(
+        Re(QStringLiteral("</?(p|div|h[1-6]|ul|ol|li|tr|table|blockquote|pre|section)\\b[^>]*>"),
+           kNoCase),
+        QStringLiteral("\n"));
     s.remove(Re(QStringLiteral("<[^>]*>")));
     s.remove(Re(QStringLiteral("<[^>]*$"))); // a tag cut off at the end
     return decodeReferences(s);

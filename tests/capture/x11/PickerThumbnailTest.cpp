@@ -75,8 +75,7 @@ TEST(PickerThumbnails, TheDialogIsShownBeforeThePicturesAndThePicturesArrive) {
         [&] { return dialog->hasThumbnail(0) && dialog->hasThumbnail(targetIndex); }, 10000));
     const QImage window = dialog->entries()[static_cast<std::size_t>(targetIndex)].thumbnail;
     EXPECT_EQ(window.size(), QSize(160, 100)); // 320 x 200 scaled down, aspect kept
-    EXPECT_TRUE(near(window.pixel(80, 50) & 0xFFFFFF, kRed))
-        << std::hex << window.pixel(80, 50);
+    EXPECT_TRUE(near(window.pixel(80, 50) & 0xFFFFFF, kRed)) << std::hex << window.pixel(80, 50);
     // The screen's picture shows the window where it is: 100...420 of 1920 across.
     const QImage screen = dialog->entries()[0].thumbnail;
     EXPECT_EQ(screen.size(), QSize(160, 100));
