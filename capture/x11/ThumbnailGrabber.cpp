@@ -20,11 +20,11 @@ QImage thumbnailOf(xcb_connection_t* c, xcb_drawable_t drawable, int x, int y, i
         c,
         xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<std::int16_t>(x),
                       static_cast<std::int16_t>(y), static_cast<std::uint16_t>(w),
-                      static_cast<std::uint16_t>(h), ~0u),
+                      static_cast<std::uint16_t>(h), ~0U),
         &error));
     ErrorPtr owned(error);
     if (!image || (image->depth != 24 && image->depth != 32) ||
-        xcb_get_image_data_length(image.get()) < w * h * 4) {
+        xcb_get_image_data_length(image.get()) < static_cast<qsizetype>(w) * h * 4) {
         return {};
     }
     const QImage full(xcb_get_image_data(image.get()), w, h, w * 4, QImage::Format_RGB32);

@@ -23,7 +23,7 @@ void ThumbnailLoader::start(const std::string& display, std::vector<CaptureConte
 
 // Worker thread. Talks to the main thread only through queued calls on `this`,
 // which the destructor keeps alive until this function has returned.
-void ThumbnailLoader::run(std::string display, std::vector<CaptureContent> contents) {
+void ThumbnailLoader::run(const std::string& display, const std::vector<CaptureContent>& contents) {
     int delivered = 0;
     if (auto grabber = ThumbnailGrabber::open(display)) {
         for (std::size_t i = 0; i < contents.size() && !stop_ && !grabber->broken(); ++i) {

@@ -39,7 +39,7 @@ signals:
     void finished(int delivered);
 
 private:
-    void run(std::string display, std::vector<CaptureContent> contents);
+    void run(const std::string& display, const std::vector<CaptureContent>& contents);
 
     std::thread worker_;
     std::atomic<bool> stop_{false};
