@@ -1,7 +1,7 @@
 // How soon the content picker is on screen with twenty windows open.
 //
-// It starts its own Xvfb and twenty real windows (xmessage, each its own
-// process and client), then opens the picker again and again, timing from the
+// It starts its own Xvfb and twenty real windows of desktop sizes (xmessage,
+// each its own process and client), then opens the picker again and again, timing from the
 // request to the first paint of the dialog on the X server. The figure is the
 // picker as it is (the list read at once, pictures filled in by a worker); the
 // baseline, measured in the same run on the same windows, is the synchronous
@@ -159,14 +159,17 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
 
-    // Twenty windows of other clients, spread over the screen, with some text.
+    // Twenty windows of other clients, of the sizes desktop windows have
+    // (640 x 400 up to 1664 x 880), cascaded over the screen, with some text.
     std::vector<std::unique_ptr<QProcess>> windows;
     for (int i = 0; i < kWindows; ++i) {
         auto p = std::make_unique<QProcess>();
-        const int x = (i % 5) * 380;
-        const int y = (i / 5) * 290;
-        p->start("xmessage", {"-geometry", QString("360x260+%1+%2").arg(x).arg(y), "-title",
-                              QString("Window %1").arg(i + 1),
+        const int w = 640 + (i % 5) * 256;
+        const int h = 400 + (i % 4) * 160;
+        const int x = (i * 40) % (kWidth - w);
+        const int y = (i * 30) % (kHeight - h);
+        p->start("xmessage", {"-geometry", QString("%1x%2+%3+%4").arg(w).arg(h).arg(x).arg(y),
+                              "-title", QString("Window %1").arg(i + 1),
                               QString("A window to list, number %1").arg(i + 1)});
         windows.push_back(std::move(p));
     }
