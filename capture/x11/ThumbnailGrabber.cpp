@@ -28,9 +28,17 @@ QImage thumbnailOf(xcb_connection_t* c, xcb_drawable_t drawable, int x, int y, i
         return {};
     }
     const QImage full(xcb_get_image_data(image.get()), w, h, w * 4, QImage::Format_RGB32);
-    // scaled() makes a copy, so the picture outlives the reply.
-    return full.scaled(ThumbnailGrabber::kWidth, ThumbnailGrabber::kHeight, Qt::KeepAspectRatio,
-                       Qt::SmoothTransformation);
+    // scaled() makes a copy, so the picture outlives the reply. A large picture
+    // is first thinned out to four times the thumbnail, which a smooth scale
+    // then averages: the same look for a fraction of the work.
+    constexpr int kStep = 4;
+    const QImage thinned =
+        w > kStep * ThumbnailGrabber::kWidth || h > kStep * ThumbnailGrabber::kHeight
+            ? full.scaled(kStep * ThumbnailGrabber::kWidth, kStep * ThumbnailGrabber::kHeight,
+                          Qt::KeepAspectRatio, Qt::FastTransformation)
+            : full;
+    return thinned.scaled(ThumbnailGrabber::kWidth, ThumbnailGrabber::kHeight,
+                          Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace
