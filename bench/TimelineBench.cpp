@@ -6,6 +6,7 @@
 // measured in the same run: for the queries, one bare interpolation of the track
 // (the least any cursor lookup must do); for the build, copying the inputs.
 #include "BenchReport.h"
+#include "OneHourTake.h"
 #include "timeline/CursorTrack.h"
 #include "timeline/Timeline.h"
 
@@ -20,49 +21,7 @@
 namespace {
 
 using namespace orvane;
-
-struct Take {
-    std::vector<ZoomEffect> zooms;
-    std::vector<Moment> clicks;
-    std::vector<CursorSample> track;
-    double duration = 3600;
-};
-
-const Take& take() {
-    static const Take t = [] {
-        Take tk;
-        std::mt19937_64 rng(42);
-        std::uniform_real_distribution<> unit(0, 1);
-        for (int i = 0; i < 200; ++i) {
-            const double s = i * 18.0 + unit(rng) * 4;
-            ZoomEffect z;
-            z.id = Uuid::random();
-            z.start = s;
-            z.end = s + 2 + unit(rng) * 8;
-            z.zoom = 1.5 + unit(rng);
-            z.smooth = unit(rng);
-            if (i % 3 == 0) {
-                z.fx = unit(rng);
-                z.fy = unit(rng);
-            }
-            tk.zooms.push_back(z);
-            for (int c = 0; c < 2; ++c) {
-                Moment m;
-                m.t = s + 0.5 + c * 1.5;
-                m.cx = unit(rng);
-                m.cy = unit(rng);
-                tk.clicks.push_back(m);
-            }
-        }
-        for (int i = 0; i < 216000; ++i) {
-            const double t = i / 60.0;
-            tk.track.push_back({t, 0.5 + 0.4 * std::sin(t * 0.7), 0.5 + 0.4 * std::cos(t * 0.45),
-                                (i / 90) % 4 == 0});
-        }
-        return tk;
-    }();
-    return t;
-}
+using orvane::bench::take;
 
 Timeline builtTimeline() {
     Timeline tl;

@@ -97,7 +97,7 @@ const Timeline& EditModel::timeline() const {
     if (!timeline_) {
         Timeline tl;
         tl.build(zooms_, moments_, duration_, zoom_);
-        tl.track = smoothedTrack();
+        tl.track = smoothedTrack(); // shares the kept buffer, copies nothing
         tl.cursorInPicture = cursorInPicture_;
         timeline_ = std::move(tl);
         ++timelineBuilds_;
@@ -105,8 +105,17 @@ const Timeline& EditModel::timeline() const {
     return *timeline_;
 }
 
-std::vector<CursorSample> EditModel::smoothedTrack() const {
-    return orvane::smoothedTrack(cursorTrack_);
+const SharedTrack& EditModel::smoothedTrack() const {
+    if (!smoothed_) {
+        smoothed_ = SharedTrack(orvane::smoothedTrack(cursorTrack_));
+        ++trackSmoothings_;
+    }
+    return *smoothed_;
+}
+
+void EditModel::setCursorTrack(std::vector<CursorSample> samples) {
+    discardSmoothedTrack();
+    cursorTrack_ = std::move(samples);
 }
 
 // --- Edit operations -------------------------------------------------------------

@@ -60,8 +60,10 @@ public:
     // --- Unpublished state ------------------------------------------------------
     const std::vector<EditSnapshot>& undoStack() const { return undoStack_; }
     void clearUndo() { undoStack_.clear(); }
-    // The take's raw cursor samples; read when the timeline is built.
+    // The take's raw cursor samples; smoothed once when a timeline first needs them.
     const std::vector<CursorSample>& cursorTrack() const { return cursorTrack_; }
+    // Replaces the raw samples (a take read back from its files).
+    void setCursorTrack(std::vector<CursorSample> samples);
     // Whether the take's pictures already show the cursor (then none is drawn).
     bool cursorInPicture() const { return cursorInPicture_; }
     void setCursorInPicture(bool inPicture);
@@ -72,10 +74,14 @@ public:
     // The reference stays valid until then; holders that outlive an edit (the
     // preview, a running export) keep their own copy.
     const Timeline& timeline() const;
-    // The cursor track smoothed for the timeline.
-    std::vector<CursorSample> smoothedTrack() const;
-    // How many times the timeline was built (for tests of the cache).
+    // The cursor track smoothed for the timeline. It depends on the raw samples
+    // alone, so it is smoothed once per take and shared, read-only, by every
+    // timeline built from it (and their copies); edits never smooth again.
+    const SharedTrack& smoothedTrack() const;
+    // How many times the timeline was built, and the track smoothed (for tests
+    // of the caches).
     int timelineBuildCount() const { return timelineBuilds_; }
+    int trackSmoothingCount() const { return trackSmoothings_; }
 
     // --- Edit operations ----------------------------------------------------------
     // Records an undo step: the moments, zooms and trim as they are now.
@@ -111,7 +117,12 @@ signals:
     void trimEndChanged();
 
 protected:
-    std::vector<CursorSample>& mutableCursorTrack() { return cursorTrack_; }
+    // For appending samples while recording: discards the smoothed track and
+    // the timeline, which no longer match the samples.
+    std::vector<CursorSample>& mutableCursorTrack() {
+        discardSmoothedTrack();
+        return cursorTrack_;
+    }
     bool cursorInPicture_ = false;
 
 private:
@@ -119,6 +130,10 @@ private:
         return index >= 0 && static_cast<std::size_t>(index) < zooms_.size();
     }
     void discardTimeline() { timeline_.reset(); }
+    void discardSmoothedTrack() {
+        smoothed_.reset();
+        timeline_.reset();
+    }
 
     std::vector<Moment> moments_;
     std::vector<ZoomEffect> zooms_;
@@ -132,8 +147,10 @@ private:
     double trimEnd_ = 0;
     std::vector<EditSnapshot> undoStack_;
     std::vector<CursorSample> cursorTrack_;
+    mutable std::optional<SharedTrack> smoothed_;
     mutable std::optional<Timeline> timeline_;
     mutable int timelineBuilds_ = 0;
+    mutable int trackSmoothings_ = 0;
 };
 
 } // namespace orvane

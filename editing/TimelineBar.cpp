@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace orvane {
@@ -14,7 +15,6 @@ using namespace TimelineGeometry;
 namespace {
 constexpr double kHandleWidth = 5;
 constexpr double kHandleInset = 6;     // handles sit 6 points inside the clip's ends
-constexpr double kHandleGrab = 6;      // extra points around a handle that still grab it
 constexpr double kPlayheadWidth = 2.5;
 
 // A small film-strip glyph, drawn rather than loaded so the bar needs no icons.
@@ -108,15 +108,32 @@ void TimelineBar::onZoomDrag(double startX, double dx, double w) {
     if (zoomDrag_->idx < 0 || std::abs(dx) <= kDragSlop) {
         return;
     }
+    const ZoomDrag& d = *zoomDrag_;
+    const double t = zoomDragTarget(d.mode, d.baseS, d.baseE, dx, w, in_.duration,
+                                    leftEnd(d.idx, in_.zooms), rightStart(d.idx, in_.zooms));
     if (!zoomMoved_) {
+        // A pill pushed against a neighbour or an end of the take does not
+        // move: no edit yet, so no undo step.
+        double lands = t;
+        switch (d.mode) {
+        case DragMode::start:
+            lands = std::max(t, 0.0);
+            break;
+        case DragMode::end:
+            lands = std::min(t, in_.duration);
+            break;
+        case DragMode::move:
+            lands = std::clamp(t, 0.0, std::max(in_.duration - (d.baseE - d.baseS), 0.0));
+            break;
+        }
+        if (lands == (d.mode == DragMode::end ? d.baseE : d.baseS)) {
+            return;
+        }
         zoomMoved_ = true;
         if (onEditBegin) {
             onEditBegin();
         }
     }
-    const ZoomDrag& d = *zoomDrag_;
-    const double t = zoomDragTarget(d.mode, d.baseS, d.baseE, dx, w, in_.duration,
-                                    leftEnd(d.idx, in_.zooms), rightStart(d.idx, in_.zooms));
     switch (d.mode) {
     case DragMode::start:
         if (onBandTrim) {
@@ -151,25 +168,26 @@ void TimelineBar::onZoomDragEnd(double startX, double dx, double w) {
 }
 
 void TimelineBar::handleTrimDrag(double dx) {
-    if (dx == 0 && !trimBase_) {
-        return; // nothing has changed yet
-    }
     const bool left = gesture_ == Gesture::leftHandle;
+    const double base = trimBase_.value_or(left ? in_.trimStart : in_.trimEnd);
+    const double to = left ? leftTrimDrag(base, dx, width_(), in_.duration, in_.trimEnd)
+                           : rightTrimDrag(base, dx, width_(), in_.duration, in_.trimStart);
     if (!trimBase_) {
-        trimBase_ = left ? in_.trimStart : in_.trimEnd;
+        // Until the trim really changes, the press is no edit: a handle held
+        // still, or pushed against its limit, leaves no undo step behind.
+        if (to == base) {
+            return;
+        }
+        trimBase_ = base;
         if (onEditBegin) {
             onEditBegin();
         }
     }
-    if (left) {
-        const double s = leftTrimDrag(*trimBase_, dx, width_(), in_.duration, in_.trimEnd);
-        if (onTrim) {
-            onTrim(s, in_.trimEnd);
-        }
-    } else {
-        const double e = rightTrimDrag(*trimBase_, dx, width_(), in_.duration, in_.trimStart);
-        if (onTrim) {
-            onTrim(in_.trimStart, e);
+    if (onTrim) {
+        if (left) {
+            onTrim(to, in_.trimEnd);
+        } else {
+            onTrim(in_.trimStart, to);
         }
     }
 }
@@ -183,11 +201,11 @@ void TimelineBar::mousePressEvent(QMouseEvent* event) {
     const QPointF pos = event->position();
     pressX_ = pos.x();
     if (pos.y() < kVideoHeight) {
-        const QRectF grabL = leftHandleRect().adjusted(-kHandleGrab, 0, kHandleGrab, 0);
-        const QRectF grabR = rightHandleRect().adjusted(-kHandleGrab, 0, kHandleGrab, 0);
-        if (grabL.contains(pos)) {
+        // Only the handle itself grabs: a press beside it is a press on the
+        // clip, which seeks and selects like anywhere else on the track.
+        if (leftHandleRect().contains(pos)) {
             gesture_ = Gesture::leftHandle;
-        } else if (grabR.contains(pos)) {
+        } else if (rightHandleRect().contains(pos)) {
             gesture_ = Gesture::rightHandle;
         } else {
             gesture_ = Gesture::video;

@@ -4,6 +4,7 @@
 #include "Cam.h"
 #include "CursorSample.h"
 #include "Moment.h"
+#include "SharedTrack.h"
 #include "ZoomEffect.h"
 
 #include <optional>
@@ -13,9 +14,11 @@ namespace orvane {
 
 // The derived, read-only zoom timeline of one take: keyframes built from the zoom
 // segments, the clicks (for the synthetic cursor and the click pulse) and the
-// smoothed cursor track. A plain value: copies share nothing, and the preview and
-// the export each hold their own. All query functions are pure functions of t and
-// safe to call from any thread on a const copy.
+// smoothed cursor track. A value: the preview and the export each hold their own
+// copy. Copies share only the read-only buffer of the cursor track (which is
+// smoothed once per take and can be millions of bytes), never anything a copy
+// can change. All query functions are pure functions of t and safe to call from
+// any thread on a const copy.
 struct Timeline {
     // What the keyframes alone say about one instant.
     struct Frame {
@@ -32,7 +35,7 @@ struct Timeline {
 
     std::vector<Anchor> anchors;      // keyframes, strictly increasing in t
     std::vector<Moment> clicks;       // sorted by t
-    std::vector<CursorSample> track;  // smoothed cursor samples, in time order
+    SharedTrack track;                // smoothed cursor samples, in time order
     double duration = 0;              // seconds
     double zoom = 2.2;                // default zoom level; build() sets the session's
     // The recording's own pictures show the cursor (a desktop that could not

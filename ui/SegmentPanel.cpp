@@ -3,10 +3,10 @@
 #include "InspectorTexts.h"
 #include "SliderRow.h"
 #include "Theme.h"
+#include "ToggleSwitch.h"
 
 #include "capture/Recorder.h"
 
-#include <QCheckBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -29,7 +29,7 @@ SegmentPanel::SegmentPanel(Recorder& recorder, QWidget* parent) : QWidget(parent
     duration_->format = InspectorTexts::duration;
     transition_ = new SliderRow(QStringLiteral("Transition"), 0, 1, this);
     transition_->format = InspectorTexts::transition;
-    lock_ = new QCheckBox(QStringLiteral("Lock focus point"), this);
+    lock_ = new ToggleSwitch(QStringLiteral("Lock focus point"), this);
     lock_->setFont(Theme::font(Theme::Font::label));
     focusX_ = new SliderRow(QStringLiteral("Focus X"), 0, 1, this);
     focusX_->format = InspectorTexts::focus;
@@ -69,7 +69,7 @@ SegmentPanel::SegmentPanel(Recorder& recorder, QWidget* parent) : QWidget(parent
             rec_.setZoomFocus(index_, NormPoint{z.fx.value_or(kFallbackFocus), v});
         }
     };
-    connect(lock_, &QCheckBox::toggled, this, [this](bool on) {
+    connect(lock_, &ToggleSwitch::toggled, this, [this](bool on) {
         if (refreshing_ || !valid()) {
             return;
         }

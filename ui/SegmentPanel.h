@@ -2,12 +2,11 @@
 
 #include <QWidget>
 
-class QCheckBox;
-
 namespace orvane {
 
 class Recorder;
 class SliderRow;
+class ToggleSwitch;
 
 // The inspector's panel for one zoom segment: level, duration, transition and
 // the focus lock with its two coordinates. Each slider drag and each flip of the
@@ -29,7 +28,7 @@ public:
     SliderRow* transitionRow() const { return transition_; }
     SliderRow* focusXRow() const { return focusX_; }
     SliderRow* focusYRow() const { return focusY_; }
-    QCheckBox* focusSwitch() const { return lock_; }
+    ToggleSwitch* focusSwitch() const { return lock_; }
 
 private:
     bool valid() const;
@@ -40,7 +39,7 @@ private:
     SliderRow* zoom_;
     SliderRow* duration_;
     SliderRow* transition_;
-    QCheckBox* lock_;
+    ToggleSwitch* lock_;
     SliderRow* focusX_;
     SliderRow* focusY_;
 };

@@ -11,32 +11,6 @@ using namespace x11;
 
 namespace {
 
-constexpr int kThumbWidth = 160;
-constexpr int kThumbHeight = 100;
-
-// A picture of a rectangle of `drawable`, shrunk to thumbnail size; null when
-// it cannot be read (an unmapped window, another depth).
-QImage thumbnailOf(xcb_connection_t* c, xcb_drawable_t drawable, int x, int y, int w, int h) {
-    if (w < 1 || h < 1) {
-        return {};
-    }
-    xcb_generic_error_t* error = nullptr;
-    Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(
-        c,
-        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<std::int16_t>(x),
-                      static_cast<std::int16_t>(y), static_cast<std::uint16_t>(w),
-                      static_cast<std::uint16_t>(h), ~0u),
-        &error));
-    ErrorPtr owned(error);
-    if (!image || (image->depth != 24 && image->depth != 32) ||
-        xcb_get_image_data_length(image.get()) < w * h * 4) {
-        return {};
-    }
-    const QImage full(xcb_get_image_data(image.get()), w, h, w * 4, QImage::Format_RGB32);
-    // scaled() makes a copy, so the picture outlives the reply.
-    return full.scaled(kThumbWidth, kThumbHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-}
-
 QString atomName(xcb_connection_t* c, xcb_atom_t atom) {
     Reply<xcb_get_atom_name_reply_t> name(
         xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr));
@@ -83,7 +57,6 @@ void addMonitors(const Connection& conn, std::vector<PickerEntry>& out) {
             if (e.content.title.isEmpty()) {
                 e.content.title = QStringLiteral("Display %1").arg(index + 1);
             }
-            e.thumbnail = thumbnailOf(c, conn.root(), m->x, m->y, m->width, m->height);
             out.push_back(std::move(e));
         }
     }
@@ -94,8 +67,6 @@ void addMonitors(const Connection& conn, std::vector<PickerEntry>& out) {
         e.content.area = QRectF(0, 0, screen->width_in_pixels, screen->height_in_pixels);
         e.content.source = X11Source::monitor(0);
         e.content.title = QStringLiteral("Display 1");
-        e.thumbnail = thumbnailOf(c, conn.root(), 0, 0, screen->width_in_pixels,
-                                  screen->height_in_pixels);
         out.push_back(std::move(e));
     }
 }
@@ -164,7 +135,6 @@ void addWindows(const Connection& conn, std::uint32_t exclude, std::vector<Picke
         e.content.area = QRectF(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
         e.content.source = X11Source::window(w);
         e.content.title = title.isEmpty() ? QStringLiteral("Untitled window") : title;
-        e.thumbnail = thumbnailOf(c, w, 0, 0, geometry->width, geometry->height);
         out.push_back(std::move(e));
     }
 }

@@ -14,14 +14,18 @@ namespace {
 constexpr int kEntryRole = Qt::UserRole + 1;
 const QSize kIconSize(160, 100);
 
-// Every icon the same size, the picture centred, so the rows line up.
+// Every icon the same size, the picture centred, so the rows line up. Without
+// a picture (not read yet, or unreadable) the plain canvas is the placeholder.
 QIcon iconFor(const QImage& thumbnail) {
     QPixmap canvas(kIconSize);
     canvas.fill(QColor(40, 40, 40));
     if (!thumbnail.isNull()) {
         QPainter p(&canvas);
+        // Pictures come already scaled down; only an oversized one is shrunk here.
         const QImage fitted =
-            thumbnail.scaled(kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            thumbnail.width() <= kIconSize.width() && thumbnail.height() <= kIconSize.height()
+                ? thumbnail
+                : thumbnail.scaled(kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         p.drawImage((kIconSize.width() - fitted.width()) / 2,
                     (kIconSize.height() - fitted.height()) / 2, fitted);
     }
@@ -64,6 +68,7 @@ PickerDialog::PickerDialog(std::vector<PickerEntry> entries, QWidget* parent)
             QStringLiteral("%1\n%2 × %3").arg(e.content.title).arg(a.width()).arg(a.height()));
         item->setData(kEntryRole, static_cast<int>(i));
         list_->addItem(item);
+        items_.push_back(item);
     }
     layout->addWidget(list_);
 
@@ -103,6 +108,20 @@ void PickerDialog::selectEntry(int index) {
             return;
         }
     }
+}
+
+void PickerDialog::setThumbnail(int index, const QImage& thumbnail) {
+    if (index < 0 || static_cast<std::size_t>(index) >= entries_.size() || thumbnail.isNull()) {
+        return;
+    }
+    const auto i = static_cast<std::size_t>(index);
+    entries_[i].thumbnail = thumbnail;
+    items_[i]->setIcon(iconFor(thumbnail));
+}
+
+bool PickerDialog::hasThumbnail(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < entries_.size() &&
+           !entries_[static_cast<std::size_t>(index)].thumbnail.isNull();
 }
 
 QRect PickerDialog::entryRect(int index) const {

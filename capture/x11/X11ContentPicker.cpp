@@ -2,6 +2,7 @@
 
 #include "ContentList.h"
 #include "PickerDialog.h"
+#include "ThumbnailLoader.h"
 #include "X11Source.h"
 #include "XcbHandles.h"
 
@@ -47,8 +48,18 @@ void X11ContentPicker::present() {
             this, [this, error] { emit failed(error); }, Qt::QueuedConnection);
         return;
     }
+    // The list itself is quick to read; the pictures are not (every display and
+    // window read at full size), so the dialog opens with placeholders and a
+    // worker fills the pictures in as they come.
+    std::vector<CaptureContent> contents;
+    for (const PickerEntry& e : entries.value()) {
+        contents.push_back(e.content);
+    }
     dialog_ = new PickerDialog(std::move(entries.value()));
     dialog_->setAttribute(Qt::WA_DeleteOnClose);
+    // A child of the dialog: closing the dialog stops the worker.
+    auto* loader = new ThumbnailLoader(dialog_);
+    connect(loader, &ThumbnailLoader::thumbnailReady, dialog_, &PickerDialog::setThumbnail);
     connect(dialog_, &QDialog::finished, this, [this](int result) {
         PickerDialog* d = dialog_;
         dialog_ = nullptr;
@@ -68,6 +79,7 @@ void X11ContentPicker::present() {
     dialog_->show();
     dialog_->raise();
     dialog_->activateWindow();
+    loader->start(display_, std::move(contents));
 }
 
 namespace {

@@ -13,7 +13,8 @@ namespace orvane {
 // The content picker on X11: Orvane's own dialog listing the displays (RandR
 // monitors) and the windows (EWMH client list). Choosing reports the area in
 // root-window pixels with a pixel scale of 1. The list is read each time the
-// dialog opens. Main thread only; the signals are queued.
+// dialog opens, and the dialog shows at once; the pictures follow from a worker
+// thread (ThumbnailLoader). Main thread only; the signals are queued.
 class X11ContentPicker final : public ContentPicker {
     Q_OBJECT
 public:

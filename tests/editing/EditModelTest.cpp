@@ -2,10 +2,14 @@
 #include "editing/EditModel.h"
 
 #include "TimelineFixtures.h"
+#include "timeline/CursorTrack.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <string>
+#include <utility>
 
 using namespace orvane;
 
@@ -261,4 +265,113 @@ TEST_F(EditModelTest, TimelineReflectsTheEditState) {
     EXPECT_EQ(tl.anchors.size(), 6u);
     EXPECT_EQ(tl.zoom, 2.0);
     EXPECT_EQ(tl.duration, 10);
+}
+
+namespace {
+
+// A cursor that wanders over the area at 60 Hz, with the pointing hand now and then.
+std::vector<CursorSample> wanderingTrack(double seconds) {
+    std::vector<CursorSample> track;
+    for (int i = 0; i < static_cast<int>(seconds * 60); ++i) {
+        const double t = i / 60.0;
+        track.push_back({t, 0.5 + 0.45 * std::sin(t * 1.7), 0.5 + 0.4 * std::cos(t * 0.9),
+                         (i / 40) % 3 == 0});
+    }
+    return track;
+}
+
+// The timeline as it was built on every read before the smoothed track was kept:
+// keyframes and smoothing from scratch.
+Timeline builtFromScratch(const EditModel& m) {
+    Timeline tl;
+    tl.build(m.zooms(), m.moments(), m.duration(), m.zoom());
+    tl.track = smoothedTrack(m.cursorTrack());
+    tl.cursorInPicture = m.cursorInPicture();
+    return tl;
+}
+
+void expectSameTimeline(const Timeline& got, const Timeline& want, const std::string& step) {
+    EXPECT_EQ(got.anchors, want.anchors) << step;
+    EXPECT_EQ(got.clicks, want.clicks) << step;
+    EXPECT_EQ(got.track.samples(), want.track.samples()) << step;
+    EXPECT_EQ(got.duration, want.duration) << step;
+    EXPECT_EQ(got.zoom, want.zoom) << step;
+    // And what the camera and cursor make of them, every 1/30 s.
+    for (double t = -0.5; t < want.duration + 0.5; t += 1.0 / 30) {
+        ASSERT_EQ(got.state(t), want.state(t)) << step << " at " << t;
+        ASSERT_EQ(got.cursor(t, 0.8), want.cursor(t, 0.8)) << step << " at " << t;
+        ASSERT_EQ(got.isPointer(t), want.isPointer(t)) << step << " at " << t;
+    }
+}
+
+} // namespace
+
+TEST_F(EditModelTest, EditsReuseTheSmoothedTrackAndBuildTheSameTimeline) {
+    model.setCursorTrack(wanderingTrack(10));
+    Moment c1;
+    c1.t = 2;
+    c1.cx = 0.2;
+    c1.cy = 0.7;
+    Moment c2 = c1;
+    c2.t = 6.5;
+    c2.cx = 0.8;
+    model.setMoments({c1, c2});
+    model.regenerateZooms();
+    ASSERT_EQ(model.zooms().size(), 2u);
+
+    const Timeline first = model.timeline();
+    expectSameTimeline(first, builtFromScratch(model), "first build");
+    EXPECT_EQ(model.trackSmoothingCount(), 1);
+
+    // A drag of a segment, an edge drag, a focus lock, a new segment and undo:
+    // each rebuilds the keyframes, none smooths the track again.
+    const std::vector<std::pair<std::string, std::function<void()>>> edits{
+        {"move", [&] { model.moveZoom(0, 1.25); }},
+        {"move again", [&] { model.moveZoom(0, 0.75); }},
+        {"edge", [&] { model.setZoomEdge(1, false, 8.5); }},
+        {"focus", [&] { model.setZoomFocus(1, NormPoint{0.9, 0.1}); }},
+        {"level", [&] { model.setZoomLevel(0, 2.4); }},
+        {"add", [&] { model.addZoom(9.0, 10.0); }},
+        {"delete", [&] { model.deleteZoom(0); }},
+        {"undo", [&] { model.undo(); }},
+        {"focus off", [&] { model.setZoomFocus(1, std::nullopt); }},
+    };
+    int builds = model.timelineBuildCount();
+    const std::size_t segments = model.zooms().size();
+    for (const auto& [name, edit] : edits) {
+        const std::vector<ZoomEffect> before = model.zooms();
+        edit();
+        ASSERT_NE(model.zooms(), before) << name << " changed nothing: the step tests nothing";
+        const Timeline& tl = model.timeline();
+        EXPECT_EQ(model.timelineBuildCount(), ++builds) << name;
+        expectSameTimeline(tl, builtFromScratch(model), name);
+        // The very samples of the first build: kept, not smoothed or copied again.
+        EXPECT_TRUE(tl.track.sharesWith(first.track)) << name;
+    }
+    EXPECT_EQ(model.zooms().size(), segments + 1); // one added, one deleted and restored
+    EXPECT_EQ(model.trackSmoothingCount(), 1);
+}
+
+TEST_F(EditModelTest, ANewTrackIsSmoothedOnceMore) {
+    model.setCursorTrack(wanderingTrack(2));
+    model.setZooms({seg(0.5, 1.5)});
+    const SharedTrack old = model.timeline().track;
+    EXPECT_EQ(model.trackSmoothingCount(), 1);
+
+    // A different take: the old smoothed samples must not survive.
+    std::vector<CursorSample> still(90, CursorSample{0, 0.25, 0.75, false});
+    for (std::size_t i = 0; i < still.size(); ++i) {
+        still[i].t = static_cast<double>(i) / 60;
+    }
+    model.setCursorTrack(still);
+    const Timeline& tl = model.timeline();
+    EXPECT_EQ(model.trackSmoothingCount(), 2);
+    EXPECT_FALSE(tl.track.sharesWith(old));
+    EXPECT_EQ(tl.cursor(0.7, 0.8), (NormPoint{0.25, 0.75}));
+    expectSameTimeline(tl, builtFromScratch(model), "new take");
+
+    // Empty track: the synthetic cursor takes over.
+    model.setCursorTrack({});
+    EXPECT_TRUE(model.timeline().track.empty());
+    EXPECT_EQ(model.trackSmoothingCount(), 3);
 }

@@ -267,6 +267,63 @@ TEST(TimelineBarGestures, AddButtonFollowsTheMouseAndHidesDuringDrags) {
     EXPECT_FALSE(h.bar.addButtonLeft().has_value());
 }
 
+TEST(TimelineBarGestures, PressBesideATrimHandleSeeksAndSelects) {
+    BarHarness h;
+    h.model.setTrimStart(20);
+    h.model.setTrimEnd(60);
+    h.sync();
+    // The left handle covers x 206 to 211, the right one 589 to 594.
+    for (double x : {203.0, 213.0, 586.0, 597.0}) {
+        h.seeks.clear();
+        h.model.setVideoSelected(false);
+        h.drag({x, BarHarness::videoY()}, {});
+        ASSERT_EQ(h.seeks.size(), 1u) << "at " << x;
+        EXPECT_DOUBLE_EQ(h.seeks[0], x / 10) << "at " << x;
+        EXPECT_TRUE(h.model.videoSelected()) << "at " << x;
+    }
+    // Dragging from beside a handle scrubs; the trim stays where it was.
+    h.drag({203, BarHarness::videoY()}, {250, 300});
+    EXPECT_EQ(h.model.trimStart(), 20);
+    EXPECT_EQ(h.model.trimEnd(), 60);
+    EXPECT_DOUBLE_EQ(h.seeks.back(), 30);
+    EXPECT_TRUE(h.model.undoStack().empty());
+    // The handle itself still trims, as one undo step.
+    h.drag({208, BarHarness::videoY()}, {228});
+    EXPECT_DOUBLE_EQ(h.model.trimStart(), 22);
+    EXPECT_EQ(h.model.undoStack().size(), 1u);
+}
+
+TEST(TimelineBarGestures, ADragThatMovesNothingRecordsNoUndoStep) {
+    BarHarness h;
+    // A press on a handle and a release where it began.
+    h.drag({8, BarHarness::videoY()}, {});
+    // The left handle pushed left at the start of the take, and the right one
+    // pushed right at its end: the trim cannot change.
+    h.drag({8, BarHarness::videoY()}, {4, 0, -40});
+    h.drag({992, BarHarness::videoY()}, {996, 1000, 1040});
+    EXPECT_EQ(h.model.trimStart(), 0);
+    EXPECT_EQ(h.model.trimEnd(), kD);
+    EXPECT_TRUE(h.model.undoStack().empty());
+
+    // A segment at the very start pushed left, and one held against its
+    // neighbour: nothing moves, nothing to undo.
+    h.setZooms({seg(0, 10), seg(10.5, 20)});
+    h.drag({50, BarHarness::zoomY()}, {40, 10});
+    EXPECT_EQ(h.model.zooms()[0].start, 0);
+    EXPECT_TRUE(h.model.undoStack().empty());
+    h.drag({150, BarHarness::zoomY()}, {140, 120}); // up against the first: it moves there
+    const double against = h.model.zooms()[1].start;
+    EXPECT_DOUBLE_EQ(against, 10.2); // two points after the neighbour
+    EXPECT_EQ(h.model.undoStack().size(), 1u);
+    h.model.clearUndo();
+    h.drag({150, BarHarness::zoomY()}, {140, 100});
+    EXPECT_EQ(h.model.zooms()[1].start, against);
+    EXPECT_TRUE(h.model.undoStack().empty());
+    // Once it does move, the drag is one undo step.
+    h.drag({150, BarHarness::zoomY()}, {160, 200});
+    EXPECT_EQ(h.model.undoStack().size(), 1u);
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

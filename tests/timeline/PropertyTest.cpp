@@ -83,11 +83,12 @@ TEST(TimelineProperties, CameraCentreAlwaysInsideTheFrame) {
         Timeline tl;
         tl.build(wildSegments(rng, duration), {}, duration, 1.5);
         if (rng.chance(0.5)) {
-            tl.track = wanderingTrack(rng, duration);
+            std::vector<CursorSample> track = wanderingTrack(rng, duration);
             // Let the raw track leave the area now and then.
-            for (auto& s : tl.track) {
+            for (auto& s : track) {
                 s.x = s.x * 1.6 - 0.3;
             }
+            tl.track = std::move(track);
         }
         for (int k = 0; k < 400; ++k) {
             const double t = rng.uniform(-1, duration + 2);

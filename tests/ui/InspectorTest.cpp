@@ -9,18 +9,23 @@
 #include "ui/SegmentPanel.h"
 #include "ui/ShortcutsSheet.h"
 #include "ui/SliderRow.h"
+#include "ui/Theme.h"
+#include "ui/ToggleSwitch.h"
 #include "ui/TransportRules.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
 #include <QSlider>
+#include <QTest>
 
 #include "TimelineFixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 using namespace orvane;
 
@@ -178,6 +183,52 @@ TEST_F(InspectorTest, FocusLockOnShowsBothRowsAtFiftyPercent) {
     EXPECT_FALSE(rec.zooms()[1].fx.has_value());
     EXPECT_FALSE(panel.focusXRow()->isVisible());
     EXPECT_EQ(rec.undoStack().size(), 3u);
+}
+
+TEST_F(InspectorTest, FocusLockIsASwitchThatAClickFlips) {
+    SegmentPanel panel(rec);
+    panel.resize(300, 400);
+    panel.show();
+    panel.setIndex(1);
+    ToggleSwitch* lock = panel.focusSwitch();
+    EXPECT_EQ(lock->text(), QStringLiteral("Lock focus point"));
+    EXPECT_TRUE(panel.findChildren<QCheckBox*>().isEmpty()) << "a check box, not a switch";
+
+    // What the switch shows: the knob at the left on an unlit track when off,
+    // at the right on the accent colour when on.
+    const auto knobSide = [&] {
+        const QImage img = lock->grab().toImage();
+        const QRect track = lock->trackRect();
+        const QColor left = img.pixelColor(track.left() + track.height() / 2, track.center().y());
+        const QColor right = img.pixelColor(track.right() - track.height() / 2, track.center().y());
+        const bool knobLeft = left.lightness() > 240;
+        const bool knobRight = right.lightness() > 240;
+        const QColor rest = knobRight ? left : right;
+        return std::make_pair(knobLeft == knobRight ? 0 : (knobLeft ? -1 : 1), rest);
+    };
+    const QColor accent = Theme::color(Theme::Color::accent);
+    auto [side, trackColour] = knobSide();
+    EXPECT_EQ(side, -1);
+    EXPECT_NE(trackColour.rgb(), accent.rgb());
+
+    // A click on the switch locks the focus at the middle, as one undo step.
+    QTest::mouseClick(lock, Qt::LeftButton, Qt::NoModifier, lock->trackRect().center());
+    EXPECT_TRUE(lock->isChecked());
+    EXPECT_EQ(rec.zooms()[1].fx, 0.5);
+    EXPECT_EQ(rec.zooms()[1].fy, 0.5);
+    EXPECT_TRUE(panel.focusXRow()->isVisible());
+    EXPECT_EQ(rec.undoStack().size(), 1u);
+    std::tie(side, trackColour) = knobSide();
+    EXPECT_EQ(side, 1);
+    EXPECT_EQ(trackColour.rgb(), accent.rgb());
+
+    // A click on its label flips it back.
+    QTest::mouseClick(lock, Qt::LeftButton, Qt::NoModifier, QPoint(10, lock->height() / 2));
+    EXPECT_FALSE(lock->isChecked());
+    EXPECT_FALSE(rec.zooms()[1].fx.has_value());
+    EXPECT_EQ(rec.undoStack().size(), 2u);
+    // The label and the track both fit.
+    EXPECT_GE(lock->width(), lock->sizeHint().width());
 }
 
 TEST_F(InspectorTest, StaleIndexShowsFallbacksAndWritesNothing) {

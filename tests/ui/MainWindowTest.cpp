@@ -8,6 +8,7 @@
 #include "capture/Recorder.h"
 #include "editing/TimelineBar.h"
 #include "ui/InspectorRail.h"
+#include "ui/Symbols.h"
 #include "ui/player/MoviePlayer.h"
 #include "ui/window/EmptyState.h"
 #include "ui/window/MainWindow.h"
@@ -280,6 +281,89 @@ TEST_F(MainWindowTest, ShortcutsReachTheirActions) {
     EXPECT_EQ(w.currentTime(), 0);
     QTest::keyClick(&w, Qt::Key_Right);
     EXPECT_EQ(w.currentTime(), 2.0); // clamped to the trim end
+}
+
+TEST_F(MainWindowTest, TheTimeReadOutSitsAboveAFullWidthTimelineBar) {
+    MainWindow w(backend, backend);
+    w.show();
+    toReady(w);
+    QCoreApplication::processEvents();
+    const QWidget* bar = w.timelineBar();
+    const QWidget* readout = w.timeReadout();
+    ASSERT_TRUE(bar->isVisible());
+    ASSERT_TRUE(readout->isVisible());
+    const QRect barRect(bar->mapTo(&w, QPoint(0, 0)), bar->size());
+    const QRect readoutRect(readout->mapTo(&w, QPoint(0, 0)), readout->size());
+    // A row of its own above the bar: no overlap across, and left-aligned with it.
+    EXPECT_LE(readoutRect.bottom(), barRect.top()) << "the read-out is beside the bar";
+    EXPECT_EQ(readoutRect.left(), barRect.left());
+    // The bar spans the stage column but for its 16-point margins.
+    EXPECT_EQ(bar->width(), bar->parentWidget()->width() - 32);
+}
+
+TEST_F(MainWindowTest, ThePlayButtonShowsTheWindowsPlayingState) {
+    MainWindow w(backend, backend);
+    w.show();
+    toReady(w);
+    QPushButton* play = w.playButton();
+    const auto shows = [&](const char* name) {
+        return play->icon().pixmap(20, 20).toImage() ==
+               ui::symbol(QString::fromLatin1(name)).pixmap(20, 20).toImage();
+    };
+    // Pressed at once, before the movie has finished opening: the window plays
+    // (the player starts when it can) and the button says so straight away.
+    ASSERT_NE(w.player()->status(), ui::MoviePlayer::Status::Failed);
+    play->click();
+    EXPECT_TRUE(w.isPlaying());
+    EXPECT_TRUE(shows("pause.fill"));
+    EXPECT_EQ(play->toolTip(), QStringLiteral("Pause"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.player()->isPlaying(); }, 5000));
+    EXPECT_TRUE(shows("pause.fill"));
+
+    play->click();
+    EXPECT_FALSE(w.isPlaying());
+    EXPECT_TRUE(shows("play.fill"));
+    EXPECT_EQ(play->toolTip(), QStringLiteral("Play"));
+
+    w.togglePlay(); // what Space runs
+    EXPECT_TRUE(w.isPlaying());
+    EXPECT_TRUE(shows("pause.fill"));
+    w.seekAndPause(0.5); // a press on the timeline pauses
+    EXPECT_FALSE(w.isPlaying());
+    EXPECT_TRUE(shows("play.fill"));
+}
+
+TEST_F(MainWindowTest, AMovieThatStopsDecodingShowsItsErrorAndStopsPlaying) {
+    // A movie cut off after 60 % of its bytes: the first part plays, then
+    // decoding stops at the damage.
+    const std::string whole = dir.file("whole.mp4");
+    ASSERT_TRUE(test::runFfmpeg("-f lavfi -i testsrc2=size=320x200:rate=30 -frames:v 60 "
+                                "-c:v libx264 -g 15 -movflags +faststart \"" + whole + "\""));
+    const std::string cut = dir.file("cut.mp4");
+    ASSERT_TRUE(test::writePrefix(whole, cut, test::fileSize(whole) * 6 / 10));
+    moviePath = QString::fromStdString(cut);
+
+    MainWindow w(backend, backend);
+    w.show();
+    toReady(w);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.player()->status() == ui::MoviePlayer::Status::Ready; }, 5000));
+    w.togglePlay();
+    ASSERT_TRUE(w.isPlaying());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.player()->status() == ui::MoviePlayer::Status::Failed; }, 8000));
+    const QString error = w.player()->errorMessage();
+    ASSERT_FALSE(error.isEmpty());
+    // Not playing any more, and the window says why.
+    EXPECT_FALSE(w.isPlaying());
+    EXPECT_EQ(w.playButton()->toolTip(), error);
+    EXPECT_FALSE(w.playButton()->isEnabled());
+    EXPECT_TRUE(w.titleBar()->statusLabel()->isVisible());
+    EXPECT_EQ(w.titleBar()->statusLabel()->text(), error);
+    // Play (the Space key's action) does not pretend to play it again.
+    w.togglePlay();
+    EXPECT_FALSE(w.isPlaying());
+    EXPECT_EQ(w.playButton()->toolTip(), error);
 }
 
 TEST_F(MainWindowTest, OnboardingCardFollowsThePermissions) {

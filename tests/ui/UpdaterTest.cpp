@@ -1,8 +1,14 @@
 // The update check against an appcast feed served on the loopback address by
 // the test itself: a newer version, an equal one, a malformed feed and a
-// network error.
-#include "ui/update/Updater.h"
+// network error; feeds at addresses that are not secure, and release notes
+// that arrive as HTML.
+#include "FakeBackend.h"
 
+#include "ui/update/ReleaseNotes.h"
+#include "ui/update/Updater.h"
+#include "ui/window/MainWindow.h"
+
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -130,4 +136,78 @@ TEST(Updater, NoFeedMeansNoCheck) {
     u.checkForUpdates();
     QTest::qWait(50);
     EXPECT_EQ(any.count(), 0);
+}
+
+TEST(Updater, OnlySecureFeedsAreChecked) {
+    for (const char* refused :
+         {"http://example.com/appcast.xml", "http://10.0.0.1/appcast.xml",
+          "http://127.0.0.1.example.com/appcast.xml", "ftp://127.0.0.1/appcast.xml",
+          "file:///tmp/appcast.xml", "https:///appcast.xml", "appcast.xml"}) {
+        Updater u(QUrl(QString::fromLatin1(refused)), QVersionNumber(0, 1, 0));
+        EXPECT_FALSE(u.canCheckForUpdates()) << refused;
+        QSignalSpy any(&u, &Updater::checkFailed);
+        QSignalSpy available(&u, &Updater::updateAvailable);
+        u.checkForUpdates();
+        QTest::qWait(20);
+        EXPECT_EQ(any.count() + available.count(), 0) << refused;
+    }
+    for (const char* accepted :
+         {"https://updates.example.com/appcast.xml", "http://127.0.0.1:8080/appcast.xml",
+          "http://127.4.5.6/appcast.xml", "http://[::1]:9000/appcast.xml",
+          "http://localhost/appcast.xml"}) {
+        EXPECT_TRUE(Updater(QUrl(QString::fromLatin1(accepted)), QVersionNumber(0, 1, 0))
+                        .canCheckForUpdates())
+            << accepted;
+    }
+}
+
+TEST(Updater, ADownloadLinkThatIsNotSecureIsNotOffered) {
+    // The newest item points at plain HTTP on the internet; the older one at HTTPS.
+    QByteArray xml = feed(QStringLiteral("0.3.0"));
+    xml.replace("https://example.invalid/orvane-0.3.0.deb", "http://example.invalid/orvane-0.3.0.deb");
+    AppcastItem newest;
+    QString error;
+    ASSERT_TRUE(Updater::parseFeed(xml, newest, error)) << error.toStdString();
+    EXPECT_EQ(newest.version, QVersionNumber(0, 0, 9));
+    EXPECT_EQ(newest.downloadPage.scheme(), QStringLiteral("https"));
+
+    xml.replace("https://example.invalid/orvane/0.0.9", "javascript:alert(1)");
+    EXPECT_FALSE(Updater::parseFeed(xml, newest, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("no version with a download link")));
+}
+
+TEST(Updater, ReleaseNotesBecomePlainText) {
+    EXPECT_EQ(releaseNotesAsText(QStringLiteral(
+                  "<h2>What&#39;s new</h2>\n<ul><li>Faster &amp; smaller</li>"
+                  "<li><a href=\"https://example.invalid/x\">Details</a></li></ul>"
+                  "<script>alert('owned')</script><style>p{}</style><!-- note -->"
+                  "<p>Thanks<br/>to&nbsp;everyone &lt;3 &#x2764;</p><img src=\"http://t.invalid/p.png\">")),
+              QStringLiteral("What's new\n• Faster & smaller\n• Details\nThanks\nto everyone <3 \u2764"));
+    // Notes without markup keep their lines; only the ends are tidied.
+    EXPECT_EQ(releaseNotesAsText(QStringLiteral("  Faster export.\n\n\n\nFixes: 2 < 3  \n")),
+              QStringLiteral("Faster export.\n\nFixes: 2 < 3"));
+    // Broken markup and references lose nothing but the markup.
+    EXPECT_EQ(releaseNotesAsText(QStringLiteral("<b>Bold &bogus; &#0; &#x110000;</b> <i")),
+              QStringLiteral("Bold &bogus; &#0; &#x110000;"));
+    EXPECT_EQ(releaseNotesAsText(QString()), QString());
+}
+
+TEST(Updater, TheUpdateDialogShowsTheNotesAsPlainText) {
+    const QString notes = QStringLiteral(
+        "<![CDATA[<p><b>Bold claim</b></p><ul><li>Item one</li></ul>"
+        "<a href=\"https://phish.invalid\">Click here</a>]]>");
+    FeedServer server(feed(QStringLiteral("0.2.0"), notes));
+    Updater u(server.url(), QVersionNumber(0, 1, 0));
+    test::FakeBackend backend;
+    MainWindow w(backend, backend);
+    w.setUpdater(&u);
+    QSignalSpy available(&u, &Updater::updateAvailable);
+    u.checkForUpdates();
+    ASSERT_TRUE(available.wait(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.lastUpdateMessage().isEmpty(); }, 2000));
+    const auto* box = w.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->text(), QStringLiteral("Orvane 0.2.0 is available.\n\nBold claim\n• Item one\nClick here"));
+    EXPECT_FALSE(box->text().contains(QLatin1Char('<')));
 }

@@ -1,5 +1,8 @@
 #include "Updater.h"
 
+#include "ReleaseNotes.h"
+
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -22,7 +25,28 @@ Updater::Updater(QUrl feed, QVersionNumber current, QObject* parent)
 Updater::~Updater() = default;
 
 bool Updater::canCheckForUpdates() const {
-    return feed_.isValid() && !feed_.isEmpty() && !checking_;
+    return isSecureAddress(feed_) && !checking_;
+}
+
+bool Updater::isSecureAddress(const QUrl& url) {
+    if (!url.isValid() || url.host().isEmpty()) {
+        return false;
+    }
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https")) {
+        return true;
+    }
+    if (scheme != QLatin1String("http")) {
+        return false;
+    }
+    const QString host = url.host().toLower();
+    if (host == QLatin1String("localhost")) {
+        return true;
+    }
+    // Only a literal address can be trusted to be loopback; a name could
+    // resolve anywhere.
+    QHostAddress address;
+    return address.setAddress(host) && address.isLoopback();
 }
 
 void Updater::checkForUpdates() {
@@ -44,6 +68,11 @@ void Updater::finished(QNetworkReply* reply) {
     emit canCheckForUpdatesChanged();
     if (reply->error() != QNetworkReply::NoError) {
         emit checkFailed(QStringLiteral("Couldn’t check for updates: %1").arg(reply->errorString()));
+        return;
+    }
+    if (!isSecureAddress(reply->url())) {
+        emit checkFailed(QStringLiteral("Couldn’t check for updates: the update feed was "
+                                        "redirected to an address that is not secure"));
         return;
     }
     AppcastItem newest;
@@ -91,14 +120,15 @@ bool Updater::parseFeed(const QByteArray& xml, AppcastItem& newest, QString& err
             } else if (inItem && name == QLatin1String("title") && r.namespaceUri().isEmpty()) {
                 item.title = r.readElementText().trimmed();
             } else if (inItem && name == QLatin1String("description")) {
-                item.notes = r.readElementText().trimmed();
+                item.notes = releaseNotesAsText(r.readElementText());
             } else if (inItem && name == QLatin1String("link") && r.namespaceUri().isEmpty()) {
                 // A page link wins over the enclosure's file.
                 item.downloadPage = QUrl(r.readElementText().trimmed());
             }
         } else if (r.isEndElement() && r.name() == QLatin1String("item")) {
             inItem = false;
-            if (!item.version.isNull() && item.downloadPage.isValid() &&
+            // A link to anything but a secure web address is not offered.
+            if (!item.version.isNull() && isSecureAddress(item.downloadPage) &&
                 (!found || QVersionNumber::compare(item.version, newest.version) > 0)) {
                 newest = item;
                 found = true;

@@ -14,13 +14,15 @@ namespace orvane {
 struct AppcastItem {
     QVersionNumber version;
     QString title;
-    QString notes;     // the item's description, as text or HTML
-    QUrl downloadPage; // where a newer version is offered
+    QString notes;     // the item's description as plain text (markup removed)
+    QUrl downloadPage; // where a newer version is offered; always a secure address
 };
 
 // Checks an appcast feed (RSS whose items carry a version and a download link)
 // for a newer Orvane. The feed URL is set at build time; without one, checking
-// is not possible. Main thread only.
+// is not possible. Only secure addresses are trusted, for the feed (also after
+// redirects) and for the download links it offers: HTTPS, or plain HTTP to
+// this machine's loopback address (local test servers). Main thread only.
 class Updater : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool canCheckForUpdates READ canCheckForUpdates NOTIFY canCheckForUpdatesChanged)
@@ -30,8 +32,11 @@ public:
     Updater(QUrl feed, QVersionNumber current, QObject* parent = nullptr);
     ~Updater() override;
 
-    // False while a check runs or when no feed is configured.
+    // False while a check runs, or when no feed, or one at an address that is
+    // not secure, is configured.
     bool canCheckForUpdates() const;
+    // HTTPS, or HTTP to a loopback host (127.0.0.0/8, ::1, "localhost").
+    static bool isSecureAddress(const QUrl& url);
     // Starts a check; exactly one of the result signals follows. Nothing when
     // a check cannot start now.
     void checkForUpdates();

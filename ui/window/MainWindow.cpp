@@ -194,8 +194,9 @@ void MainWindow::buildEditor() {
     connect(forward, &QPushButton::clicked, this, [this] { seekBy(5); });
     column->addLayout(transport);
 
-    // Time read-out and timeline bar.
-    auto* timeline = new QHBoxLayout;
+    // The timeline area: the time read-out in a row of its own above the
+    // timeline bar, so that the bar spans the whole column.
+    auto* timeline = new QVBoxLayout;
     timeline->setContentsMargins(16, 0, 16, 0);
     timeline->setSpacing(10);
     QFont mono = Theme::font(Theme::Font::body);
@@ -214,10 +215,11 @@ void MainWindow::buildEditor() {
     readout->addWidget(timeNow_);
     readout->addWidget(slash);
     readout->addWidget(timeTotal_);
+    readout->addStretch(1);
     timeline->addLayout(readout);
     timelineBar_ = new TimelineBar(stageColumn);
     timelineBar_->setColors(Theme::color(Theme::Color::accent), Theme::color(Theme::Color::videoTint));
-    timeline->addWidget(timelineBar_, 1);
+    timeline->addWidget(timelineBar_);
     column->addLayout(timeline);
 
     timelineBar_->onSeek = [this](double t) { seekAndPause(t); };
@@ -302,11 +304,19 @@ void MainWindow::createPlayer() {
         return;
     }
     player_ = std::make_unique<ui::MoviePlayer>();
+    playButton_->setEnabled(true);
     connect(player_.get(), &ui::MoviePlayer::timeChanged, this, &MainWindow::onPlayerTime);
-    connect(player_.get(), &ui::MoviePlayer::playingChanged, this, [this](bool playing) {
-        playButton_->setIcon(symbol(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
-        playButton_->setToolTip(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
-    });
+    // A movie that cannot be decoded stops playing and says why, rather than
+    // leaving the window playing a picture that no longer moves.
+    connect(player_.get(), &ui::MoviePlayer::statusChanged, this,
+            [this](ui::MoviePlayer::Status status) {
+                if (status == ui::MoviePlayer::Status::Failed && player_) {
+                    setPlaying(false);
+                    playButton_->setEnabled(false);
+                    playButton_->setToolTip(player_->errorMessage());
+                    titleBar_->flashStatus(player_->errorMessage());
+                }
+            });
     player_->open(rec_.videoURL());
     ZoomPlayer settings;
     preview_ = new ZoomHostView(*player_, settings, stage_);
@@ -326,7 +336,16 @@ void MainWindow::dropPlayer() {
     delete preview_;
     preview_ = nullptr;
     player_.reset();
-    isPlaying_ = false;
+    setPlaying(false);
+}
+
+void MainWindow::setPlaying(bool playing) {
+    isPlaying_ = playing;
+    if (playButton_ == nullptr) {
+        return; // still building the window
+    }
+    playButton_->setIcon(symbol(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
+    playButton_->setToolTip(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
 void MainWindow::pushPreviewSettings() {
@@ -463,13 +482,18 @@ void MainWindow::togglePlay() {
     if (isPlaying_) {
         player_->pause();
     } else {
+        if (player_->status() == ui::MoviePlayer::Status::Failed) {
+            // Nothing would play: say so again instead of pretending to.
+            titleBar_->flashStatus(player_->errorMessage());
+            return;
+        }
         const double t = player_->currentTime();
         if (TransportRules::playRestartsFromTrimStart(t, rec_.trimStart(), rec_.trimEnd())) {
             player_->seekExact(rec_.trimStart());
         }
         player_->play();
     }
-    isPlaying_ = !isPlaying_;
+    setPlaying(!isPlaying_);
 }
 
 void MainWindow::seekBy(double delta) {
@@ -487,7 +511,7 @@ void MainWindow::seekAndPause(double t) {
     if (player_) {
         player_->pause();
     }
-    isPlaying_ = false;
+    setPlaying(false);
     if (player_) {
         player_->seekExact(t);
     }
@@ -550,8 +574,11 @@ void MainWindow::setUpdater(Updater* updater) {
             [this] { titleBar_->setCanCheckForUpdates(updater_->canCheckForUpdates()); });
     auto show = [this](const QString& title, const QString& text, const QUrl& link) {
         updateMessage_ = text;
-        auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::NoButton, this);
+        auto* box = new QMessageBox(QMessageBox::Information, title, QString(), QMessageBox::NoButton, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
+        // The text carries words from the update feed: never read it as markup.
+        box->setTextFormat(Qt::PlainText);
+        box->setText(text);
         if (link.isValid()) {
             auto* download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
             connect(download, &QPushButton::clicked, this, [link] { QDesktopServices::openUrl(link); });

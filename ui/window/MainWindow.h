@@ -45,6 +45,8 @@ public:
     EmptyState* emptyState() const { return empty_; }
     InspectorRail* rail() const { return rail_; }
     TimelineBar* timelineBar() const { return timelineBar_; }
+    QLabel* timeReadout() const { return timeNow_; } // the current time, "0:00"
+    QPushButton* playButton() const { return playButton_; }
     ZoomHostView* preview() const { return preview_; }
     ui::MoviePlayer* player() const { return player_.get(); }
     bool isPlaying() const { return isPlaying_; }
@@ -95,6 +97,8 @@ private:
     void updateTimeReadout();
     void updateTitle();
     void onPlayerTime(double t);
+    // Sets the window's playing flag and the play/pause button that shows it.
+    void setPlaying(bool playing);
     Qt::Edges edgesAt(QPoint pos) const;
 
     Recorder rec_;

@@ -343,7 +343,8 @@ TEST_F(RecorderTakeTest, ThePickerAnswersARealDoubleClick) {
     }
     ASSERT_GE(index, 0);
     EXPECT_EQ(dialog->entries()[static_cast<std::size_t>(index)].content.title, "Double-click me");
-    EXPECT_FALSE(dialog->entries()[static_cast<std::size_t>(index)].thumbnail.isNull());
+    // Its picture arrives after the dialog has opened.
+    EXPECT_TRUE(waitUntil([&] { return dialog->hasThumbnail(index); }, 5000));
     dialog->selectEntry(index); // scrolls it into view
     waitUntil([] { return false; }, 300);
     const QPoint p = dialog->entryRect(index).center();
