@@ -535,13 +535,7 @@ void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
     } else if (!samples_.empty()) {
         d = samples_.back().t;
     }
-    setDuration(d);
-    setTrimStart(0);
-    setTrimEnd(duration());
-    setMoments(samples_);
-    regenerateZooms();
-    clearUndo();
-    setPhase(Phase::ready);
+    openTake(d);
     QString ended = writerFailure_ ? writeFailureReason(*writerFailure_) : endReason(streamEnd_);
     if (!ended.isEmpty()) {
         // The take ended without the user: say why and what was kept.
@@ -567,6 +561,17 @@ void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
                   statusKind_);
     }
     emit takeFinished(true);
+}
+
+void Recorder::openTake(double movieDuration) {
+    // A fresh take: the whole movie, zooms made from its clicks, nothing to undo.
+    setDuration(movieDuration);
+    setTrimStart(0);
+    setTrimEnd(duration());
+    setMoments(samples_);
+    regenerateZooms();
+    clearUndo();
+    setPhase(Phase::ready);
 }
 
 void Recorder::joinFinisher() {
@@ -686,13 +691,7 @@ bool Recorder::recoverInterruptedTake() {
     setSelected(std::nullopt);
     streamEnd_ = StreamEnd::Stopped;
     writerFailure_.reset();
-    setDuration(*movieDuration);
-    setTrimStart(0);
-    setTrimEnd(duration());
-    setMoments(samples_);
-    regenerateZooms();
-    clearUndo();
-    setPhase(Phase::ready);
+    openTake(*movieDuration);
     writeTakeFiles();
     setStatus(QString::asprintf("Recovered the interrupted take — %d zooms over %.1fs",
                                 static_cast<int>(zooms().size()), duration()),

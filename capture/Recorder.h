@@ -206,6 +206,7 @@ private:
     void addCursorSample(quint64 generation, const CursorReading& reading, double hostTime);
     void finishWriting();
     void completeTake(bool written, std::optional<double> movieDuration);
+    void openTake(double movieDuration);
     void stopStream();
     void joinFinisher();
     void closeJournal();

@@ -26,21 +26,6 @@ struct CommandRun {
     QString err;
 };
 
-CommandRun render(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(ORVANE_RENDER_COMMAND), args);
-    CommandRun r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // Standard error without Qt's notes about the environment.
@@ -70,9 +55,9 @@ bool waitForOutput(QProcess& p, const QString& text, QString& out) {
     return true;
 }
 
-CommandRun finish(QProcess& p) {
+CommandRun finish(QProcess& p, int timeoutMs = 60000) {
     CommandRun r;
-    if (!p.waitForFinished(60000)) {
+    if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
         return r;
@@ -81,6 +66,12 @@ CommandRun finish(QProcess& p) {
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+CommandRun render(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(ORVANE_RENDER_COMMAND), args);
+    return finish(p, 120000);
 }
 
 } // namespace

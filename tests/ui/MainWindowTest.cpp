@@ -431,3 +431,37 @@ TEST_F(MainWindowTest, NoCardWhenBothPermissionsAreThere) {
     auto* card = w.findChild<PermissionsOnboarding*>();
     EXPECT_TRUE(card == nullptr || !card->isVisible());
 }
+
+TEST_F(MainWindowTest, ThePressOnTheStopButtonIsNotAClickOfTheTake) {
+    backend.moviePath = moviePath;
+    MainWindow w(backend, backend);
+    w.show();
+    startRecording(w);
+    backend.lastStream->deliver(1);
+    backend.clock += 1;
+    backend.click(QPointF(80, 50)); // a click in the recorded app
+    backend.clock += 2;
+    // The press on Stop, seen first by the global tap (the recorded display
+    // shows our window), then by the window itself, which stops the take.
+    backend.click(QPointF(300, 190));
+    EXPECT_EQ(w.recorder().clickCount(), 2);
+    QTest::mouseClick(w.emptyState()->startStopButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
+    ASSERT_EQ(w.recorder().moments().size(), 1u);
+    EXPECT_EQ(w.recorder().moments()[0].cx, 0.25);
+}
+
+TEST_F(MainWindowTest, AnInterruptedTakeOpensAtStart) {
+    // What a killed take leaves in the output folder: its movie and journal.
+    ASSERT_TRUE(QFile::copy(moviePath, backend.file(Recorder::kMovieName)));
+    QFile journal(backend.file(Recorder::kJournalName));
+    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+    journal.write("orvane-take-journal 1\nvideo 320 200 0\nc 0.5 0.25 0.25\ns 0 0.5 0.5 0\n");
+    journal.close();
+    MainWindow w(backend, backend);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 3000));
+    EXPECT_TRUE(w.editorShown());
+    EXPECT_EQ(w.recorder().moments().size(), 1u);
+    EXPECT_TRUE(w.recorder().status().startsWith(QStringLiteral("Recovered the interrupted take")));
+}

@@ -12,6 +12,7 @@
 #include "timeline/ClicksFile.h"
 #include "timeline/CursorTrack.h"
 #include "timeline/TextFile.h"
+#include "timeline/TakeJournal.h"
 #include "timeline/TrackCsv.h"
 #include "timeline/ZoomGeneration.h"
 
@@ -92,7 +93,8 @@ private:
 // link or hard link names them: an error naming the one it would replace.
 std::optional<std::string> outputReplacesAnInput(const RenderOptions& o) {
     const std::pair<const std::optional<std::string>*, const char*> inputs[] = {
-        {&o.clicks, "the clicks file"}, {&o.track, "the cursor track"}};
+        {&o.clicks, "the clicks file"}, {&o.track, "the cursor track"},
+        {&o.journal, "the take journal"}};
     for (const auto& [path, what] : inputs) {
         if (*path && sameFile(**path, o.output)) {
             return "the export would replace " + std::string(what) + " " + **path +
@@ -172,6 +174,17 @@ int main(int argc, char** argv) {
         }
         track = std::move(samples.value());
     }
+    bool cursorInPicture = false; // the recorded pictures show the cursor themselves
+    if (o.journal) {
+        auto journal = takejournal::read(*o.journal);
+        if (!journal) {
+            return fail(journal.error());
+        }
+        moments = std::move(journal->clicks);
+        track = std::move(journal->track);
+        cursorInPicture = journal->cursorInPicture;
+    }
+    const bool hasTrack = o.track || (o.journal && !track.empty());
 
     // The take as a finished recording leaves it: the movie's duration, the
     // clicks as moments and zoom segments generated from them.
@@ -180,8 +193,9 @@ int main(int argc, char** argv) {
     Timeline timeline;
     timeline.build(zoomsFromClicks(moments, {duration, o.zoom, o.smoothness, o.merge}), moments,
                    duration, o.zoom);
-    timeline.track = o.track ? smoothedTrack(track)
+    timeline.track = hasTrack ? smoothedTrack(track)
                              : syntheticTrack(timeline, duration, o.smoothness);
+    timeline.cursorInPicture = cursorInPicture;
 
     ExportJob job;
     job.source = o.movie;

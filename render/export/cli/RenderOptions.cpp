@@ -51,6 +51,10 @@ std::string renderUsage() {
            "                         cursor of the clicks is sampled at 60 Hz and\n"
            "                         used as the track, so the camera still flies\n"
            "                         to each click\n"
+           "  --journal FILE         the take journal (orvane-take.journal) that a take\n"
+           "                         cut short by a crash or a kill leaves beside its\n"
+           "                         movie: its clicks and cursor track, instead of\n"
+           "                         --clicks and --track; at most 256 MB\n"
            "  --format NAME          original|16:9|1:1|9:16|4:5 [original]\n"
            "  --background N         0-31: 0-4 gradients, 5-31 photographs [0]\n"
            "  --padding F            fraction of the shorter side, 0-0.45 [0.08]\n"
@@ -106,6 +110,8 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
             o.clicks = v;
         } else if (a == "--track") {
             o.track = v;
+        } else if (a == "--journal") {
+            o.journal = v;
         } else if (a == "--format") {
             bool found = false;
             for (std::size_t f = 0; f < kFormatNames.size(); ++f) {
@@ -163,6 +169,11 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
     }
     if (o.output.empty()) {
         return R::failure(ErrorKind::Invalid, "no output given: add -o OUT.mp4");
+    }
+    if (o.journal && (o.clicks || o.track)) {
+        return R::failure(ErrorKind::Invalid,
+                          "--journal holds the clicks and the track: give it without --clicks "
+                          "and --track");
     }
     return o;
 }

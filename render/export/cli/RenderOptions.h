@@ -15,6 +15,9 @@ struct RenderOptions {
     std::string output;
     std::optional<std::string> clicks; // clicks sidecar (JSON)
     std::optional<std::string> track;  // cursor track (CSV t,x,y,pointer)
+    // The journal an interrupted take left beside its movie: clicks and track
+    // together (instead of clicks and track).
+    std::optional<std::string> journal;
     int format = 0;                    // row of formatPresets
     int background = 0;
     double padding = 0.08;

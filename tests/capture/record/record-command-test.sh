@@ -2,10 +2,11 @@
 # orvane-record on a real X server (run through with-xvfb.sh): a scripted take
 # with real clicks, the files it leaves, a clean stop on SIGINT, and one-line
 # errors for bad input.
-#   record-command-test.sh ORVANE_RECORD BUSY_TARGET
+#   record-command-test.sh ORVANE_RECORD BUSY_TARGET ORVANE_RENDER
 set -uo pipefail
 rec="$1"
 busy="$2"
+render="$3"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 . "$(dirname "${BASH_SOURCE[0]}")/../../support/checks.sh"
@@ -118,6 +119,33 @@ span = last - float(samples[0][1])
 assert 40 <= len(samples) / span <= 70, (len(samples), span)
 PY
 check "the killed take's movie decodes" ffprobe -v error -count_frames -show_entries stream=nb_read_frames "$out/orvane-recording.mov"
+# orvane-render reads the journal as it would read the clicks file and the
+# track made from it: the two exports are the same frame for frame, and both
+# differ from an export without clicks (the zooms are there).
+python3 - "$out/orvane-take.journal" "$out/from-journal.json" "$out/from-journal.csv" <<'PY'
+import json, sys
+lines = open(sys.argv[1]).read().split("\n")[1:-1]
+clicks = [l.split() for l in lines if l.startswith("c ")]
+samples = [l.split() for l in lines if l.startswith("s ")]
+json.dump({"duration": float(clicks[-1][1]),
+           "moments": [{"t": float(c[1]), "x": float(c[2]), "y": float(c[3])} for c in clicks]},
+          open(sys.argv[2], "w"))
+with open(sys.argv[3], "w") as f:
+    f.write("t,x,y,pointer\n")
+    for s in samples:
+        f.write("%r,%r,%r,%s\n" % (float(s[1]), float(s[2]), float(s[3]), s[4]))
+PY
+"$render" "$out/orvane-recording.mov" --journal "$out/orvane-take.journal" -o "$out/journal.mp4" >/dev/null 2>"$out/render-journal.err"; code=$?
+check "orvane-render exports the killed take from its journal ($(tail -n 1 "$out/render-journal.err"))" test "$code" -eq 0 -a -s "$out/journal.mp4"
+"$render" "$out/orvane-recording.mov" --clicks "$out/from-journal.json" --track "$out/from-journal.csv" -o "$out/files.mp4" >/dev/null 2>&1
+"$render" "$out/orvane-recording.mov" -o "$out/plain.mp4" >/dev/null 2>&1
+frames() { ffmpeg -v error -i "$1" -f framemd5 - 2>/dev/null | grep -v '^#' | cut -d, -f2-; }
+frames "$out/journal.mp4" >"$out/journal.md5"
+frames "$out/files.mp4" >"$out/files.md5"
+frames "$out/plain.mp4" >"$out/plain.md5"
+check "the journal's export equals the one from its clicks and track" bash -c "[ -s '$out/journal.md5' ] && cmp -s '$out/journal.md5' '$out/files.md5'"
+check "and has the zooms an export without clicks lacks" bash -c "! cmp -s '$out/journal.md5' '$out/plain.md5'"
+check "a journal together with --clicks is refused" bash -c "! '$render' '$out/orvane-recording.mov' --journal '$out/orvane-take.journal' --clicks '$out/from-journal.json' -o '$out/x.mp4' 2>/dev/null"
 # The next take replaces the journal and removes it when it ends normally.
 "$rec" --duration 1 --out-dir "$out" >/dev/null 2>&1
 check "a take that ends normally leaves no journal" test ! -e "$out/orvane-take.journal"
