@@ -205,6 +205,8 @@ bool FrameCompositor::stepCursor(double t, const spring::Steps& steps, const QRe
     }
     const CamState& cam = last_.drawn;
     last_.cursorPosition = cursor_;
+    last_.cursorTarget = {target.x, target.y};
+    last_.cursorVelocity = cursorVelocity_;
     last_.cursorTip = mapToOutput(outW, outH, video, cam, cursor_.x(), cursor_.y());
     last_.cursorHeight = kCursorHeight * outH * timeline_.cursorScale(t);
     last_.pointer = timeline_.isPointer(t);
@@ -230,10 +232,13 @@ void FrameCompositor::drawCursor(QImage& out, double t, const spring::Steps& ste
 spring::Steps FrameCompositor::beginFrame(double t, std::optional<double> step) {
     double dt = kFirstStep;
     if (step) {
-        // The caller's clock: a gap too long, or no time at all, counts as one
+        // The caller's clock, taken as it is however short, so that the
+        // springs move as far in a second whether that second brought one
+        // call or fifty. A gap too long (or a clock going back) counts as one
         // display frame, so a glide that starts after a long rest starts
-        // smoothly.
-        dt = *step > 0 && *step <= kLongestStep ? std::max(*step, spring::kMaxStep) : kFirstStep;
+        // smoothly; no time at all moves nothing.
+        const double d = std::isfinite(*step) ? *step : -1;
+        dt = d >= 0 && d <= kLongestStep ? d : kFirstStep;
     } else if (hasPrevious_) {
         const double d = t - previousTime_;
         dt = d >= kLongestStep ? kLongestStep : std::max(d, spring::kMaxStep);

@@ -65,6 +65,8 @@ struct ComposedFrame {
     bool pointer = false;     // hand rather than arrow
     QPointF cursorTip;        // output pixels
     QPointF cursorPosition;   // cursor spring position, normalised (y down)
+    QPointF cursorTarget;     // where the cursor spring is heading, normalised
+    QPointF cursorVelocity;   // cursor spring velocity, normalised units per second
     double cursorHeight = 0;  // output pixels
     QPointF smear;            // cursor smear vector, output pixels
 };
@@ -102,7 +104,8 @@ public:
     // clock), unless `step` gives the seconds to advance instead: the live
     // preview passes the wall-clock time since its previous tick, so a glide
     // keeps its real speed while paused (when the frame time stands still)
-    // however often it draws. A step outside (0, 0.1] counts as 1/60 s.
+    // however often it draws. A step outside [0, 0.1] (or not finite) counts
+    // as 1/60 s.
     bool compose(const SourceFrame& frame, QImage& out, std::optional<double> step = std::nullopt);
 
     // What the view shows before the movie's first frame: the background and
