@@ -137,6 +137,11 @@ void ZoomHostView::invalidate() {
     startTicks();
 }
 
+void ZoomHostView::setAlwaysDraw(bool always) {
+    alwaysDraw_ = always;
+    invalidate();
+}
+
 void ZoomHostView::startTicks() {
     if (isVisible() && !timer_.isActive()) {
         timer_.start();
@@ -170,7 +175,7 @@ void ZoomHostView::tick() {
     lastTick_ = now;
 
     const bool isPlaying = playing();
-    if (!isPlaying && !dirty_ && settled_) {
+    if (!isPlaying && !dirty_ && settled_ && !alwaysDraw_) {
         timer_.stop();
         return;
     }
@@ -226,7 +231,7 @@ void ZoomHostView::tick() {
     ++composes_;
     // Nothing moves in the empty rectangle.
     settled_ = !frame || frame->image.isNull() || computeSettled();
-    if (!isPlaying && settled_) {
+    if (!isPlaying && settled_ && !alwaysDraw_) {
         timer_.stop();
     } else {
         startTicks();

@@ -82,6 +82,9 @@ public:
     int composeCount() const { return composes_; }
     // The springs are at rest and no motion blur shows.
     bool settled() const { return settled_; }
+    // Composes on every tick whether or not anything changed, as the preview
+    // once did; the idle benchmark's baseline. Off by default.
+    void setAlwaysDraw(bool always);
     // A background blur is being made on the worker.
     bool backgroundPending() const { return blurPending_; }
 
@@ -116,6 +119,7 @@ private:
     double lastVideoT_ = -999;  // movie time seen on the previous composition
     bool dirty_ = true;         // something changed since the last composition
     bool settled_ = false;
+    bool alwaysDraw_ = false;
     const void* pictureBits_ = nullptr; // the frame drawn last: its pixels and time
     double pictureTime_ = -1;
     std::uint64_t picture_ = 0;
