@@ -149,7 +149,8 @@ void FrameCompositor::measureMotion(int sourceW, int sourceH) {
 }
 
 void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF& part,
-                                const QRectF& video, const QImage& background) {
+                                const QRectF& target, const QRectF& video,
+                                const QImage& background) {
     if (video.isEmpty()) {
         return;
     }
@@ -166,9 +167,9 @@ void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF&
     // lies outside the squircle, anti-aliased. A clip path would cost more and
     // is not anti-aliased in the raster engine.
     if (part == QRectF(source.rect())) {
-        painter.drawImage(video, source);
+        painter.drawImage(target, source);
     } else {
-        painter.drawImage(video, source, part);
+        painter.drawImage(target, source, part);
     }
     if (radius > 0 && !background.isNull()) {
         const QPainterPath corners = squircleCornersPath(video, radius, kCornerSmoothing, kCornerOutset * last_.drawn.w);
@@ -311,26 +312,54 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out, std::option
         }
     }
     last_.reduction = reduce;
-    // The blur radius is in source pixels; on a reduced copy it is shorter alike.
-    if (last_.blurRadius > kMinBlurRadius &&
-        motionBlur_.apply(*video, blurred_, last_.blurRadius / reduce, last_.blurAngle)) {
-        video = &blurred_;
-        last_.blurred = true;
+    // What is drawn: `part` of `video` (in its pixels) into `target` (output
+    // coordinates before the camera); at first the whole frame into the whole
+    // video rectangle. A reduced copy of an odd-sized frame reaches half a
+    // reduced pixel past the frame, which is left out.
+    QRectF part(0, 0, frame.width / reduce, frame.height / reduce);
+    QRectF target = rect;
+    const QRectF covered = camera.mapRect(rect);
+    if (last_.blurRadius > kMinBlurRadius && !rect.isEmpty()) {
+        // The blur radius is in source pixels; on a reduced copy it is shorter
+        // alike. Zoomed in, most of the frame lies outside the output: only
+        // the visible part is blurred, with a margin the blur reads from.
+        const double r = last_.blurRadius / reduce;
+        const QRectF seen = covered.intersected(QRectF(0, 0, out.width(), out.height()));
+        const double kx = part.width() / covered.width();
+        const double ky = part.height() / covered.height();
+        const double margin = std::ceil(r) + 3;
+        const QRect crop = QRectF((seen.left() - covered.left()) * kx - margin,
+                                  (seen.top() - covered.top()) * ky - margin,
+                                  seen.width() * kx + 2 * margin, seen.height() * ky + 2 * margin)
+                               .toAlignedRect()
+                               .intersected(video->rect());
+        if (!crop.isEmpty()) {
+            // A view of the crop in the frame's own pixels: no copy.
+            const QImage inside(video->constBits() + std::ptrdiff_t(crop.y()) * video->bytesPerLine() +
+                                    std::ptrdiff_t(crop.x()) * 4,
+                                crop.width(), crop.height(), video->bytesPerLine(), video->format());
+            if (motionBlur_.apply(inside, blurred_, r, last_.blurAngle)) {
+                const QRectF kept = part.intersected(QRectF(crop));
+                const double sx = rect.width() / part.width();
+                const double sy = rect.height() / part.height();
+                target = QRectF(rect.x() + kept.x() * sx, rect.y() + kept.y() * sy,
+                                kept.width() * sx, kept.height() * sy);
+                part = kept.translated(-QPointF(crop.topLeft()));
+                video = &blurred_;
+                last_.blurred = true;
+            }
+        }
     }
 
     // The video covers its rectangle completely (the scaled draw fills whole
     // pixels), so the background is copied only around it; a pixel's margin
     // keeps the edge pixels safe.
-    const QRectF covered = camera.mapRect(rect);
     const QRect inner(QPoint(static_cast<int>(std::ceil(covered.left())) + 1,
                              static_cast<int>(std::ceil(covered.top())) + 1),
                       QPoint(static_cast<int>(std::floor(covered.right())) - 2,
                              static_cast<int>(std::floor(covered.bottom())) - 2));
     const QImage& background = background_.fill(out, rect.isEmpty() ? QRect() : inner);
-    // A reduced copy of an odd-sized frame reaches half a reduced pixel past
-    // it: draw only the part that is the frame.
-    drawVideo(out, *video, QRectF(0, 0, frame.width / reduce, frame.height / reduce), rect,
-              background);
+    drawVideo(out, *video, part, target, rect, background);
     drawCursor(out, t, steps, rect, frame.width);
     last_.drawnFrame = true;
     endFrame(t);

@@ -147,8 +147,8 @@ private:
     void endFrame(double t);
     void stepCamera(double t, const spring::Steps& steps);
     void measureMotion(int sourceW, int sourceH);
-    void drawVideo(QImage& out, const QImage& source, const QRectF& part, const QRectF& video,
-                   const QImage& background);
+    void drawVideo(QImage& out, const QImage& source, const QRectF& part, const QRectF& target,
+                   const QRectF& video, const QImage& background);
     bool stepCursor(double t, const spring::Steps& steps, const QRectF& video, int sourceW,
                     double outW, double outH);
     void drawCursor(QImage& out, double t, const spring::Steps& steps, const QRectF& video,
