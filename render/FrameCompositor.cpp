@@ -21,6 +21,8 @@ constexpr double kLongestStep = 0.1;      // longer gaps advance this much only
 constexpr double kMinSmooth = 0.02;       // below: the camera jumps to its target
 constexpr double kMinBlurSetting = 0.001;
 constexpr double kMinBlurRadius = 0.75; // source pixels
+constexpr double kLongBlur = 12;         // pixels of the copy blurred
+constexpr double kLongBlurMaxScale = 2.0; // output pixels per pixel of that copy
 constexpr double kCornerSmoothing = 0.6;
 // How far (output pixels) the painted-over corner pieces reach past the video's
 // edges, so that the edge pixels near a corner are covered fully.
@@ -81,9 +83,14 @@ void copyAround(const Plane& from, const Plane& to, const QRect& keep) {
 }
 
 // How many times the source is halved before it is drawn under `camera` into
-// `rect`: none at 0.75 output pixels per source pixel or more. The reduced
-// copy keeps at least two pixels on its shorter side.
-int prefilterHalvings(const QTransform& camera, const QRectF& rect, int sourceW, int sourceH) {
+// `rect`: none at 0.75 output pixels per source pixel or more. A long motion
+// blur (`blurRadius` source pixels) leaves no detail along its line for a
+// full-size copy to keep, so it is made on a copy halved once more while that
+// copy would still be drawn at under twice its size: a quarter of the
+// work on the frames that cost the most. The reduced copy keeps at least two
+// pixels on its shorter side.
+int prefilterHalvings(const QTransform& camera, const QRectF& rect, int sourceW, int sourceH,
+                      double blurRadius) {
     if (rect.isEmpty() || sourceW <= 0 || sourceH <= 0) {
         return 0;
     }
@@ -91,7 +98,13 @@ int prefilterHalvings(const QTransform& camera, const QRectF& rect, int sourceW,
     while (limit < 8 && (std::min(sourceW, sourceH) >> (limit + 1)) >= 2) {
         ++limit;
     }
-    return halfscale::halvingsFor(camera.m11() * rect.width() / sourceW, limit);
+    const double scale = camera.m11() * rect.width() / sourceW;
+    int k = halfscale::halvingsFor(scale, limit);
+    if (blurRadius > kMinBlurRadius && k < limit && std::ldexp(blurRadius, -k) >= kLongBlur &&
+        std::ldexp(scale, k + 1) < kLongBlurMaxScale) {
+        ++k;
+    }
+    return k;
 }
 
 } // namespace
@@ -303,7 +316,7 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out, std::option
     const QTransform camera = cameraTransform(out.width(), out.height(), rect, last_.drawn);
     // Drawn well below its size, the video comes from a reduced copy (the
     // prefilter against moire); `reduce` source pixels make one of its pixels.
-    const int halvings = prefilterHalvings(camera, rect, frame.width, frame.height);
+    const int halvings = prefilterHalvings(camera, rect, frame.width, frame.height, last_.blurRadius);
     double reduce = 1;
     if (halvings > 0) {
         if (const QImage* reduced = reduction_.bgra(*video, halvings, frame.picture)) {
@@ -462,7 +475,7 @@ bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvVie
     // copy, `reduce` source pixels to one of its pixels.
     YuvView video = frame;
     double reduce = 1;
-    if (const int halvings = prefilterHalvings(camera, rect, srcW, srcH); halvings > 0) {
+    if (const int halvings = prefilterHalvings(camera, rect, srcW, srcH, last_.blurRadius); halvings > 0) {
         if (const YuvView reduced = reduction_.yuv(frame, halvings); !reduced.isNull()) {
             video = reduced;
             reduce = std::ldexp(1.0, halvings);

@@ -257,3 +257,32 @@ TEST(Prefilter, ReducedDrawingMatchesBetweenThePaths) {
     }
     EXPECT_LT(sum / (double(a.width) * a.height), 2.0);
 }
+
+TEST(Prefilter, ALongMotionBlurIsMadeOnAHalvedCopyInBothDrawings) {
+    // The first frame of a take zoomed 1.5x jumps from the full view (where
+    // the camera starts): a blur of about 54 source pixels, drawn at 0.78 output pixels per source pixel. Such a
+    // blur keeps no detail along its line, so it is made at half size; with
+    // no blur the same frame is drawn from the full-size source.
+    const Timeline tl = timelineWith({segment(0, 10, 1.5, 0.01)});
+    const QImage screen = makeScreen(1920, 1200);
+    YuvImage srcYuv(1920, 1200);
+    yuv::fromBgra(screen.constBits(), screen.bytesPerLine(), 1920, 1200, srcYuv.view());
+    for (const double blur : {1.0, 0.0}) {
+        CompositorSettings look = bare();
+        look.motionBlur = blur;
+        FrameCompositor bgra(tl, look, Background::fromGradient(0));
+        FrameCompositor yuvPath(tl, look, Background::fromGradient(0));
+        QImage out(1000, 625, QImage::Format_RGB32);
+        YuvImage outYuv(1000, 625);
+        ASSERT_TRUE(bgra.compose(frameOf(screen, 5), out));
+        ASSERT_TRUE(yuvPath.composeYuv(srcYuv.view(), 5, outYuv.view()));
+        EXPECT_NEAR(bgra.last().drawn.w, 1 / 1.5, 1e-9);
+        EXPECT_EQ(bgra.last().blurred, blur > 0);
+        EXPECT_EQ(yuvPath.last().blurred, blur > 0);
+        if (blur > 0) {
+            EXPECT_GT(bgra.last().blurRadius, 24);
+        }
+        EXPECT_EQ(bgra.last().reduction, blur > 0 ? 2 : 1) << "blur " << blur;
+        EXPECT_EQ(yuvPath.last().reduction, bgra.last().reduction) << "blur " << blur;
+    }
+}
