@@ -244,7 +244,7 @@ TEST_F(PreviewTest, PausedAndSettledComposesNothingUntilSomethingChanges) {
     v->update(edited);
     EXPECT_TRUE(v->ticking());
     EXPECT_FALSE(v->settled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !v->ticking(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !v->ticking(); }, 10000));
     const int glide = v->composeCount() - composed;
     EXPECT_GT(glide, 10);
     EXPECT_TRUE(same(v->lastComposed().simulated, edited.timeline.state(1.2)) ||
