@@ -22,7 +22,7 @@ constexpr double kMinSmooth = 0.02;       // below: the camera jumps to its targ
 constexpr double kMinBlurSetting = 0.001;
 constexpr double kMinBlurRadius = 0.75; // source pixels
 constexpr double kLongBlur = 12;         // pixels of the copy blurred
-constexpr double kLongBlurMaxScale = 2.0; // output pixels per pixel of that copy
+constexpr double kLongBlurMaxScale = 2.5; // output pixels per pixel of that copy
 constexpr double kCornerSmoothing = 0.6;
 // How far (output pixels) the painted-over corner pieces reach past the video's
 // edges, so that the edge pixels near a corner are covered fully.
@@ -86,7 +86,7 @@ void copyAround(const Plane& from, const Plane& to, const QRect& keep) {
 // `rect`: none at 0.75 output pixels per source pixel or more. A long motion
 // blur (`blurRadius` source pixels) leaves no detail along its line for a
 // full-size copy to keep, so it is made on a copy halved once more while that
-// copy would still be drawn at under twice its size: a quarter of the
+// copy would still be drawn at under 2.5 times its size: a quarter of the
 // work on the frames that cost the most. The reduced copy keeps at least two
 // pixels on its shorter side.
 int prefilterHalvings(const QTransform& camera, const QRectF& rect, int sourceW, int sourceH,
