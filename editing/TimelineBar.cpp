@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace orvane {
 
@@ -60,8 +61,30 @@ QSize TimelineBar::minimumSizeHint() const {
 }
 
 void TimelineBar::setInputs(Inputs inputs) {
-    in_ = std::move(inputs);
+    // The owner pushes the inputs on every playhead tick and every edit; an
+    // unchanged bar is not repainted, and a moved playhead repaints only the
+    // strips it leaves and enters.
+    if (inputs == in_) {
+        return;
+    }
+    Inputs before = std::exchange(in_, std::move(inputs));
+    before.current = in_.current;
+    if (before == in_) {
+        update(playheadArea(lastPlayheadX_));
+        update(playheadArea(xForTime(in_.current, in_.duration, width_())));
+        return;
+    }
     update();
+}
+
+QRect TimelineBar::playheadArea(double x) const {
+    if (x < 0) {
+        return rect();
+    }
+    // The capsule, its shadow and its knob, with a pixel of anti-aliasing.
+    const int left = static_cast<int>(std::floor(x - 5.5)) - 2;
+    const int right = static_cast<int>(std::ceil(x + 5.5)) + 2;
+    return QRect(left, 0, right - left, height());
 }
 
 void TimelineBar::setColors(QColor accent, QColor videoTint) {
@@ -416,6 +439,7 @@ void TimelineBar::paintZoomTrack(QPainter& p) const {
 
 void TimelineBar::paintPlayhead(QPainter& p) const {
     const double x = xForTime(in_.current, in_.duration, width_());
+    lastPlayheadX_ = x;
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 90));
     p.drawRoundedRect(QRectF(x - kPlayheadWidth / 2 + 0.5, 1, kPlayheadWidth, kBarHeight),

@@ -32,6 +32,7 @@ public:
         double trimStart = 0;
         double trimEnd = 0;
         bool videoSelected = false;
+        friend bool operator==(const Inputs&, const Inputs&) = default;
     };
 
     // Callbacks, each optional.
@@ -46,6 +47,8 @@ public:
 
     explicit TimelineBar(QWidget* parent = nullptr);
 
+    // Repaints only what changed: nothing for equal inputs, the playhead's
+    // strips when only `current` moved.
     void setInputs(Inputs inputs);
     const Inputs& inputs() const { return in_; }
     void setColors(QColor accent, QColor videoTint);
@@ -85,6 +88,8 @@ private:
     QRectF leftHandleRect() const;
     QRectF rightHandleRect() const;
     void handleTrimDrag(double dx);
+    // The strip the playhead at x covers; the whole bar for x < 0.
+    QRect playheadArea(double x) const;
 
     void paintVideoTrack(class QPainter& p) const;
     void paintZoomTrack(class QPainter& p) const;
@@ -103,6 +108,9 @@ private:
     bool zoomMoved_ = false;
     bool hovering_ = false;
     std::optional<double> hoverX_;
+    // Where the playhead was last painted (points; -1: not yet), so that a
+    // move repaints the strip it leaves.
+    mutable double lastPlayheadX_ = -1;
 };
 
 } // namespace orvane

@@ -39,26 +39,34 @@ Background Background::prepare(int index, double bgBlur, int outputWidth) {
     return bg;
 }
 
-Background Background::preparePreview(int index, double bgBlur, int outputWidth) {
+Background::PreviewPlan Background::planPreview(int index, double bgBlur, int outputWidth) {
     const BackgroundChoice choice = backgroundChoice(index);
-    Background bg;
-    bg.gradient_ = bgPresets[static_cast<std::size_t>(choice.gradient)];
+    PreviewPlan plan;
+    plan.sharp.gradient_ = bgPresets[static_cast<std::size_t>(choice.gradient)];
     if (!choice.image) {
-        return bg;
+        return plan;
     }
     std::optional<QImage> image = BGPreviews::shared().image(*choice.image);
     const QSize full = QImageReader(backgroundImagePath(*choice.image)).size();
     if (!image || !full.isValid() || full.width() <= 0) {
-        return bg;
+        return plan;
     }
     if (bgBlur > 0.001) {
         // The export blurs the full-size photograph; in preview pixels the same
         // blur is narrower by the preview's scale.
         const double scale = double(image->width()) / full.width();
-        gaussianBlur(*image, bgBlur * 40.0 * outputWidth / 640.0 * scale);
+        plan.sigma = bgBlur * 40.0 * outputWidth / 640.0 * scale;
     }
-    bg.image_ = std::move(*image);
-    return bg;
+    plan.sharp.image_ = std::move(*image);
+    return plan;
+}
+
+Background Background::preparePreview(int index, double bgBlur, int outputWidth) {
+    PreviewPlan plan = planPreview(index, bgBlur, outputWidth);
+    if (plan.sigma > 0) {
+        gaussianBlur(plan.sharp.image_, plan.sigma);
+    }
+    return std::move(plan.sharp);
 }
 
 Background Background::fromImage(QImage image) {

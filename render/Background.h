@@ -33,6 +33,12 @@ public:
     // only (the cache is).
     static Background preparePreview(int index, double bgBlur, int outputWidth);
 
+    // preparePreview() in two halves, so that the blur can run elsewhere: the
+    // unblurred preview background and the Gaussian sigma (preview pixels; 0:
+    // none) that preparePreview() would apply to its image. Main thread only.
+    struct PreviewPlan;
+    static PreviewPlan planPreview(int index, double bgBlur, int outputWidth);
+
     // A ready image (not blurred further) or a gradient preset (clamped to the
     // table).
     static Background fromImage(QImage image);
@@ -59,6 +65,11 @@ private:
     QImage image_;
     GradientPreset gradient_ = bgPresets[0];
     QImage rendered_;
+};
+
+struct Background::PreviewPlan {
+    Background sharp;
+    double sigma = 0;
 };
 
 } // namespace orvane

@@ -1,5 +1,6 @@
 #include "render/FrameCompositor.h"
 
+#include "render/HalfScale.h"
 #include "render/OutputGeometry.h"
 #include "render/Squircle.h"
 #include "render/media/YuvConversion.h"
@@ -20,6 +21,8 @@ constexpr double kLongestStep = 0.1;      // longer gaps advance this much only
 constexpr double kMinSmooth = 0.02;       // below: the camera jumps to its target
 constexpr double kMinBlurSetting = 0.001;
 constexpr double kMinBlurRadius = 0.75; // source pixels
+constexpr double kLongBlur = 12;         // pixels of the copy blurred
+constexpr double kLongBlurMaxScale = 2.5; // output pixels per pixel of that copy
 constexpr double kCornerSmoothing = 0.6;
 // How far (output pixels) the painted-over corner pieces reach past the video's
 // edges, so that the edge pixels near a corner are covered fully.
@@ -79,6 +82,31 @@ void copyAround(const Plane& from, const Plane& to, const QRect& keep) {
     }
 }
 
+// How many times the source is halved before it is drawn under `camera` into
+// `rect`: none at 0.75 output pixels per source pixel or more. A long motion
+// blur (`blurRadius` source pixels) leaves no detail along its line for a
+// full-size copy to keep, so it is made on a copy halved once more while that
+// copy would still be drawn at under 2.5 times its size: a quarter of the
+// work on the frames that cost the most. The reduced copy keeps at least two
+// pixels on its shorter side.
+int prefilterHalvings(const QTransform& camera, const QRectF& rect, int sourceW, int sourceH,
+                      double blurRadius) {
+    if (rect.isEmpty() || sourceW <= 0 || sourceH <= 0) {
+        return 0;
+    }
+    int limit = 0;
+    while (limit < 8 && (std::min(sourceW, sourceH) >> (limit + 1)) >= 2) {
+        ++limit;
+    }
+    const double scale = camera.m11() * rect.width() / sourceW;
+    int k = halfscale::halvingsFor(scale, limit);
+    if (blurRadius > kMinBlurRadius && k < limit && std::ldexp(blurRadius, -k) >= kLongBlur &&
+        std::ldexp(scale, k + 1) < kLongBlurMaxScale) {
+        ++k;
+    }
+    return k;
+}
+
 } // namespace
 
 FrameCompositor::FrameCompositor(Timeline timeline, CompositorSettings settings,
@@ -133,7 +161,8 @@ void FrameCompositor::measureMotion(int sourceW, int sourceH) {
     last_.blurRadius = std::min(settings_.motionBlur * std::max(amount, 0.0) * 0.7, 0.045 * m);
 }
 
-void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF& video,
+void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF& part,
+                                const QRectF& target, const QRectF& video,
                                 const QImage& background) {
     if (video.isEmpty()) {
         return;
@@ -150,7 +179,11 @@ void FrameCompositor::drawVideo(QImage& out, const QImage& source, const QRectF&
     // rounded corners are then cut by painting the background back over what
     // lies outside the squircle, anti-aliased. A clip path would cost more and
     // is not anti-aliased in the raster engine.
-    painter.drawImage(video, source);
+    if (part == QRectF(source.rect())) {
+        painter.drawImage(target, source);
+    } else {
+        painter.drawImage(target, source, part);
+    }
     if (radius > 0 && !background.isNull()) {
         const QPainterPath corners = squircleCornersPath(video, radius, kCornerSmoothing, kCornerOutset * last_.drawn.w);
         // The background never moves with the camera: paint it in output pixels.
@@ -186,6 +219,8 @@ bool FrameCompositor::stepCursor(double t, const spring::Steps& steps, const QRe
     }
     const CamState& cam = last_.drawn;
     last_.cursorPosition = cursor_;
+    last_.cursorTarget = {target.x, target.y};
+    last_.cursorVelocity = cursorVelocity_;
     last_.cursorTip = mapToOutput(outW, outH, video, cam, cursor_.x(), cursor_.y());
     last_.cursorHeight = kCursorHeight * outH * timeline_.cursorScale(t);
     last_.pointer = timeline_.isPointer(t);
@@ -208,9 +243,17 @@ void FrameCompositor::drawCursor(QImage& out, double t, const spring::Steps& ste
                     last_.smear, &sprites_);
 }
 
-spring::Steps FrameCompositor::beginFrame(double t) {
+spring::Steps FrameCompositor::beginFrame(double t, std::optional<double> step) {
     double dt = kFirstStep;
-    if (hasPrevious_) {
+    if (step) {
+        // The caller's clock, taken as it is however short, so that the
+        // springs move as far in a second whether that second brought one
+        // call or fifty. A gap too long (or a clock going back) counts as one
+        // display frame, so a glide that starts after a long rest starts
+        // smoothly; no time at all moves nothing.
+        const double d = std::isfinite(*step) ? *step : -1;
+        dt = d >= 0 && d <= kLongestStep ? d : kFirstStep;
+    } else if (hasPrevious_) {
         const double d = t - previousTime_;
         dt = d >= kLongestStep ? kLongestStep : std::max(d, spring::kMaxStep);
     }
@@ -230,9 +273,9 @@ void FrameCompositor::endFrame(double t) {
     primed_ = true;
 }
 
-bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
+bool FrameCompositor::compose(const SourceFrame& frame, QImage& out, std::optional<double> step) {
     const double t = std::isfinite(frame.time) ? frame.time : 0;
-    const spring::Steps steps = beginFrame(t);
+    const spring::Steps steps = beginFrame(t, step);
     const bool sourceOk = usableSource(frame);
     if (sourceOk) {
         measureMotion(frame.width, frame.height);
@@ -267,25 +310,69 @@ bool FrameCompositor::compose(const SourceFrame& frame, QImage& out) {
         }
         video = &opaque_;
     }
-    if (last_.blurRadius > kMinBlurRadius &&
-        motionBlur_.apply(*video, blurred_, last_.blurRadius, last_.blurAngle)) {
-        video = &blurred_;
-        last_.blurred = true;
-    }
 
     const QRectF rect =
         videoRect(out.width(), out.height(), settings_.padding, frame.width, frame.height);
+    const QTransform camera = cameraTransform(out.width(), out.height(), rect, last_.drawn);
+    // Drawn well below its size, the video comes from a reduced copy (the
+    // prefilter against moire); `reduce` source pixels make one of its pixels.
+    const int halvings = prefilterHalvings(camera, rect, frame.width, frame.height, last_.blurRadius);
+    double reduce = 1;
+    if (halvings > 0) {
+        if (const QImage* reduced = reduction_.bgra(*video, halvings, frame.picture)) {
+            video = reduced;
+            reduce = std::ldexp(1.0, halvings);
+        }
+    }
+    last_.reduction = reduce;
+    // What is drawn: `part` of `video` (in its pixels) into `target` (output
+    // coordinates before the camera); at first the whole frame into the whole
+    // video rectangle. A reduced copy of an odd-sized frame reaches half a
+    // reduced pixel past the frame, which is left out.
+    QRectF part(0, 0, frame.width / reduce, frame.height / reduce);
+    QRectF target = rect;
+    const QRectF covered = camera.mapRect(rect);
+    if (last_.blurRadius > kMinBlurRadius && !rect.isEmpty()) {
+        // The blur radius is in source pixels; on a reduced copy it is shorter
+        // alike. Zoomed in, most of the frame lies outside the output: only
+        // the visible part is blurred, with a margin the blur reads from.
+        const double r = last_.blurRadius / reduce;
+        const QRectF seen = covered.intersected(QRectF(0, 0, out.width(), out.height()));
+        const double kx = part.width() / covered.width();
+        const double ky = part.height() / covered.height();
+        const double margin = std::ceil(r) + 3;
+        const QRect crop = QRectF((seen.left() - covered.left()) * kx - margin,
+                                  (seen.top() - covered.top()) * ky - margin,
+                                  seen.width() * kx + 2 * margin, seen.height() * ky + 2 * margin)
+                               .toAlignedRect()
+                               .intersected(video->rect());
+        if (!crop.isEmpty()) {
+            // A view of the crop in the frame's own pixels: no copy.
+            const QImage inside(video->constBits() + std::ptrdiff_t(crop.y()) * video->bytesPerLine() +
+                                    std::ptrdiff_t(crop.x()) * 4,
+                                crop.width(), crop.height(), video->bytesPerLine(), video->format());
+            if (motionBlur_.apply(inside, blurred_, r, last_.blurAngle)) {
+                const QRectF kept = part.intersected(QRectF(crop));
+                const double sx = rect.width() / part.width();
+                const double sy = rect.height() / part.height();
+                target = QRectF(rect.x() + kept.x() * sx, rect.y() + kept.y() * sy,
+                                kept.width() * sx, kept.height() * sy);
+                part = kept.translated(-QPointF(crop.topLeft()));
+                video = &blurred_;
+                last_.blurred = true;
+            }
+        }
+    }
+
     // The video covers its rectangle completely (the scaled draw fills whole
     // pixels), so the background is copied only around it; a pixel's margin
     // keeps the edge pixels safe.
-    const QRectF covered =
-        cameraTransform(out.width(), out.height(), rect, last_.drawn).mapRect(rect);
     const QRect inner(QPoint(static_cast<int>(std::ceil(covered.left())) + 1,
                              static_cast<int>(std::ceil(covered.top())) + 1),
                       QPoint(static_cast<int>(std::floor(covered.right())) - 2,
                              static_cast<int>(std::floor(covered.bottom())) - 2));
     const QImage& background = background_.fill(out, rect.isEmpty() ? QRect() : inner);
-    drawVideo(out, *video, rect, background);
+    drawVideo(out, *video, part, target, rect, background);
     drawCursor(out, t, steps, rect, frame.width);
     last_.drawnFrame = true;
     endFrame(t);
@@ -367,7 +454,7 @@ void FrameCompositor::drawCursorYuv(const YuvView& out, double t, const spring::
 
 bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvView& out) {
     const double t = std::isfinite(time) ? time : 0;
-    const spring::Steps steps = beginFrame(t);
+    const spring::Steps steps = beginFrame(t, std::nullopt);
     const bool sourceOk = usableYuv(frame);
     if (sourceOk) {
         measureMotion(frame.width(), frame.height());
@@ -381,27 +468,38 @@ bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvVie
     const int srcW = frame.width();
     const int srcH = frame.height();
 
+    const QRectF rect = videoRect(outW, outH, settings_.padding, srcW, srcH);
+    const QTransform camera = cameraTransform(outW, outH, rect, last_.drawn);
+
+    // As in compose(): well below its size the video is drawn from a reduced
+    // copy, `reduce` source pixels to one of its pixels.
     YuvView video = frame;
+    double reduce = 1;
+    if (const int halvings = prefilterHalvings(camera, rect, srcW, srcH, last_.blurRadius); halvings > 0) {
+        if (const YuvView reduced = reduction_.yuv(frame, halvings); !reduced.isNull()) {
+            video = reduced;
+            reduce = std::ldexp(1.0, halvings);
+        }
+    }
+    last_.reduction = reduce;
     if (last_.blurRadius > kMinBlurRadius) {
-        if (blurredYuv_.width() != srcW || blurredYuv_.height() != srcH) {
-            blurredYuv_ = YuvImage(srcW, srcH);
+        if (blurredYuv_.width() != video.width() || blurredYuv_.height() != video.height()) {
+            blurredYuv_ = YuvImage(video.width(), video.height());
         }
         const YuvView b = blurredYuv_.view();
         // Chroma planes are half the size, so the blur is half as long there.
-        const double r = last_.blurRadius;
+        const double r = last_.blurRadius / reduce;
         const double a = last_.blurAngle;
-        if (!b.isNull() && motionBlur_.applyPlane(frame.y, b.y, r, a) &&
-            motionBlur_.applyPlane(Plane{frame.u.data, frame.u.stride, b.u.width, b.u.height},
+        if (!b.isNull() && motionBlur_.applyPlane(video.y, b.y, r, a) &&
+            motionBlur_.applyPlane(Plane{video.u.data, video.u.stride, b.u.width, b.u.height},
                                    b.u, r / 2, a) &&
-            motionBlur_.applyPlane(Plane{frame.v.data, frame.v.stride, b.v.width, b.v.height},
+            motionBlur_.applyPlane(Plane{video.v.data, video.v.stride, b.v.width, b.v.height},
                                    b.v, r / 2, a)) {
             video = b;
             last_.blurred = true;
         }
     }
 
-    const QRectF rect = videoRect(outW, outH, settings_.padding, srcW, srcH);
-    const QTransform camera = cameraTransform(outW, outH, rect, last_.drawn);
     const QRectF covered = rect.isEmpty() ? QRectF() : camera.mapRect(rect);
     const QRect lumaArea = centresInside(covered).intersected(QRect(0, 0, outW, outH));
     const QRectF half(covered.x() / 2, covered.y() / 2, covered.width() / 2, covered.height() / 2);
@@ -415,10 +513,11 @@ bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvVie
         copyAround(background.v, out.v, chromaArea);
     }
     if (!rect.isEmpty()) {
-        // Source sample s lands at camera(rect.x + s x rect.w / srcW).
+        // Source sample s lands at camera(rect.x + s x rect.w / srcW); a
+        // sample of the reduced copy stands for `reduce` source samples.
         PlaneMapping luma;
-        luma.scaleX = camera.m11() * rect.width() / srcW;
-        luma.scaleY = camera.m22() * rect.height() / srcH;
+        luma.scaleX = camera.m11() * rect.width() / srcW * reduce;
+        luma.scaleY = camera.m22() * rect.height() / srcH * reduce;
         luma.offsetX = camera.m11() * rect.x() + camera.dx();
         luma.offsetY = camera.m22() * rect.y() + camera.dy();
         scaler_.scale(video.y, out.y, lumaArea, luma);
@@ -434,6 +533,31 @@ bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvVie
     drawCursorYuv(out, t, steps, rect, srcW);
     last_.drawnFrame = true;
     endFrame(t);
+    return true;
+}
+
+} // namespace orvane
+
+namespace orvane {
+
+bool FrameCompositor::composeEmpty(int sourceW, int sourceH, QImage& out, QColor fill) {
+    if (!usableOutput(out) || sourceW <= 0 || sourceH <= 0) {
+        return false;
+    }
+    const qreal dpr = out.devicePixelRatio();
+    out.setDevicePixelRatio(1);
+    const auto restoreDpr = qScopeGuard([&] { out.setDevicePixelRatio(dpr); });
+    background_.fill(out);
+    const QRectF rect = videoRect(out.width(), out.height(), settings_.padding, sourceW, sourceH);
+    if (rect.isEmpty()) {
+        return true;
+    }
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill);
+    painter.drawPath(squirclePath(rect, videoCornerRadius(settings_.cornerRadius, out.width()),
+                                  kCornerSmoothing));
     return true;
 }
 

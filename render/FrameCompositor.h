@@ -5,6 +5,7 @@
 #include "render/CursorDrawing.h"
 #include "render/ImageFilter.h"
 #include "render/PlaneScaler.h"
+#include "render/SourceReduction.h"
 #include "render/Spring.h"
 #include "render/YuvPatch.h"
 #include "render/media/YuvImage.h"
@@ -14,7 +15,10 @@
 #include <QImage>
 #include <QPointF>
 #include <QRectF>
+#include <QColor>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 
 namespace orvane {
 
@@ -37,6 +41,10 @@ struct SourceFrame {
     int height = 0;            // pixels
     std::ptrdiff_t stride = 0; // bytes per row, at least width x 4
     double time = 0;           // presentation time, seconds; non-finite counts as 0
+    // Names the pixels: a nonzero value equal to the previous call's says the
+    // pixels are the same as then (the preview drawing one decoded frame on
+    // several ticks), so work derived from them alone may be reused. 0: unknown.
+    std::uint64_t picture = 0;
 };
 
 // What compose() worked out for the last frame, for the caller and for tests.
@@ -48,6 +56,7 @@ struct ComposedFrame {
     CamState simulated;       // camera spring position (not clamped)
     CamState velocity;        // camera spring velocity (x, y, w per second)
     CamState drawn;           // the clamped camera the frame is drawn with
+    double reduction = 1;     // source pixels per pixel of the copy drawn (1: the source itself)
     double blurRadius = 0;    // motion blur radius, source pixels (0: none)
     double blurAngle = 0;     // radians, y-up (0 = right, pi/2 = up)
     bool blurred = false;     // the source was blurred (radius above 0.75)
@@ -56,13 +65,17 @@ struct ComposedFrame {
     bool pointer = false;     // hand rather than arrow
     QPointF cursorTip;        // output pixels
     QPointF cursorPosition;   // cursor spring position, normalised (y down)
+    QPointF cursorTarget;     // where the cursor spring is heading, normalised
+    QPointF cursorVelocity;   // cursor spring velocity, normalised units per second
     double cursorHeight = 0;  // output pixels
     QPointF smear;            // cursor smear vector, output pixels
 };
 
 // Draws output frames: background, the video inside its rounded rectangle under
 // the smoothed camera (blurred along the camera's motion), and the synthetic
-// cursor. It is the one renderer of Orvane: the export calls it for every
+// cursor. Where the video shows at less than 0.75 of its size (a small
+// preview, a 9:16 export of a wide screen) it is drawn from a box-reduced copy
+// (HalfScale.h), so fine detail does not alias into moire. It is the one renderer of Orvane: the export calls it for every
 // source frame in order, the live preview at view scale; each keeps its own
 // instance, since the springs and the motion blur carry state from frame to
 // frame.
@@ -86,7 +99,20 @@ public:
     // stride that does not fit, or an unusable `out`. A skipped frame still
     // advances the camera simulation (and the previous-frame time), but not the
     // cursor spring, and leaves `out` untouched.
-    bool compose(const SourceFrame& frame, QImage& out);
+    //
+    // The springs advance by the difference of frame times (the export's
+    // clock), unless `step` gives the seconds to advance instead: the live
+    // preview passes the wall-clock time since its previous tick, so a glide
+    // keeps its real speed while paused (when the frame time stands still)
+    // however often it draws. A step outside [0, 0.1] (or not finite) counts
+    // as 1/60 s.
+    bool compose(const SourceFrame& frame, QImage& out, std::optional<double> step = std::nullopt);
+
+    // What the view shows before the movie's first frame: the background and
+    // the video's rectangle (for a source of sourceW x sourceH pixels) filled
+    // with `fill`, with its rounded corners, unzoomed. The springs are not
+    // touched. Returns false for an unusable `out` or source size.
+    bool composeEmpty(int sourceW, int sourceH, QImage& out, QColor fill = Qt::black);
 
     // The same picture drawn straight into an I420 picture (BT.709, limited
     // range) for the encoder, from an I420 source frame shown at `time`
@@ -117,12 +143,12 @@ public:
     void reset();
 
 private:
-    spring::Steps beginFrame(double t);
+    spring::Steps beginFrame(double t, std::optional<double> step);
     void endFrame(double t);
     void stepCamera(double t, const spring::Steps& steps);
     void measureMotion(int sourceW, int sourceH);
-    void drawVideo(QImage& out, const QImage& source, const QRectF& video,
-                   const QImage& background);
+    void drawVideo(QImage& out, const QImage& source, const QRectF& part, const QRectF& target,
+                   const QRectF& video, const QImage& background);
     bool stepCursor(double t, const spring::Steps& steps, const QRectF& video, int sourceW,
                     double outW, double outH);
     void drawCursor(QImage& out, double t, const spring::Steps& steps, const QRectF& video,
@@ -149,6 +175,7 @@ private:
     QPointF cursorVelocity_{0, 0};
 
     // Reused buffers.
+    SourceReduction reduction_;
     MotionBlur motionBlur_;
     QImage blurred_;
     QImage opaque_; // opaque copy of frames whose alpha bytes are not 255

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QEventLoop>
+#include <QPaintEvent>
+#include <QTimer>
 
 #include "TimelineFixtures.h"
 
@@ -322,6 +325,77 @@ TEST(TimelineBarGestures, ADragThatMovesNothingRecordsNoUndoStep) {
     // Once it does move, the drag is one undo step.
     h.drag({150, BarHarness::zoomY()}, {160, 200});
     EXPECT_EQ(h.model.undoStack().size(), 1u);
+
+// Counts the paint events a widget receives and the area they cover.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    QRegion area;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            ++paints;
+            area += static_cast<QPaintEvent*>(e)->region();
+        }
+        return false;
+    }
+    void reset() {
+        paints = 0;
+        area = {};
+    }
+};
+
+// Runs the event loop for a tenth of a second, so that the window's first
+// exposures are all delivered.
+void settle() {
+    QEventLoop loop;
+    QTimer::singleShot(100, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+TEST(TimelineBarRepaints, UnchangedInputsRepaintNothingAndAPlayheadMoveRepaintsItsStrips) {
+    TimelineBar bar;
+    bar.resize(1000, static_cast<int>(kBarHeight));
+    PaintCounter counter;
+    bar.installEventFilter(&counter);
+    TimelineBar::Inputs in;
+    in.duration = 100;
+    in.zooms = {seg(10, 20)};
+    in.current = 30;
+    in.trimEnd = 100;
+    bar.setInputs(in);
+    bar.show();
+    settle();
+    ASSERT_GE(counter.paints, 1);
+
+    // A paused window pushes the same inputs at its time signal's rate.
+    counter.reset();
+    for (int i = 0; i < 120; ++i) {
+        bar.setInputs(in);
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(counter.paints, 0);
+
+    // The playhead moves from x 300 to x 400: only the two strips are drawn.
+    in.current = 40;
+    bar.setInputs(in);
+    QApplication::processEvents();
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_TRUE(counter.area.contains(QRect(295, 0, 10, 80)));
+    EXPECT_TRUE(counter.area.contains(QRect(395, 0, 10, 80)));
+    EXPECT_FALSE(counter.area.contains(QPoint(350, 40)));
+    long covered = 0;
+    for (const QRect& r : counter.area) {
+        covered += long(r.width()) * r.height();
+    }
+    EXPECT_LT(covered, 1000 * 86 / 10);
+
+    // An edit repaints the whole bar, once.
+    counter.reset();
+    in.zooms = {seg(10, 25)};
+    bar.setInputs(in);
+    QApplication::processEvents();
+    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(counter.area, QRegion(bar.rect()));
 }
 
 int main(int argc, char** argv) {

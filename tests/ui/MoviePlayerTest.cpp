@@ -271,6 +271,40 @@ TEST_P(PlayerTest, TimeSignalArrivesAbout120TimesASecondWhilePlaying) {
     EXPECT_GT(previous, 0.8);
 }
 
+TEST_P(PlayerTest, PausedAndSettledTheTimeSignalIsQuiet) {
+    openReady();
+    QSignalSpy times(player.get(), &MoviePlayer::timeChanged);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->currentFrame() != nullptr; }, 5000));
+    QTest::qWait(100);
+    times.clear();
+    QTest::qWait(300); // paused at the first frame: nothing to report
+    EXPECT_EQ(times.count(), 0);
+
+    // A seek while paused reports where it landed, then falls quiet again.
+    player->seekExact(1.0);
+    ASSERT_TRUE(times.wait(2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !times.isEmpty() &&
+                                            times.last().at(0).toDouble() == 1.0; }, 2000));
+    QTest::qWait(100);
+    times.clear();
+    QTest::qWait(300);
+    EXPECT_EQ(times.count(), 0);
+
+    // Playing ticks; a pause reports once more, where it stopped.
+    player->play();
+    QTest::qWait(200);
+    EXPECT_GT(times.count(), 10);
+    player->pause();
+    const double stopped = player->currentTime();
+    times.clear();
+    QTest::qWait(100);
+    ASSERT_EQ(times.count(), 1);
+    EXPECT_DOUBLE_EQ(times.first().at(0).toDouble(), stopped);
+    times.clear();
+    QTest::qWait(300);
+    EXPECT_EQ(times.count(), 0);
+}
+
 TEST_P(PlayerTest, LoopingFromTheEndSignalPlaysAgain) {
     openReady();
     QSignalSpy ended(player.get(), &MoviePlayer::playedToEnd);

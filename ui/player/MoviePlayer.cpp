@@ -111,8 +111,10 @@ void MoviePlayer::onFailed(std::uint64_t serial, std::uint64_t generation, QStri
     if (serial != openSerial_ || generation != generation_) {
         return;
     }
-    // The decoder runs a few frames ahead; show those before giving up.
+    // The decoder runs a few frames ahead; show those before giving up. One
+    // tick applies it at once when nothing is left to show.
     pendingFailure_ = message;
+    wake();
 }
 
 void MoviePlayer::fail(const QString& message) {
@@ -164,6 +166,7 @@ void MoviePlayer::play() {
     anchorClock_ = Clock::now();
     playing_ = true;
     emit playingChanged(true);
+    wake();
 }
 
 void MoviePlayer::pause() {
@@ -174,6 +177,7 @@ void MoviePlayer::pause() {
     position_ = currentTime();
     playing_ = false;
     emit playingChanged(false);
+    wake(); // one more time signal, with where it stopped
 }
 
 double MoviePlayer::clockTime(Clock::time_point now) const {
@@ -207,6 +211,7 @@ void MoviePlayer::startSeek(double t, bool exact) {
     seekTarget_ = t;
     position_ = t;
     pendingFailure_.clear();
+    wake();
 }
 
 std::shared_ptr<const PlayerFrame> MoviePlayer::currentFrame() {
@@ -276,9 +281,24 @@ void MoviePlayer::tick() {
         return;
     }
     emit timeChanged(currentTime());
-    if (status_ == Status::Ready && !timer_.isActive()) {
+    if (status_ == Status::Ready && !timer_.isActive() && needsTicks()) {
         scheduleTick();
     }
+}
+
+bool MoviePlayer::needsTicks() const {
+    // Paused with the frame in place, nothing changes until the next call:
+    // no ticks, so an idle editor does not wake 120 times a second.
+    return playing_ || seeking_;
+}
+
+void MoviePlayer::wake() {
+    if (status_ != Status::Ready || timer_.isActive()) {
+        return;
+    }
+    tickStart_ = Clock::now();
+    ticks_ = 0;
+    scheduleTick();
 }
 
 void MoviePlayer::scheduleTick() {

@@ -18,7 +18,7 @@ class PlaybackDecoder;
 
 // Plays a movie's video (no audio) for the window and the live preview: open,
 // play, pause, seek, the current time, a periodic time signal and the end of
-// the movie. Frames are decoded ahead on a worker thread (PlaybackDecoder) and
+// the movie (quiet while paused). Frames are decoded ahead on a worker thread (PlaybackDecoder) and
 // become current when the playback clock, a monotonic clock anchored at the
 // last play or seek, passes their presentation time.
 //
@@ -89,7 +89,9 @@ public:
 signals:
     void statusChanged(orvane::ui::MoviePlayer::Status status);
     void playingChanged(bool playing);
-    // Every kTickInterval while a movie is Ready, with currentTime().
+    // Every kTickInterval while a Ready movie plays or a seek is landing, and
+    // once more when that stops (a pause, the end, a seek landed), with
+    // currentTime(). Paused and settled, it is quiet.
     void timeChanged(double seconds);
     // A new frame became current.
     void frameChanged();
@@ -111,6 +113,11 @@ private:
     void advance();
     void tick();
     void scheduleTick();
+    // Whether the periodic tick must go on: playing, or a seek landing.
+    bool needsTicks() const;
+    // Starts the periodic tick if it is not running (its first one comes
+    // after one interval).
+    void wake();
     double clockTime(Clock::time_point now) const;
 
     std::unique_ptr<PlaybackDecoder> decoder_;
