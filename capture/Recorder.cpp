@@ -101,12 +101,12 @@ Recorder::~Recorder() {
         emit signal();                            \
     }
 
-ORVANE_SETTER(setMotionBlur, motionBlur_, double, motionBlurChanged)
-ORVANE_SETTER(setBgBlur, bgBlur_, double, bgBlurChanged)
-ORVANE_SETTER(setPadding, padding_, double, paddingChanged)
-ORVANE_SETTER(setCornerRadius, cornerRadius_, double, cornerRadiusChanged)
-ORVANE_SETTER(setBackground, background_, int, backgroundChanged)
-ORVANE_SETTER(setFormatIndex, formatIndex_, int, formatIndexChanged)
+ORVANE_SETTER(setMotionBlur, look_.motionBlur, double, motionBlurChanged)
+ORVANE_SETTER(setBgBlur, look_.bgBlur, double, bgBlurChanged)
+ORVANE_SETTER(setPadding, look_.padding, double, paddingChanged)
+ORVANE_SETTER(setCornerRadius, look_.cornerRadius, double, cornerRadiusChanged)
+ORVANE_SETTER(setBackground, look_.background, int, backgroundChanged)
+ORVANE_SETTER(setFormatIndex, look_.formatIndex, int, formatIndexChanged)
 ORVANE_SETTER(setExporting, exporting_, bool, exportingChanged)
 ORVANE_SETTER(setExportProgress, exportProgress_, double, exportProgressChanged)
 ORVANE_SETTER(setPhase, phase_, Phase, phaseChanged)
@@ -132,6 +132,13 @@ void Recorder::setVideoSize(int w, int h) {
         videoH_ = h;
         emit videoHChanged();
     }
+}
+
+Look Recorder::look() const {
+    Look l = look_;
+    l.zoom = zoom();
+    l.smoothness = smoothness();
+    return l;
 }
 
 WriterCounts Recorder::writerCounts() const {
@@ -751,13 +758,7 @@ void Recorder::exportTo(const QString& path) {
     job.source = videoURL_.toStdString();
     job.output = path.toStdString();
     job.timeline = timeline();
-    job.smoothness = smoothness();
-    job.motionBlur = motionBlur_;
-    job.bgBlur = bgBlur_;
-    job.padding = padding_;
-    job.cornerRadius = cornerRadius_;
-    job.background = background_;
-    job.outputAspect = outputAspect(formatIndex_, videoW_, videoH_);
+    job.look = look();
     job.trimStart = trimStart();
     job.trimEnd = trimEnd() > 0 ? trimEnd() : duration();
 

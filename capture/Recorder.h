@@ -7,6 +7,7 @@
 #include "WriterFactory.h"
 
 #include "editing/EditModel.h"
+#include "render/Look.h"
 #include "render/export/ExportWorker.h"
 #include "timeline/Moment.h"
 
@@ -93,12 +94,15 @@ public:
     // What the status reports; changes together with it (statusChanged).
     StatusKind statusKind() const { return statusKind_; }
     QString videoURL() const { return videoURL_; } // empty when there is no movie
-    double motionBlur() const { return motionBlur_; }
-    double bgBlur() const { return bgBlur_; }
-    double padding() const { return padding_; }       // fraction of the shorter output side
-    double cornerRadius() const { return cornerRadius_; } // per 640 output pixels
-    int background() const { return background_; }
-    int formatIndex() const { return formatIndex_; }
+    double motionBlur() const { return look_.motionBlur; }
+    double bgBlur() const { return look_.bgBlur; }
+    double padding() const { return look_.padding; }           // fraction of the shorter output side
+    double cornerRadius() const { return look_.cornerRadius; } // per 640 output pixels
+    int background() const { return look_.background; }
+    int formatIndex() const { return look_.formatIndex; }
+    // The whole look as the preview and the export draw it (the zoom level and
+    // smoothness are the edit state's).
+    Look look() const;
     bool exporting() const { return exporting_; }
     double exportProgress() const { return exportProgress_; } // 0...1
     int videoW() const { return videoW_; } // pixels
@@ -233,12 +237,7 @@ private:
     // The movie writer's error that stopped the current or last take.
     std::optional<Error> writerFailure_;
     QString videoURL_;
-    double motionBlur_ = 0;
-    double bgBlur_ = 0;
-    double padding_ = 0.08;
-    double cornerRadius_ = 8.0;
-    int background_ = 0;
-    int formatIndex_ = 0;
+    Look look_; // the composition panel's part; zoom and smoothness live in EditModel
     bool exporting_ = false;
     double exportProgress_ = 0;
     int videoW_ = 1920;

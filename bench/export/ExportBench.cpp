@@ -84,10 +84,10 @@ ExportJob defaultJob(const std::string& source, const std::string& output) {
         tl.track.push_back({t, p.x, p.y, false});
     }
     // The Recorder's initial look.
-    job.smoothness = 0.8;
-    job.padding = 0.08;
-    job.cornerRadius = 8;
-    job.outputAspect = outputAspect(0, kW, kH);
+    job.look.smoothness = 0.8;
+    job.look.padding = 0.08;
+    job.look.cornerRadius = 8;
+    job.look.formatIndex = 0;
     job.trimEnd = kSeconds;
     return job;
 }

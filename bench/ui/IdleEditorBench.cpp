@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
     auto* layout = new QVBoxLayout(&window);
     ZoomPlayer settings;
     settings.timeline = editTimeline();
-    settings.smoothness = 0.5;
-    settings.motionBlur = 0.5;
+    settings.look.smoothness = 0.5;
+    settings.look.motionBlur = 0.5;
     auto* preview = new ZoomHostView(player, settings, &window);
     auto* bar = new TimelineBar(&window);
     layout->addWidget(preview, 1);

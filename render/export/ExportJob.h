@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/Look.h"
 #include "timeline/Timeline.h"
 
 #include <cstdint>
@@ -16,13 +17,7 @@ struct ExportJob {
     std::string source; // the recorded movie (UTF-8 path); only read
     std::string output; // the MP4 to write (UTF-8 path); replaced on success only
     Timeline timeline;  // the timeline as it was when the export started
-    double smoothness = 0.8;  // 0...1
-    double motionBlur = 0;    // 0...1
-    double bgBlur = 0;        // 0...1
-    double padding = 0.08;    // fraction of the output's shorter side
-    double cornerRadius = 8;  // per 640 output pixels
-    int background = 0;       // background index (gradients 0...4, photographs from 5)
-    double outputAspect = 0;  // width / height; <= 0: the video's own
+    Look look;          // the output shape follows look.formatIndex and the video's size
     double trimStart = 0;     // seconds
     double trimEnd = 0;       // seconds; see exportRange()
 };

@@ -106,7 +106,8 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     const bool sized = info.width > 0 && info.height > 0;
     const int videoW = sized ? info.width : kFallbackVideoWidth;
     const int videoH = sized ? info.height : kFallbackVideoHeight;
-    const auto size = outputSize(videoW, videoH, job.outputAspect, job.padding);
+    const auto size = outputSize(videoW, videoH, job.look.outputAspect(videoW, videoH),
+                                 job.look.padding);
     if (!size) {
         return R::failure(ErrorKind::Unsupported,
                           "the output frame would be smaller than 2x2 pixels, too small to encode");
@@ -149,13 +150,9 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     }
     H264Writer& writer = *writerResult.value();
 
-    CompositorSettings look;
-    look.smoothness = job.smoothness;
-    look.motionBlur = job.motionBlur;
-    look.padding = job.padding;
-    look.cornerRadius = job.cornerRadius;
-    FrameCompositor compositor(job.timeline, look,
-                               Background::prepare(job.background, job.bgBlur, size->width));
+    FrameCompositor compositor(job.timeline, job.look.compositorSettings(),
+                               Background::prepare(job.look.background, job.look.bgBlur,
+                                                   size->width));
 
     BoundedQueue<DecodePtr> freeDecoded(kBuffersPerStage);
     BoundedQueue<DecodePtr> decoded(kBuffersPerStage);

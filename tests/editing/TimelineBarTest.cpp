@@ -325,6 +325,7 @@ TEST(TimelineBarGestures, ADragThatMovesNothingRecordsNoUndoStep) {
     // Once it does move, the drag is one undo step.
     h.drag({150, BarHarness::zoomY()}, {160, 200});
     EXPECT_EQ(h.model.undoStack().size(), 1u);
+}
 
 // Counts the paint events a widget receives and the area they cover.
 class PaintCounter : public QObject {

@@ -233,7 +233,7 @@ TEST_F(ExportSafetyTest, SourcesTooSmallOrNotMoviesGetClearMessages) {
     ASSERT_TRUE(runFfmpeg("-f lavfi -i color=s=2x2:r=30:d=0.5 -c:v libx264 -pix_fmt yuv420p '" +
                           tiny + "'"));
     ExportJob job = plainJob(tiny, dir.file("out.mp4"));
-    job.padding = 0;
+    job.look.padding = 0;
     auto result = renderComposite(job, {});
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error(), "the output frame would be 2x2 pixels, too small to encode");
@@ -254,7 +254,7 @@ TEST_F(ExportSafetyTest, ARotatedRecordingIsExportedUpright) {
     auto result = renderComposite(job, {});
     ASSERT_TRUE(result.ok()) << result.error();
     // The 320 x 200 picture stands on its side: laid out as 200 x 320.
-    const auto upright = outputSize(200, 320, 0, job.padding);
+    const auto upright = outputSize(200, 320, 0, job.look.padding);
     ASSERT_TRUE(upright);
     EXPECT_EQ(result->width, upright->width);
     EXPECT_EQ(result->height, upright->height);

@@ -101,10 +101,10 @@ TEST_F(RenderCompositeTest, EveryFormatGetsItsEvenOutputSize) {
     for (int format = 0; format < 5; ++format) {
         SCOPED_TRACE(format);
         ExportJob job = splitJob(out());
-        job.outputAspect = outputAspect(format, 320, 200);
+        job.look.formatIndex = format;
         job.trimEnd = 0.2; // a few frames are enough for the size
         ASSERT_TRUE(renderComposite(job, {}).ok());
-        const auto expected = outputSize(320, 200, job.outputAspect, job.padding);
+        const auto expected = outputSize(320, 200, outputAspect(format, 320, 200), job.look.padding);
         ASSERT_TRUE(expected);
         const auto p = probe(out());
         ASSERT_TRUE(p);
@@ -179,7 +179,7 @@ TEST_F(RenderCompositeTest, ExportingTwiceToOneNameOverwrites) {
     ExportJob job = splitJob(out());
     job.trimEnd = 0.5;
     ASSERT_TRUE(renderComposite(job, {}).ok());
-    job.outputAspect = 1.0; // square: a different size shows the second file won
+    job.look.formatIndex = 2; // square: a different size shows the second file won
     job.trimEnd = 1.0;
     ASSERT_TRUE(renderComposite(job, {}).ok());
     const auto p = probe(out());

@@ -10,6 +10,7 @@
 #include "ui/InspectorRail.h"
 #include "ui/Symbols.h"
 #include "ui/player/MoviePlayer.h"
+#include "ui/preview/ZoomHostView.h"
 #include "ui/window/EmptyState.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/PermissionsOnboarding.h"
@@ -464,4 +465,26 @@ TEST_F(MainWindowTest, AnInterruptedTakeOpensAtStart) {
     EXPECT_TRUE(w.editorShown());
     EXPECT_EQ(w.recorder().moments().size(), 1u);
     EXPECT_TRUE(w.recorder().status().startsWith(QStringLiteral("Recovered the interrupted take")));
+}
+
+TEST_F(MainWindowTest, ThePreviewIsHandedTheRecordersLookAsItIs) {
+    MainWindow w(backend, backend);
+    w.show();
+    toReady(w);
+    Recorder& rec = w.recorder();
+    rec.setFormatIndex(2);
+    rec.setBackground(3);
+    rec.setPadding(0.12);
+    rec.setCornerRadius(20);
+    rec.setBgBlur(0.3);
+    rec.setMotionBlur(0.7);
+    rec.setSmoothness(0.55);
+    const Look look = rec.look();
+    EXPECT_EQ(look.formatIndex, 2);
+    EXPECT_EQ(look.smoothness, 0.55);
+    EXPECT_EQ(look.zoom, rec.zoom());
+    ASSERT_NE(w.preview(), nullptr);
+    EXPECT_EQ(w.preview()->settings().look, look);
+    // The 1:1 format shapes the preview's canvas as it shapes the export.
+    EXPECT_EQ(look.outputAspect(320, 200), 1.0);
 }

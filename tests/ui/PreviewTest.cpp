@@ -64,8 +64,7 @@ protected:
         ZoomPlayer s;
         s.timeline = std::move(tl);
         s.aspect = 1.6;
-        s.outputAspect = 1.6;
-        s.motionBlur = motionBlur;
+        s.look.motionBlur = motionBlur;
         s.loopStart = 0.4;
         auto v = std::make_unique<ZoomHostView>(player, s, nullptr, std::move(clock));
         v->resize(640, 448);
@@ -290,8 +289,8 @@ TEST_F(PreviewTest, PhotographBlurIsMadeOffTheMainThreadAndReplacesTheLastBackgr
     const QImage gradient = v->canvas().copy(0, 0, 12, 12);
 
     ZoomPlayer s = v->settings();
-    s.background = kGradientCount + 6; // the seventh photograph
-    s.bgBlur = 0.6;
+    s.look.background = kGradientCount + 6; // the seventh photograph
+    s.look.bgBlur = 0.6;
     v->update(s);
     // The blur is on its way; the gradient stays meanwhile.
     EXPECT_TRUE(v->backgroundPending());
@@ -299,16 +298,16 @@ TEST_F(PreviewTest, PhotographBlurIsMadeOffTheMainThreadAndReplacesTheLastBackgr
 
     // A drag of the slider: a burst of settings, only the last one counts.
     for (const double blur : {0.62, 0.64, 0.66, 0.7}) {
-        s.bgBlur = blur;
+        s.look.bgBlur = blur;
         v->update(s);
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !v->backgroundPending(); }, 10000));
     v->tick();
 
     // The background shown is the one a synchronous blur gives.
-    const auto out = outputSize(s.videoWidth, s.videoHeight, s.outputAspect, s.padding);
+    const auto out = outputSize(s.videoWidth, s.videoHeight, s.look.outputAspect(s.videoWidth, s.videoHeight), s.look.padding);
     ASSERT_TRUE(out.has_value());
-    Background expected = Background::preparePreview(s.background, 0.7, out->width);
+    Background expected = Background::preparePreview(s.look.background, 0.7, out->width);
     ASSERT_TRUE(expected.isImage());
     QImage reference(v->canvas().size(), v->canvas().format());
     expected.fill(reference);
@@ -317,7 +316,7 @@ TEST_F(PreviewTest, PhotographBlurIsMadeOffTheMainThreadAndReplacesTheLastBackgr
     EXPECT_EQ(corner, reference.copy(0, 0, 12, 12));
 
     // Back to a sharp gradient: at once, and a late blur cannot override it.
-    s.background = 1;
+    s.look.background = 1;
     v->update(s);
     EXPECT_FALSE(v->backgroundPending());
 }
@@ -325,10 +324,9 @@ TEST_F(PreviewTest, PhotographBlurIsMadeOffTheMainThreadAndReplacesTheLastBackgr
 TEST(PreviewBeforeTheFirstFrame, ShowsTheBackgroundAndTheEmptyVideoRectangle) {
     ui::MoviePlayer idle; // nothing opened: no frame will come
     ZoomPlayer s;
-    s.outputAspect = 1.6;
-    s.padding = 0.1;
-    s.cornerRadius = 8;
-    s.background = 0;
+    s.look.padding = 0.1;
+    s.look.cornerRadius = 8;
+    s.look.background = 0;
     ZoomHostView v(idle, s);
     v.resize(640, 448);
     v.show();

@@ -12,16 +12,6 @@
 
 namespace orvane {
 
-namespace {
-CompositorSettings compositorSettings(const ZoomPlayer& s) {
-    CompositorSettings c;
-    c.smoothness = s.smoothness;
-    c.motionBlur = s.motionBlur;
-    c.padding = s.padding;
-    c.cornerRadius = s.cornerRadius;
-    return c;
-}
-} // namespace
 
 ZoomHostView::ZoomHostView(ui::MoviePlayer& player, ZoomPlayer settings, QWidget* parent,
                            Clock clock)
@@ -37,7 +27,7 @@ ZoomHostView::ZoomHostView(ui::MoviePlayer& player, ZoomPlayer settings, QWidget
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMinimumSize(160, 120);
     compositor_ = std::make_unique<FrameCompositor>(settings_.timeline,
-                                                    compositorSettings(settings_),
+                                                    settings_.look.compositorSettings(),
                                                     Background::fromGradient(0));
     // The worker hands its result over as a queued call; one still in the
     // queue when the view goes is dropped with it.
@@ -68,19 +58,21 @@ void ZoomHostView::update(const ZoomPlayer& settings) {
     settings_ = settings;
     // The springs carry on, so an edit glides rather than jumps.
     compositor_->setTimeline(settings_.timeline);
-    compositor_->setSettings(compositorSettings(settings_));
+    compositor_->setSettings(settings_.look.compositorSettings());
     applyBackground();
     invalidate();
     tick();
 }
 
 void ZoomHostView::applyBackground() {
-    const int index = std::clamp(settings_.background, 0, kGradientCount + kBackgroundImageCount - 1);
-    const double blur = std::clamp(settings_.bgBlur, 0.0, 1.0);
+    const int index = std::clamp(settings_.look.background, 0, kGradientCount + kBackgroundImageCount - 1);
+    const double blur = std::clamp(settings_.look.bgBlur, 0.0, 1.0);
     // The blur scales with the export's output width, so the preview shows the
     // background the export will draw.
-    const auto out = outputSize(settings_.videoWidth, settings_.videoHeight, settings_.outputAspect,
-                                settings_.padding);
+    const auto out = outputSize(settings_.videoWidth, settings_.videoHeight,
+                                settings_.look.outputAspect(settings_.videoWidth,
+                                                            settings_.videoHeight),
+                                settings_.look.padding);
     const int outputWidth = out ? out->width : kFallbackVideoWidth;
     if (index == bgIndex_ && blur == bgBlur_ && outputWidth == bgOutputWidth_) {
         return;
@@ -116,14 +108,16 @@ void ZoomHostView::onBlurReady(std::uint64_t serial, const QImage& image) {
 QRectF ZoomHostView::canvasRect() const {
     const double iw = width() - 2.0 * kMargin;
     const double ih = height() - 2.0 * kMargin;
-    if (iw <= 0 || ih <= 0 || !(settings_.outputAspect > 0)) {
+    const double outputAspect = settings_.look.outputAspect(settings_.videoWidth,
+                                                            settings_.videoHeight);
+    if (iw <= 0 || ih <= 0 || !(outputAspect > 0)) {
         return {};
     }
     double w = iw;
-    double h = w / settings_.outputAspect;
+    double h = w / outputAspect;
     if (ih < h) {
         h = ih;
-        w = h * settings_.outputAspect;
+        w = h * outputAspect;
     }
     return {(width() - w) / 2, (height() - h) / 2, w, h};
 }

@@ -357,13 +357,7 @@ void MainWindow::pushPreviewSettings() {
     s.aspect = rec_.videoH() > 0 ? static_cast<double>(rec_.videoW()) / rec_.videoH() : 1.6;
     s.videoWidth = rec_.videoW();
     s.videoHeight = rec_.videoH();
-    s.smoothness = rec_.smoothness();
-    s.motionBlur = rec_.motionBlur();
-    s.bgBlur = rec_.bgBlur();
-    s.padding = rec_.padding();
-    s.cornerRadius = rec_.cornerRadius();
-    s.background = rec_.background();
-    s.outputAspect = outputAspect(rec_.formatIndex(), rec_.videoW(), rec_.videoH());
+    s.look = rec_.look();
     s.loopStart = rec_.trimStart();
     s.onBackgroundTap = [this] { deselect(); };
     preview_->update(s);

@@ -201,13 +201,14 @@ int main(int argc, char** argv) {
     job.source = o.movie;
     job.output = o.output;
     job.timeline = timeline;
-    job.smoothness = o.smoothness;
-    job.motionBlur = o.motionBlur;
-    job.bgBlur = o.bgBlur;
-    job.padding = o.padding;
-    job.cornerRadius = o.cornerRadius;
-    job.background = o.background;
-    job.outputAspect = outputAspect(o.format, info->width, info->height);
+    job.look.formatIndex = o.format;
+    job.look.background = o.background;
+    job.look.padding = o.padding;
+    job.look.cornerRadius = o.cornerRadius;
+    job.look.bgBlur = o.bgBlur;
+    job.look.motionBlur = o.motionBlur;
+    job.look.zoom = o.zoom;
+    job.look.smoothness = o.smoothness;
     job.trimStart = o.trimStart;
     job.trimEnd = o.trimEnd > 0 ? o.trimEnd : duration;
 
