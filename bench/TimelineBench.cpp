@@ -10,6 +10,8 @@
 #include "timeline/CursorTrack.h"
 #include "timeline/Timeline.h"
 
+#include "RealTimeCollector.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -94,24 +96,12 @@ void BM_BaselineCopyInputs(benchmark::State& state) {
 }
 BENCHMARK(BM_BaselineCopyInputs)->Unit(benchmark::kMillisecond);
 
-// Collects each benchmark's real time per iteration, in nanoseconds, for the summary.
-class Collector : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> ns;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& r : runs) {
-            ns[r.benchmark_name()] = r.GetAdjustedRealTime() *
-                                     (r.time_unit == benchmark::kMillisecond ? 1e6 : 1.0);
-        }
-    }
-};
 
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Collector reporter;
+    orvane::bench::RealTimeCollector reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double q = reporter.ns["BM_PerInstantQueries"];
     const double qb = reporter.ns["BM_BaselineTrackInterpolation"];

@@ -12,6 +12,8 @@
 #include "editing/EditModel.h"
 #include "timeline/CursorTrack.h"
 
+#include "RealTimeCollector.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <map>
@@ -87,25 +89,12 @@ void BM_BaselineDragStepSmoothingAgain(benchmark::State& state) {
 }
 BENCHMARK(BM_BaselineDragStepSmoothingAgain)->Unit(benchmark::kMicrosecond);
 
-class Collector : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> ns;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& r : runs) {
-            const double scale = r.time_unit == benchmark::kMillisecond   ? 1e6
-                                 : r.time_unit == benchmark::kMicrosecond ? 1e3
-                                                                          : 1.0;
-            ns[r.benchmark_name()] = r.GetAdjustedRealTime() * scale;
-        }
-    }
-};
 
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Collector reporter;
+    orvane::bench::RealTimeCollector reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double step = reporter.ns["BM_DragStep"];
     const double old = reporter.ns["BM_BaselineDragStepSmoothingAgain"];

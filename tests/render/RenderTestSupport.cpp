@@ -43,13 +43,6 @@ Timeline timelineWith(const std::vector<ZoomEffect>& zooms, const std::vector<Mo
     return tl;
 }
 
-Moment clickAt(double t, double x, double y) {
-    Moment m;
-    m.t = t;
-    m.cx = x;
-    m.cy = y;
-    return m;
-}
 
 QImage solidSquare(int side, QColor colour) {
     QImage img(side, side, QImage::Format_ARGB32_Premultiplied);

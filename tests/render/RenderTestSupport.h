@@ -25,7 +25,6 @@ SourceFrame frameOf(const QImage& image, double time);
 // segments come from segment() of TimelineFixtures.h.
 Timeline timelineWith(const std::vector<ZoomEffect>& zooms, const std::vector<Moment>& clicks = {},
                       double duration = 10);
-Moment clickAt(double t, double x, double y);
 
 // An opaque square test image for cursor drawing.
 QImage solidSquare(int side, QColor colour);

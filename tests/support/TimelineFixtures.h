@@ -23,4 +23,13 @@ inline ZoomEffect segment(double start, double end, double zoom = 1.5, double sm
     return z;
 }
 
+// A recorded click at `t` seconds, at (x, y) of the captured area.
+inline Moment clickAt(double t, double x, double y) {
+    Moment m;
+    m.t = t;
+    m.cx = x;
+    m.cy = y;
+    return m;
+}
+
 } // namespace orvane::test

@@ -1,6 +1,8 @@
 // The take journal's text: exact round trips, and what a crash can leave.
 #include "timeline/TakeJournal.h"
 
+#include "TimelineFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,16 +10,9 @@
 #include <string>
 
 using namespace orvane;
+using orvane::test::clickAt;
 
 namespace {
-
-Moment clickAt(double t, double x, double y) {
-    Moment m;
-    m.t = t;
-    m.cx = x;
-    m.cy = y;
-    return m;
-}
 
 std::string journalOf(const std::vector<Moment>& clicks, const std::vector<CursorSample>& track) {
     std::string text = takejournal::headerLine() + takejournal::videoLine(1280, 720, true);
