@@ -1,7 +1,9 @@
 #include "XcbHandles.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
+#include <unistd.h>
 
 #include <cstring>
 #include <utility>
@@ -29,7 +31,32 @@ std::optional<Connection> Connection::open(const std::string& display) {
     return Connection(conn, it.data);
 }
 
+namespace {
+
+// Whether a server may be behind `display` at all: a local display (":N")
+// whose socket does not exist has no server to wait for.
+bool mayHaveServer(const std::string& display) {
+    const char* fromEnv = std::getenv("DISPLAY");
+    const std::string name = !display.empty() ? display : (fromEnv != nullptr ? fromEnv : "");
+    if (name.empty()) {
+        return false;
+    }
+    if (name[0] != ':') {
+        return true; // a remote or unusual name: let xcb judge each attempt
+    }
+    const std::string number = name.substr(1, name.find('.') - 1);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+        return true;
+    }
+    return ::access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0;
+}
+
+} // namespace
+
 std::optional<Connection> Connection::openSettled(const std::string& display, int patienceMs) {
+    if (!mayHaveServer(display)) {
+        return open(display);
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
     for (;;) {
         if (auto conn = open(display)) {
