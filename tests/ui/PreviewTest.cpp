@@ -5,6 +5,7 @@
 // nothing changes; a picture before the first frame; the background blur made
 // off the main thread.
 #include "MovieFixtures.h"
+#include "TimelineFixtures.h"
 
 #include "render/BackgroundPresets.h"
 #include "render/OutputGeometry.h"
@@ -162,16 +163,8 @@ TEST_F(PreviewTest, EndOfMovieLoopsToTheTrimStart) {
 // A zoom held on a focus point from 0.2 s to 1.9 s: the camera target stands
 // still in between, so only an edit moves it.
 Timeline focusTimeline(double fx, double fy) {
-    ZoomEffect z;
-    z.id = Uuid::random();
-    z.start = 0.2;
-    z.end = 1.9;
-    z.zoom = 2;
-    z.smooth = 0.8;
-    z.fx = fx;
-    z.fy = fy;
     Timeline tl;
-    tl.build({z}, {}, 2.0, 1.5);
+    tl.build({test::segment(0.2, 1.9, 2, 0.8, fx, fy)}, {}, 2.0, 1.5);
     return tl;
 }
 
