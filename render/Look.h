@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FrameCompositor.h"
+#include "render/media/SoundTracks.h"
 
 namespace orvane {
 
@@ -17,6 +18,7 @@ struct Look {
     double motionBlur = 0;   // 0...1
     double zoom = 1.5;       // zoom level of new segments
     double smoothness = 0.8; // 0...1: the camera's and the cursor's glide
+    SoundMix sound;          // volumes and mutes of the take's sound sources
 
     // The compositor's part of the look.
     CompositorSettings compositorSettings() const;

@@ -9,7 +9,9 @@ packages=(
   # Qt 6 Widgets, D-Bus, network, PDF and SVG
   qt6-base-dev qt6-base-dev-tools qt6-pdf-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   # FFmpeg libraries (H.264 and HEVC encoders come with Debian's build)
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  # sound: the client library of PulseAudio and of PipeWire's pulse server
+  libpulse-dev
   # X11 through xcb
   libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-composite0-dev
   libxcb-xfixes0-dev libxcb-xinput-dev libxcb-image0-dev
@@ -25,6 +27,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils ffmpeg python3
+  # a private sound server with null sinks for the sound tests
+  pulseaudio pulseaudio-utils
   fonts-dejavu-core
   # a headless Wayland session for the tests: PipeWire, mutter, the portal
   dbus dbus-user-session libglib2.0-bin pipewire pipewire-bin wireplumber mutter
