@@ -41,7 +41,7 @@ float softLimit(float sample) {
     if (!(a > kSoftLimitKnee)) {
         return std::isnan(sample) ? 0.0f : sample;
     }
-    constexpr float room = 1.0f - kSoftLimitKnee;
+    constexpr float room = kSoftLimitCeiling - kSoftLimitKnee;
     const float bent = kSoftLimitKnee + room * std::tanh((a - kSoftLimitKnee) / room);
     return sample < 0 ? -bent : bent;
 }

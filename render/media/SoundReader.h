@@ -63,8 +63,11 @@ private:
 };
 
 // Keeps a mixed sample inside -1...1 without a hard edge: samples up to
-// kSoftLimitKnee pass unchanged; above it they bend smoothly towards 1.
+// kSoftLimitKnee pass unchanged; above it they bend smoothly towards
+// kSoftLimitCeiling, which leaves the AAC encoder a little headroom (its
+// output can overshoot its input near full scale).
 inline constexpr float kSoftLimitKnee = 0.8f;
+inline constexpr float kSoftLimitCeiling = 0.98f;
 float softLimit(float sample);
 
 } // namespace orvane
