@@ -193,8 +193,13 @@ void PulseSoundSource::takeTiming() {
     const double measuredAgo = hostTimeOf(wall.tv_sec, wall.tv_nsec)
                                - hostTimeOf(info->timestamp.tv_sec, std::int64_t{info->timestamp.tv_usec} * 1000);
     // The frame at the write index had just entered the server's buffer; it
-    // was captured source_usec before that (the device's own latency).
-    timingCapturedAt_ = hostTime() - measuredAgo - static_cast<double>(info->source_usec) * 1e-6;
+    // was captured source_usec before that (the device's own latency). A
+    // monitor gets what its output plays before it is heard: the server
+    // renders sink_usec ahead (0 for other sources). The desktop's sound is
+    // stamped when it is heard, which is when the picture that goes with it
+    // is on the screen (players hold their pictures back by that latency).
+    timingCapturedAt_ = hostTime() - measuredAgo - static_cast<double>(info->source_usec) * 1e-6
+                        + static_cast<double>(info->sink_usec) * 1e-6;
     timingWriteIndex_ = info->write_index;
     timingKnown_ = true;
 }

@@ -155,14 +155,24 @@ void BeaconTone::write(std::size_t bytes) {
     if (frames <= 0) {
         return;
     }
-    // When the first frame of this write will be played: the latency the
-    // server reports is how long a frame written now waits before it is heard.
-    pa_usec_t usec = 0;
-    int negative = 0;
-    const bool timed = pa_stream_get_latency(stream_, &usec, &negative) == 0;
-    const double firstPlaysAt =
-        hostNow() + static_cast<double>(usec) * 1e-6 * (negative != 0 ? -1.0 : 1.0);
+    // When the first frame of this write will be played, from the server's
+    // latest timing report (not libpulse's interpolation, which stands still
+    // for a while after a late report): the frame at the report's read index
+    // was leaving the stream's buffer at the report's time and is heard
+    // sink_usec later; the frames after it follow at the nominal rate.
+    const pa_timing_info* info = pa_stream_get_timing_info(stream_);
+    const bool timed = info != nullptr && info->playing != 0 && info->read_index_corrupt == 0
+                       && info->read_index > 0;
+    double firstPlaysAt = 0.0;
     if (timed) {
+        timespec wall{};
+        clock_gettime(CLOCK_REALTIME, &wall);
+        const double measuredAgo = (static_cast<double>(wall.tv_sec) + static_cast<double>(wall.tv_nsec) * 1e-9)
+                                   - (static_cast<double>(info->timestamp.tv_sec)
+                                      + static_cast<double>(info->timestamp.tv_usec) * 1e-6);
+        const double readPlaysAt = hostNow() - measuredAgo + static_cast<double>(info->sink_usec) * 1e-6;
+        firstPlaysAt = readPlaysAt + static_cast<double>(written_ * kFrameBytes - info->read_index)
+                                         / (kRate * kFrameBytes);
         for (Tone& tone : tones_) {
             if (tone.startFrame >= 0 || tone.late) {
                 continue;

@@ -21,10 +21,11 @@ struct ToneShape {
 
 // Keeps a float32 stereo playback stream at 48 kHz on `sink` fed with
 // silence, in small requests (about 20 ms buffered), so that the time a
-// written frame will be played is known from the stream's timing to well under
-// a millisecond: now + the latency the server reports for the next frame
-// written. Each tone's first frame is placed at the frame that will play at
-// its host time, computed in the very write that contains it.
+// written frame will be played is known from the stream's timing reports
+// (requested automatically every so often): the frame at the report's read
+// index is heard the sink's latency after the report, later frames follow at
+// the nominal rate. Each tone's first frame is placed at the frame that will
+// play at its host time, computed in the very write that contains it.
 //
 // Threads: open, schedule, placedAt and the destructor on the main thread;
 // the stream is fed on libpulse's own thread.
