@@ -17,11 +17,10 @@ double SoundClock::timeOfFrame(std::int64_t index) const {
 }
 
 SoundPlacement SoundClock::place(std::int64_t frames, double arrival, double latency) {
-    const double length = static_cast<double>(frames) / kSoundRate;
-    // When the block's first frame was really captured, by the server's word.
-    const double capturedAt = arrival - latency - length;
     SoundPlacement placement;
     if (!anchored_) {
+        // When the block's first frame was really captured, by the server's word.
+        const double capturedAt = arrival - latency - static_cast<double>(frames) / kSoundRate;
         anchored_ = true;
         overrun_ = false;
         anchor_ = capturedAt;
@@ -31,8 +30,8 @@ SoundPlacement SoundClock::place(std::int64_t frames, double arrival, double lat
         return placement;
     }
     const double expected = timeOfFrame(delivered_);
-    const double lag = capturedAt - expected;
-    const double threshold = overrun_ ? 0.0 : lagThreshold_;
+    const double lag = lagOf(frames, arrival, latency);
+    const double threshold = fillThreshold();
     overrun_ = false;
     if (lag > threshold) {
         placement.silenceFrames = std::llround(lag * kSoundRate);
@@ -43,6 +42,13 @@ SoundPlacement SoundClock::place(std::int64_t frames, double arrival, double lat
     placement.blockAt = timeOfFrame(delivered_);
     delivered_ += frames;
     return placement;
+}
+
+double SoundClock::lagOf(std::int64_t frames, double arrival, double latency) const {
+    if (!anchored_) {
+        return 0.0;
+    }
+    return arrival - latency - static_cast<double>(frames) / kSoundRate - timeOfFrame(delivered_);
 }
 
 void SoundClock::noteOverrun() {

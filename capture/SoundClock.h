@@ -51,6 +51,12 @@ public:
     // block fills whatever lag it shows.
     void noteOverrun();
 
+    // How far behind the clock a block with these figures would be (seconds;
+    // negative when ahead), without placing it; 0 before the anchor.
+    double lagOf(std::int64_t frames, double arrival, double latency) const;
+    // The lag above which place() fills silence now (0 after an overrun).
+    double fillThreshold() const { return overrun_ ? 0.0 : lagThreshold_; }
+
     bool anchored() const { return anchored_; }
     // Host seconds of the first frame; 0 before the first block.
     double anchor() const { return anchor_; }

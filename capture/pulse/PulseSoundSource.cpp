@@ -202,6 +202,7 @@ void PulseSoundSource::takeTiming() {
                         + static_cast<double>(info->sink_usec) * 1e-6;
     timingWriteIndex_ = info->write_index;
     timingKnown_ = true;
+    ++timingSerial_;
 }
 
 double PulseSoundSource::latencyAt(std::int64_t bytePosition, double arrival) const {
@@ -214,7 +215,29 @@ double PulseSoundSource::latencyAt(std::int64_t bytePosition, double arrival) co
 }
 
 void PulseSoundSource::deliver(const float* samples, std::int64_t frames, std::int64_t endPosition, double arrival) {
-    const SoundPlacement placement = clock_.place(frames, arrival, latencyAt(endPosition, arrival));
+    double latency = latencyAt(endPosition, arrival);
+    const double lag = clock_.lagOf(frames, arrival, latency);
+    if (lag > clock_.fillThreshold() && timingKnown_) {
+        // Frames seem lost. One timing report can be off (a busy machine
+        // stretches its round trip), and silence once made up is never taken
+        // back: believe it only when a report newer than the one that first
+        // showed the lag shows it too. Until then the block simply follows on.
+        if (!lagSuspected_ || timingSerial_ == lagSerial_) {
+            if (!lagSuspected_) {
+                lagSuspected_ = true;
+                lagSerial_ = timingSerial_;
+                if (pa_operation* asked = pa_stream_update_timing_info(stream_, nullptr, nullptr)) {
+                    pa_operation_unref(asked);
+                }
+            }
+            latency += lag; // as if right on the clock
+        } else {
+            lagSuspected_ = false;
+        }
+    } else {
+        lagSuspected_ = false;
+    }
+    const SoundPlacement placement = clock_.place(frames, arrival, latency);
     deliverSilence(placement.silenceFrames, placement.silenceAt);
     if (samples == nullptr) {
         deliverSilence(frames, placement.blockAt); // a hole the server reported

@@ -84,6 +84,11 @@ private:
     double timingCapturedAt_ = 0.0;
     std::int64_t timingWriteIndex_ = 0;
     std::int64_t readBytes_ = 0; // bytes taken from the stream (data and holes)
+    std::int64_t timingSerial_ = 0; // counts the reports taken
+    // A lag beyond the threshold seen on report `lagSerial_`, awaiting a
+    // newer report to confirm it before silence is made up.
+    bool lagSuspected_ = false;
+    std::int64_t lagSerial_ = 0;
     std::vector<float> pending_; // frames held back until the first report
     bool ended_ = false;
     std::vector<float> silence_;

@@ -91,6 +91,18 @@ TEST(SoundClockHoles, LagBeyondTheThresholdBecomesSilenceBeforeTheBlock) {
     EXPECT_NEAR(after.blockAt, 20.15, 1e-9);
 }
 
+TEST(SoundClockHoles, TheLagCanBeAskedWithoutPlacing) {
+    SoundClock clock;
+    EXPECT_EQ(clock.lagOf(480, 3.0, 0.0), 0.0); // no anchor yet
+    clock.place(480, 3.01, 0.0);                // anchor 3.0
+    EXPECT_NEAR(clock.lagOf(480, 3.10, 0.0), 0.08, 1e-9);
+    EXPECT_NEAR(clock.lagOf(480, 3.10, 0.09), -0.01, 1e-9);
+    EXPECT_EQ(clock.framesDelivered(), 480); // asking placed nothing
+    EXPECT_EQ(clock.fillThreshold(), SoundClock::kDefaultLagThreshold);
+    clock.noteOverrun();
+    EXPECT_EQ(clock.fillThreshold(), 0.0);
+}
+
 TEST(SoundClockHoles, AReportedHoleIsPlacedLikeABlock) {
     // The caller delivers a hole's frames as silence; the clock counts them
     // like any block, so what follows stays where it belongs.
