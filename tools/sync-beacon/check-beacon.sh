@@ -22,7 +22,7 @@ seconds=$(python3 -c "print(max(float(x) for x in '$at'.split(',')) + 3)")
 # The wall clock's distance from the monotonic clock, for the grabbed frames.
 python3 -c 'import time; print(time.clock_gettime(time.CLOCK_REALTIME) - time.clock_gettime(time.CLOCK_MONOTONIC))' >"$dir/offset"
 
-pacat --record -d "$sink.monitor" --raw --format=float32le --channels=1 --rate=48000 --latency-msec=5 \
+pacat --record -d "$sink.monitor" --raw --format=float32le --channels=1 --rate=48000 --latency-msec=5 2>/dev/null \
   | python3 -c '
 import os, sys, time
 out, seconds = sys.argv[1], float(sys.argv[2])
@@ -44,7 +44,8 @@ grabber=$!
 sleep 1
 "$beacon" --sink "$sink" --at "$at" >"$dir/beacon.txt" || echo "check-beacon: the beacon said it was late" >&2
 wait "$grabber" || true
-kill "$recorder" 2>/dev/null || true
+# The recorder stops by itself after the same time (pacat then ends on the
+# closed pipe).
 wait "$recorder" 2>/dev/null || true
 cat "$dir/beacon.txt"
 
