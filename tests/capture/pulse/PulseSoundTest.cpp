@@ -115,9 +115,9 @@ TEST(PulseDevices, TheDesktopIsTheDefaultOutputsMonitorWhicheverItIs) {
 // Records `kind` while a tone plays into `sink`; checks the tone is in what
 // it heard, with continuous stamps. Returns the source's peak after the tone.
 void expectHearsTone(SoundKind kind, const std::string& sink) {
+    RecordingSink heard;
     auto source = openOrFail(kind);
     ASSERT_NE(source, nullptr);
-    RecordingSink heard;
     const double started = hostTime();
     ASSERT_TRUE(source->start(&heard).ok());
     ASSERT_TRUE(heard.waitForFrames(kSoundRate / 10, 3.0)) << "nothing arrived";
@@ -160,9 +160,9 @@ TEST(PulseCapture, TheDesktopHearsWhatIsPlayedOnTheSpeakers) {
 }
 
 TEST(PulseCapture, TheMicrophoneDoesNotHearTheSpeakers) {
+    RecordingSink heard;
     auto mic = openOrFail(SoundKind::Microphone);
     ASSERT_NE(mic, nullptr);
-    RecordingSink heard;
     ASSERT_TRUE(mic->start(&heard).ok());
     const std::string tone = testing::writeTone("apart", 440.0, 0.5, 0.3);
     ASSERT_TRUE(testing::playInto(env("ORVANE_TEST_SPEAKERS"), tone));
@@ -177,9 +177,9 @@ TEST(PulseCapture, StampsKeepPaceWithTheHostClock) {
     // Five seconds: the stamps follow the sample count, and the sample count
     // follows the host clock (the test server's sinks run on it), so the last
     // stamp is where the host clock says, give or take the latency.
+    RecordingSink heard;
     auto source = openOrFail(SoundKind::Microphone);
     ASSERT_NE(source, nullptr);
-    RecordingSink heard;
     ASSERT_TRUE(source->start(&heard).ok());
     sleepFor(5.0);
     source->stop();
@@ -222,9 +222,9 @@ private:
 };
 
 TEST(PulseCapture, ASlowSinkLosesNothingAndGetsNoSilence) {
+    StallingSink heard;
     auto source = openOrFail(SoundKind::Microphone);
     ASSERT_NE(source, nullptr);
-    StallingSink heard;
     ASSERT_TRUE(source->start(&heard).ok());
     ASSERT_TRUE(heard.waitForFrames(kSoundRate / 10, 3.0));
     const std::string tone = testing::writeTone("stall", 440.0, 0.5, 1.5);
@@ -257,9 +257,9 @@ TEST(PulseCapture, ASlowSinkLosesNothingAndGetsNoSilence) {
 void expectOnsetAtTheBeacon(SoundKind kind, const std::string& sink) {
     const std::string beacon = env("ORVANE_SYNC_BEACON");
     ASSERT_FALSE(beacon.empty());
+    RecordingSink heard;
     auto source = openOrFail(kind);
     ASSERT_NE(source, nullptr);
-    RecordingSink heard;
     ASSERT_TRUE(source->start(&heard).ok());
     // An output's monitor may take a moment to deliver its first frames
     // (the server settles its latency first); the beacon starts after that.
@@ -268,6 +268,8 @@ void expectOnsetAtTheBeacon(SoundKind kind, const std::string& sink) {
     // drift over a minute).
     const std::string times = env("ORVANE_TEST_BEACON_AT").empty() ? "1,2.5" : env("ORVANE_TEST_BEACON_AT");
     const std::string out = testing::shell(beacon + " --sink " + sink + " --at " + times);
+    sleepFor(0.3);
+    source->stop();
     std::vector<double> flashes;
     std::size_t at = 0;
     while ((at = out.find("flash ", at)) != std::string::npos) {
@@ -309,9 +311,9 @@ TEST(PulseCapture, TheStampedOnsetIsWhenTheToneWasPlayedOnTheSpeakers) {
 
 // Unloads the module behind `device` while `kind` records it.
 void expectEndsWhenUnloaded(SoundKind kind, const std::string& device, const std::string& sentence) {
+    RecordingSink heard;
     auto source = openOrFail(kind);
     ASSERT_NE(source, nullptr);
-    RecordingSink heard;
     ASSERT_TRUE(source->start(&heard).ok());
     ASSERT_TRUE(heard.waitForFrames(kSoundRate / 5, 3.0));
     const int module = testing::moduleOf(device);
@@ -337,14 +339,14 @@ TEST(PulseFailures, RemovedOutputEndsTheDesktopOnce) {
 }
 
 TEST(PulseFailures, ServerKilledMidTake) {
+    RecordingSink micHeard;
+    RecordingSink desktopHeard;
     auto mic = openOrFail(SoundKind::Microphone);
     auto desktop = openOrFail(SoundKind::Desktop);
     auto unstarted = openOrFail(SoundKind::Microphone);
     ASSERT_NE(mic, nullptr);
     ASSERT_NE(desktop, nullptr);
     ASSERT_NE(unstarted, nullptr);
-    RecordingSink micHeard;
-    RecordingSink desktopHeard;
     ASSERT_TRUE(mic->start(&micHeard).ok());
     ASSERT_TRUE(desktop->start(&desktopHeard).ok());
     ASSERT_TRUE(micHeard.waitForFrames(kSoundRate / 5, 3.0));
