@@ -53,11 +53,72 @@ TimelineBar::TimelineBar(QWidget* parent) : QWidget(parent) {
 }
 
 QSize TimelineBar::sizeHint() const {
-    return {600, static_cast<int>(kBarHeight)};
+    return {600, static_cast<int>(barHeight())};
 }
 
 QSize TimelineBar::minimumSizeHint() const {
-    return {120, static_cast<int>(kBarHeight)};
+    return {120, static_cast<int>(barHeight())};
+}
+
+double TimelineBar::barHeight() const {
+    return wave_.empty() ? kBarHeight : kBarHeightWithSound;
+}
+
+double TimelineBar::scrubBottom() const {
+    return wave_.empty() ? kVideoHeight : kVideoHeight + kTrackGap + kWaveHeight;
+}
+
+double TimelineBar::zoomTop() const {
+    return scrubBottom() + kTrackGap;
+}
+
+QRectF TimelineBar::waveRect() const {
+    if (wave_.empty()) {
+        return {};
+    }
+    return {0, kVideoHeight + kTrackGap, width_(), kWaveHeight};
+}
+
+void TimelineBar::setWaveform(std::vector<float> peaks, double bucketSeconds) {
+    if (!(std::isfinite(bucketSeconds) && bucketSeconds > 0)) {
+        peaks.clear();
+    }
+    if (peaks == wave_ && bucketSeconds == waveBucket_) {
+        return;
+    }
+    const bool heightChanges = peaks.empty() != wave_.empty();
+    wave_ = std::move(peaks);
+    waveBucket_ = bucketSeconds;
+    waveColumnsWidth_ = -1;
+    if (heightChanges) {
+        setFixedHeight(static_cast<int>(barHeight()));
+        updateGeometry();
+    }
+    update();
+}
+
+const std::vector<float>& TimelineBar::waveColumns(int w) const {
+    if (w == waveColumnsWidth_ && in_.duration == waveColumnsDuration_) {
+        return waveColumns_;
+    }
+    // Each column shows the loudest bucket it covers, so a short loud sound
+    // is never lost between columns of a long take.
+    waveColumns_.assign(static_cast<std::size_t>(std::max(w, 0)), 0.0f);
+    const double duration = std::max(in_.duration, 1e-4);
+    const double bucketsPerColumn = duration / std::max(w, 1) / waveBucket_;
+    for (int x = 0; x < w; ++x) {
+        const auto first = static_cast<std::size_t>(std::floor(x * bucketsPerColumn));
+        auto last = static_cast<std::size_t>(std::ceil((x + 1) * bucketsPerColumn));
+        last = std::min(std::max(last, first + 1), wave_.size());
+        float peak = 0.0f;
+        for (std::size_t i = first; i < last; ++i) {
+            peak = std::max(peak, wave_[i]);
+        }
+        waveColumns_[static_cast<std::size_t>(x)] = peak;
+    }
+    waveColumnsWidth_ = w;
+    waveColumnsDuration_ = in_.duration;
+    return waveColumns_;
 }
 
 void TimelineBar::setInputs(Inputs inputs) {
@@ -223,7 +284,7 @@ void TimelineBar::mousePressEvent(QMouseEvent* event) {
     }
     const QPointF pos = event->position();
     pressX_ = pos.x();
-    if (pos.y() < kVideoHeight) {
+    if (pos.y() < scrubBottom()) {
         // Only the handle itself grabs: a press beside it is a press on the
         // clip, which seeks and selects like anywhere else on the track.
         if (leftHandleRect().contains(pos)) {
@@ -325,6 +386,7 @@ void TimelineBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     paintVideoTrack(p);
+    paintWaveform(p);
     paintZoomTrack(p);
     paintPlayhead(p);
 }
@@ -437,15 +499,46 @@ void TimelineBar::paintZoomTrack(QPainter& p) const {
     }
 }
 
+void TimelineBar::paintWaveform(QPainter& p) const {
+    if (wave_.empty()) {
+        return;
+    }
+    const QRectF strip = waveRect();
+    p.setPen(Qt::NoPen);
+    p.setBrush(videoTint_.darker(160));
+    p.drawRoundedRect(strip, 6, 6);
+    const double w = width_();
+    const double trimA = xForTime(in_.trimStart, in_.duration, w);
+    const double trimB = in_.trimEnd > in_.trimStart ? xForTime(in_.trimEnd, in_.duration, w) : w;
+    QColor inside = accent_.lighter(130);
+    QColor outside = inside;
+    outside.setAlphaF(0.35f);
+    // One vertical line per pixel column, centred on the strip's middle; the
+    // part outside the trimmed range is dimmed like the video track's.
+    const std::vector<float>& columns = waveColumns(static_cast<int>(w));
+    const double mid = strip.center().y();
+    const double half = (strip.height() - 4) / 2;
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (std::size_t x = 0; x < columns.size(); ++x) {
+        const double h = std::max(static_cast<double>(columns[x]) * half, columns[x] > 0 ? 0.5 : 0.0);
+        if (h <= 0) {
+            continue;
+        }
+        const bool in = static_cast<double>(x) >= trimA && static_cast<double>(x) < trimB;
+        p.fillRect(QRectF(static_cast<double>(x), mid - h, 1, 2 * h), in ? inside : outside);
+    }
+    p.setRenderHint(QPainter::Antialiasing, true);
+}
+
 void TimelineBar::paintPlayhead(QPainter& p) const {
     const double x = xForTime(in_.current, in_.duration, width_());
     lastPlayheadX_ = x;
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 90));
-    p.drawRoundedRect(QRectF(x - kPlayheadWidth / 2 + 0.5, 1, kPlayheadWidth, kBarHeight),
+    p.drawRoundedRect(QRectF(x - kPlayheadWidth / 2 + 0.5, 1, kPlayheadWidth, barHeight()),
                       kPlayheadWidth / 2, kPlayheadWidth / 2); // shadow
     p.setBrush(Qt::white);
-    p.drawRoundedRect(QRectF(x - kPlayheadWidth / 2, 0, kPlayheadWidth, kBarHeight),
+    p.drawRoundedRect(QRectF(x - kPlayheadWidth / 2, 0, kPlayheadWidth, barHeight()),
                       kPlayheadWidth / 2, kPlayheadWidth / 2);
     p.drawRoundedRect(QRectF(x - 5.5, 0, 11, 6), 2, 2);
 }

@@ -53,6 +53,15 @@ public:
     const Inputs& inputs() const { return in_; }
     void setColors(QColor accent, QColor videoTint);
 
+    // The take's sound as peaks (0...1) per bucket of `bucketSeconds` from
+    // time 0, already mixed at the current volumes. Non-empty peaks show as a
+    // strip under the video track and make the bar kWaveHeight + kTrackGap
+    // taller; empty peaks (a take without sound) remove it again.
+    void setWaveform(std::vector<float> peaks, double bucketSeconds);
+    bool hasWaveform() const { return !wave_.empty(); }
+    // Where the sound strip is (empty without sound), for tests and painting.
+    QRectF waveRect() const;
+
     // The zoom-track gesture, exposed for tests: called with the press x, the
     // horizontal translation so far and the bar width, in points.
     void onZoomDrag(double startX, double dx, double w);
@@ -84,7 +93,13 @@ private:
     enum class Gesture { none, video, leftHandle, rightHandle, zoom };
 
     double width_() const { return static_cast<double>(width()); }
-    double zoomTop() const { return TimelineGeometry::kVideoHeight + TimelineGeometry::kTrackGap; }
+    // The bottom of the part that seeks when pressed: the video track and the
+    // sound strip under it.
+    double scrubBottom() const;
+    double zoomTop() const;
+    double barHeight() const;
+    // The peak of each pixel column of the strip, for a bar `w` points wide.
+    const std::vector<float>& waveColumns(int w) const;
     QRectF leftHandleRect() const;
     QRectF rightHandleRect() const;
     void handleTrimDrag(double dx);
@@ -92,12 +107,19 @@ private:
     QRect playheadArea(double x) const;
 
     void paintVideoTrack(class QPainter& p) const;
+    void paintWaveform(class QPainter& p) const;
     void paintZoomTrack(class QPainter& p) const;
     void paintPlayhead(class QPainter& p) const;
 
     Inputs in_;
     QColor accent_{0x4F, 0x7C, 0xFF};
     QColor videoTint_{0x3A, 0x3F, 0x4B};
+    std::vector<float> wave_;
+    double waveBucket_ = 0.01; // seconds per peak
+    // waveColumns(), kept for the width and duration it was made for.
+    mutable std::vector<float> waveColumns_;
+    mutable int waveColumnsWidth_ = -1;
+    mutable double waveColumnsDuration_ = -1;
 
     // Transient gesture state.
     Gesture gesture_ = Gesture::none;

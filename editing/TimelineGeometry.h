@@ -17,6 +17,10 @@ inline constexpr double kVideoHeight = 40; // Hvid
 inline constexpr double kZoomHeight = 40;  // Hzoom
 inline constexpr double kTrackGap = 6;
 inline constexpr double kBarHeight = kVideoHeight + kTrackGap + kZoomHeight;
+// The sound strip under the video track, only for a take with sound: the bar
+// is then kWaveHeight + kTrackGap taller.
+inline constexpr double kWaveHeight = 22;
+inline constexpr double kBarHeightWithSound = kBarHeight + kWaveHeight + kTrackGap;
 inline constexpr double kHitTolerance = 12; // points around a pill that still hit it
 inline constexpr double kEdgeZone = 12;     // points inside a pill's ends that grab an edge
 inline constexpr double kMinEdgePill = 36;  // narrower pills can only be moved

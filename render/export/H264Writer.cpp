@@ -1,5 +1,7 @@
 #include "H264Writer.h"
 
+#include "AacTrack.h"
+
 #include "render/media/AvHandles.h"
 #include "render/media/EncoderOpener.h"
 
@@ -26,6 +28,7 @@ struct H264Writer::State {
     av::OutputPtr format;
     av::OpenedEncoder encoder;
     AVStream* stream = nullptr; // owned by `format`
+    std::unique_ptr<AacTrack> sound; // only when settings.sound
     av::SwsPtr sws;
     av::FramePtr yuv;      // NV12 frame uploaded to the GPU encoder
     av::FramePtr hwFrame;  // VAAPI surface the software frame is uploaded to
@@ -158,6 +161,14 @@ Result<std::unique_ptr<H264Writer>> H264Writer::tryCreate(const std::string& pat
         return av::error(r, "cannot describe the video track");
     }
 
+    if (settings.sound) {
+        auto sound = AacTrack::tryCreate(fmt);
+        if (!sound) {
+            return sound.errorValue();
+        }
+        s.sound = std::move(sound.value());
+    }
+
     r = avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (r < 0) {
         return av::error(r, "cannot write " + path);
@@ -274,6 +285,23 @@ Result<void> H264Writer::write(const YuvView& picture, double time) {
     return drained;
 }
 
+Result<void> H264Writer::writeSound(const float* interleaved, int frames) {
+    State& s = *s_;
+    if (s.failure) {
+        return *s.failure;
+    }
+    if (!s.sound) {
+        return s.fail(Error{ErrorKind::Invalid, "the export has no sound track"});
+    }
+    if (frames <= 0) {
+        return {};
+    }
+    if (auto written = s.sound->write(interleaved, frames); !written) {
+        return s.fail(written.errorValue());
+    }
+    return {};
+}
+
 Result<void> H264Writer::finish() {
     State& s = *s_;
     if (s.failure) {
@@ -285,6 +313,11 @@ Result<void> H264Writer::finish() {
     }
     if (auto drained = s.drain(true); !drained) {
         return drained;
+    }
+    if (s.sound) {
+        if (auto finished = s.sound->finish(); !finished) {
+            return s.fail(finished.errorValue());
+        }
     }
     r = av_write_trailer(s.format.get());
     if (r < 0) {

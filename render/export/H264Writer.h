@@ -19,6 +19,7 @@ struct H264Settings {
                                 // guides rate control (timestamps are the frames' own)
     std::string x264Preset = "ultrafast"; // used when the software encoder is chosen
     bool tryHardware = true;    // try h264_vaapi and h264_nvenc first
+    bool sound = false;         // add an AAC sound track (see writeSound())
 };
 
 // The x264 preset the export uses, chosen with bench/export: the best quality
@@ -37,7 +38,8 @@ inline constexpr std::int64_t kMinEncoderBitRate = 1000;
 
 // Encodes I420 pictures (BT.709, limited range, as the compositor draws them)
 // to H.264 and writes them into an MP4 file with its index at the front
-// (+faststart), no audio. The stream is tagged as the pixels are: BT.709
+// (+faststart). Without settings.sound the file has no sound track at all;
+// with it, one AAC track (AacTrack) that starts at 0 s with the video. The stream is tagged as the pixels are: BT.709
 // primaries, sRGB transfer, BT.709 matrix, limited range.
 //
 // Encoder order: h264_vaapi, h264_nvenc (each only when it really opens), then
@@ -64,7 +66,11 @@ public:
     // caller may reuse the picture at once. Fails on an encoder or write
     // error; the file is then unusable and every later call fails the same way.
     Result<void> write(const YuvView& picture, double time);
-    // Drains the encoder, writes the index (moved to the front) and closes the
+    // Appends `frames` interleaved stereo float frames (kSoundRate) to the
+    // sound track, the first one at 0 s. Only with settings.sound. Fails like
+    // write(), and a failure of either makes the file unusable.
+    Result<void> writeSound(const float* interleaved, int frames);
+    // Drains the encoder(s), writes the index (moved to the front) and closes the
     // file. Fails when any of it fails (a full disk, for one: NoSpace).
     Result<void> finish();
 

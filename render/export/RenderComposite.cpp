@@ -5,6 +5,7 @@
 #include "render/OutputGeometry.h"
 #include "render/export/BoundedQueue.h"
 #include "render/export/H264Writer.h"
+#include "render/export/SoundFeed.h"
 #include "render/export/TempOutput.h"
 #include "render/media/MovieReader.h"
 
@@ -133,6 +134,12 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
                           reader.error().empty() ? "cannot seek in the recording" : reader.error());
     }
 
+    // The sound covers exactly the trimmed range, from the instant of output
+    // time 0; without sound, or with every source muted, the file has no
+    // sound track at all.
+    std::unique_ptr<SoundFeed> sound =
+        SoundFeed::open(job.source, job.look.sound, range.start, range.end - range.start);
+
     auto temp = TempOutput::tryCreate(job.output);
     if (!temp) {
         return temp.errorValue();
@@ -144,6 +151,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     encoding.bitRate = exportBitRate(size->width, size->height);
     encoding.frameRateHint = info.frameRate > 0 ? info.frameRate : 60;
     encoding.x264Preset = x264Preset != nullptr ? x264Preset : kExportX264Preset;
+    encoding.sound = sound != nullptr;
     auto writerResult = H264Writer::tryCreate(temp->path(), encoding);
     if (!writerResult) {
         return writerResult.errorValue();
@@ -170,7 +178,15 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
         freeComposed.push(std::move(c));
     }
     Stopper stopper(cancel, {[&] { freeDecoded.close(); }, [&] { decoded.close(); },
-                             [&] { freeComposed.close(); }, [&] { composed.close(); }});
+                             [&] { freeComposed.close(); }, [&] { composed.close(); },
+                             [&] {
+                                 if (sound) {
+                                     sound->close();
+                                 }
+                             }});
+    if (sound) {
+        sound->start();
+    }
 
     // Decode: frames in presentation order, up to the end of the range. A
     // recording whose tail is damaged (a take killed mid-way) ends where its
@@ -219,6 +235,14 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
         while (auto frame = composed.pop()) {
             if (stopper.cancelled()) {
                 break;
+            }
+            // The sound up to this frame goes first, so the muxer finds both
+            // tracks at about the same time and interleaves them closely.
+            if (sound) {
+                if (auto ok = sound->writeUntil(writer, (*frame)->outputTime); !ok) {
+                    stopper.fail(ok.errorValue());
+                    break;
+                }
             }
             if (auto written = writer.write((*frame)->picture.view(), (*frame)->outputTime);
                 !written) {
@@ -271,6 +295,15 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     }
     if (framesOut == 0) {
         return R::failure(ErrorKind::Corrupt, "the chosen range holds no video frames");
+    }
+    if (sound) {
+        // The rest of the range; a recording that ended early ends its sound
+        // with its last picture.
+        const double soundEnd =
+            endedEarly ? lastOutputTime + frameInterval : range.end - range.start;
+        if (auto ok = sound->writeUntil(writer, soundEnd); !ok) {
+            return ok.errorValue();
+        }
     }
     if (auto finished = writer.finish(); !finished) {
         return finished.errorValue();

@@ -15,6 +15,12 @@ namespace orvane {
 // joined by small bounded queues of reused buffers; this call blocks until
 // they are done, so call it from a worker thread, never the main thread.
 //
+// Sound: when the source has sound tracks and job.look.sound leaves at least
+// one of them unmuted, the file gets one AAC track of the tracks mixed at
+// their gains (soft-limited), covering exactly the trimmed range from output
+// time 0; it is read ahead on a fourth thread and muxed by the encode thread.
+// Otherwise the file has no sound track, exactly as for a silent recording.
+//
 // The file is written beside the target under a temporary name and renamed
 // into place only when it is complete; on failure (or cancel) nothing is left
 // and an existing file of that name is kept. Writing over the source movie

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QPaintEvent>
 #include <QTimer>
+#include <QImage>
 
 #include "TimelineFixtures.h"
 
@@ -397,6 +398,99 @@ TEST(TimelineBarRepaints, UnchangedInputsRepaintNothingAndAPlayheadMoveRepaintsI
     QApplication::processEvents();
     EXPECT_EQ(counter.paints, 1);
     EXPECT_EQ(counter.area, QRegion(bar.rect()));
+}
+
+namespace {
+
+// Pixels in column x of the sound strip that stand out from the strip's
+// background (the waveform's own colour), counted over the strip's height.
+// The strip's first row is never drawn on: the waveform keeps 2 points clear.
+int wavePixels(const QImage& img, const QRectF& strip, int x) {
+    const QRgb background = img.pixel(x, static_cast<int>(strip.top()) + 1);
+    int lit = 0;
+    for (int y = static_cast<int>(strip.top()) + 1; y < static_cast<int>(strip.bottom()) - 1; ++y) {
+        const QRgb c = img.pixel(x, y);
+        if (std::abs(qRed(c) - qRed(background)) + std::abs(qGreen(c) - qGreen(background)) +
+                std::abs(qBlue(c) - qBlue(background)) > 60) {
+            ++lit;
+        }
+    }
+    return lit;
+}
+
+} // namespace
+
+TEST(TimelineBarWaveform, StripShowsTheSoundWhereItIsAndOnlyWithSound) {
+    BarHarness h;
+    h.bar.show();
+    // Without sound: no strip, the bar keeps its height and draws the zoom
+    // track right under the video track.
+    EXPECT_FALSE(h.bar.hasWaveform());
+    EXPECT_EQ(h.bar.height(), static_cast<int>(kBarHeight));
+    EXPECT_TRUE(h.bar.waveRect().isEmpty());
+    const QImage silent = h.bar.grab().toImage();
+
+    // 100 s of sound in 10 ms buckets: loud from 20 to 30 s, a single loud
+    // bucket at 70 s, quiet (a tenth) from 50 to 60 s, silent elsewhere.
+    std::vector<float> peaks(10000, 0.0f);
+    std::fill(peaks.begin() + 2000, peaks.begin() + 3000, 0.9f);
+    std::fill(peaks.begin() + 5000, peaks.begin() + 6000, 0.1f);
+    peaks[7000] = 1.0f;
+    h.bar.setWaveform(peaks, 0.01);
+    QApplication::processEvents();
+    ASSERT_TRUE(h.bar.hasWaveform());
+    EXPECT_EQ(h.bar.height(), static_cast<int>(kBarHeightWithSound));
+    const QRectF strip = h.bar.waveRect();
+    EXPECT_EQ(strip, QRectF(0, kVideoHeight + kTrackGap, kW, kWaveHeight));
+    const QImage img = h.bar.grab().toImage();
+    ASSERT_EQ(img.height(), static_cast<int>(kBarHeightWithSound));
+
+    // Loud: most of the strip's height; quiet: a little; silent: nothing.
+    for (int x : {205, 250, 295}) {
+        EXPECT_GE(wavePixels(img, strip, x), static_cast<int>(0.8 * (kWaveHeight - 4))) << x;
+    }
+    for (int x : {550, 580}) {
+        EXPECT_GE(wavePixels(img, strip, x), 1) << x;
+        EXPECT_LE(wavePixels(img, strip, x), 4) << x;
+    }
+    for (int x : {100, 190, 310, 450, 650, 690, 710, 900}) {
+        EXPECT_EQ(wavePixels(img, strip, x), 0) << x;
+    }
+    // One 10 ms bucket in a column of 100 ms still shows at full height.
+    EXPECT_GE(wavePixels(img, strip, 700), static_cast<int>(0.8 * (kWaveHeight - 4)));
+
+    // The video track above is drawn as without sound.
+    EXPECT_EQ(img.copy(0, 0, static_cast<int>(kW), static_cast<int>(kVideoHeight)),
+              silent.copy(0, 0, static_cast<int>(kW), static_cast<int>(kVideoHeight)));
+
+    // A take without sound again: the strip and the extra height go.
+    h.bar.setWaveform({}, 0.01);
+    EXPECT_FALSE(h.bar.hasWaveform());
+    EXPECT_EQ(h.bar.height(), static_cast<int>(kBarHeight));
+    EXPECT_EQ(h.bar.grab().toImage(), silent);
+}
+
+TEST(TimelineBarWaveform, TheZoomTrackMovesDownAndTheStripSeeks) {
+    BarHarness h;
+    h.bar.resize(static_cast<int>(kW), static_cast<int>(kBarHeightWithSound));
+    h.setZooms({seg(10, 20)});
+    h.bar.setWaveform(std::vector<float>(10000, 0.5f), 0.01);
+    const double stripY = kVideoHeight + kTrackGap + kWaveHeight / 2;
+    const double zoomY = kVideoHeight + kTrackGap + kWaveHeight + kTrackGap + kZoomHeight / 2;
+
+    // A press on the strip seeks like one on the video track.
+    h.send(QEvent::MouseButtonPress, QPointF(400, stripY), Qt::LeftButton, Qt::LeftButton);
+    h.send(QEvent::MouseButtonRelease, QPointF(400, stripY), Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(h.seeks.size(), 1u);
+    EXPECT_DOUBLE_EQ(h.seeks[0], 40.0);
+    EXPECT_TRUE(h.model.videoSelected());
+
+    // The zoom track now sits under the strip: a press there selects the pill.
+    h.seeks.clear();
+    h.send(QEvent::MouseButtonPress, QPointF(150, zoomY), Qt::LeftButton, Qt::LeftButton);
+    h.send(QEvent::MouseButtonRelease, QPointF(150, zoomY), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(h.model.selected(), std::optional<int>(0));
+    EXPECT_FALSE(h.model.videoSelected());
 }
 
 int main(int argc, char** argv) {

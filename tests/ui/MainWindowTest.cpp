@@ -488,3 +488,51 @@ TEST_F(MainWindowTest, ThePreviewIsHandedTheRecordersLookAsItIs) {
     // The 1:1 format shapes the preview's canvas as it shapes the export.
     EXPECT_EQ(look.outputAspect(320, 200), 1.0);
 }
+
+TEST_F(MainWindowTest, TheTimelineBarShowsTheTakesSoundOnlyWhenItHasSound) {
+    // Without sound: no strip, and the bar keeps its height.
+    {
+        MainWindow w(backend, backend);
+        w.show();
+        toReady(w);
+        auto* bar = w.timelineBar();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return w.player()->status() == ui::MoviePlayer::Status::Ready; }, 5000));
+        QTest::qWait(300); // room for an outline that should not come
+        EXPECT_FALSE(bar->hasWaveform());
+        EXPECT_EQ(bar->height(), static_cast<int>(TimelineGeometry::kBarHeight));
+    }
+    // A take with a microphone track: the outline is read off the main
+    // thread and then shows as the strip, loud where the tone is.
+    const std::string movie = dir.file("sound.mov");
+    ASSERT_TRUE(test::runFfmpeg(
+        "-f lavfi -i color=c=gray:s=320x200:r=30:d=2 "
+        "-f lavfi -i \"aevalsrc='0.8*sin(2*PI*440*t)*between(t,1,1.5)':s=48000:d=2\" "
+        "-map 0:v -map 1:a -c:v libx264 -preset ultrafast -c:a aac -ac 2 "
+        "-metadata:s:a:0 handler_name=\"Orvane microphone\" \"" + movie + "\""));
+    moviePath = QString::fromStdString(movie);
+    MainWindow w(backend, backend);
+    w.show();
+    toReady(w);
+    auto* bar = w.timelineBar();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->hasWaveform(); }, 10000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar->height(), static_cast<int>(TimelineGeometry::kBarHeightWithSound));
+    const QImage img = bar->grab().toImage();
+    const QRectF strip = bar->waveRect();
+    const auto litRows = [&](double t) {
+        const int x = static_cast<int>(t / w.recorder().duration() * bar->width());
+        const QRgb background = img.pixel(x, static_cast<int>(strip.top()) + 1);
+        int lit = 0;
+        for (int y = static_cast<int>(strip.top()) + 1; y < static_cast<int>(strip.bottom()); ++y) {
+            const QRgb c = img.pixel(x, y);
+            lit += std::abs(qRed(c) - qRed(background)) + std::abs(qGreen(c) - qGreen(background)) +
+                           std::abs(qBlue(c) - qBlue(background)) > 60;
+        }
+        return lit;
+    };
+    EXPECT_GT(litRows(1.25), 8);
+    EXPECT_EQ(litRows(0.5), 0);
+    EXPECT_EQ(litRows(1.8), 0);
+    saveShot(w, QStringLiteral("ready-with-sound"));
+}

@@ -6,6 +6,7 @@
 
 #include "capture/Permissions.h"
 #include "editing/TimelineBar.h"
+#include "ui/window/WaveformLoader.h"
 #include "render/OutputGeometry.h"
 #include "ui/InspectorRail.h"
 #include "ui/ShortcutsSheet.h"
@@ -218,6 +219,8 @@ void MainWindow::buildEditor() {
     readout->addStretch(1);
     timeline->addLayout(readout);
     timelineBar_ = new TimelineBar(stageColumn);
+    waveform_ = new WaveformLoader(this);
+    connect(waveform_, &WaveformLoader::ready, this, &MainWindow::pushWaveform);
     timelineBar_->setColors(Theme::color(Theme::Color::accent), Theme::color(Theme::Color::videoTint));
     timeline->addWidget(timelineBar_);
     column->addLayout(timeline);
@@ -318,6 +321,7 @@ void MainWindow::createPlayer() {
                 }
             });
     player_->open(rec_.videoURL());
+    waveform_->load(rec_.videoURL());
     ZoomPlayer settings;
     preview_ = new ZoomHostView(*player_, settings, stage_);
     stage_->layout()->addWidget(preview_);
@@ -337,6 +341,10 @@ void MainWindow::dropPlayer() {
     preview_ = nullptr;
     player_.reset();
     setPlaying(false);
+    if (waveform_ != nullptr) {
+        waveform_->clear();
+        pushWaveform();
+    }
 }
 
 void MainWindow::setPlaying(bool playing) {
@@ -348,7 +356,18 @@ void MainWindow::setPlaying(bool playing) {
     playButton_->setToolTip(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
+void MainWindow::pushWaveform() {
+    if (waveform_ == nullptr || timelineBar_ == nullptr) {
+        return; // still building the window
+    }
+    const SoundMix mix = rec_.look().sound;
+    timelineBar_->setWaveform(waveform_->waveform().mixed(mix.gain(SoundKind::Microphone),
+                                                          mix.gain(SoundKind::Desktop)),
+                              SoundWaveform::kBucketSeconds);
+}
+
 void MainWindow::pushPreviewSettings() {
+    pushWaveform();
     if (!preview_) {
         return;
     }

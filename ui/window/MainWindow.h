@@ -23,6 +23,7 @@ class PermissionsOnboarding;
 class TimelineBar;
 class TitleBar;
 class Updater;
+class WaveformLoader;
 class ZoomHostView;
 
 // The one window of Orvane: a borderless dark window with its own title bar,
@@ -94,6 +95,8 @@ private:
     void dropPlayer();
     void pushPreviewSettings();
     void pushTimelineInputs();
+    // The sound strip of the timeline bar, mixed at the current volumes.
+    void pushWaveform();
     void updateTimeReadout();
     void updateTitle();
     void onPlayerTime(double t);
@@ -114,6 +117,7 @@ private:
     QLabel* timeNow_ = nullptr;
     QLabel* timeTotal_ = nullptr;
     TimelineBar* timelineBar_ = nullptr;
+    WaveformLoader* waveform_ = nullptr; // the take's sound outline, made off the main thread
     InspectorRail* rail_ = nullptr;
     PermissionsOnboarding* onboarding_ = nullptr;
     std::unique_ptr<ui::MoviePlayer> player_;

@@ -209,6 +209,10 @@ int main(int argc, char** argv) {
     job.look.motionBlur = o.motionBlur;
     job.look.zoom = o.zoom;
     job.look.smoothness = o.smoothness;
+    job.look.sound.microphoneVolume = o.micVolume / 100.0;
+    job.look.sound.desktopVolume = o.desktopVolume / 100.0;
+    job.look.sound.microphoneMuted = o.muteMic;
+    job.look.sound.desktopMuted = o.muteDesktop;
     job.trimStart = o.trimStart;
     job.trimEnd = o.trimEnd > 0 ? o.trimEnd : duration;
 

@@ -86,6 +86,14 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
             o.movie = a;
             continue;
         }
+        if (a == "--mute-mic") {
+            o.muteMic = true;
+            continue;
+        }
+        if (a == "--mute-desktop") {
+            o.muteDesktop = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             return R::failure(ErrorKind::Invalid, "option " + a + " needs a value");
         }
@@ -144,6 +152,10 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
             error = ranged(0, 1, o.smoothness);
         } else if (a == "--merge") {
             error = ranged(0, 60, o.merge);
+        } else if (a == "--mic-volume") {
+            error = ranged(0, 200, o.micVolume);
+        } else if (a == "--desktop-volume") {
+            error = ranged(0, 200, o.desktopVolume);
         } else if (a == "--trim") {
             const auto colon = v.find(':');
             const auto start = number(v.substr(0, colon));

@@ -29,6 +29,12 @@ struct RenderOptions {
     double merge = 3.5;
     double trimStart = 0;
     double trimEnd = 0; // 0: to the end
+    // The recording's sound, as the inspector's Audio section sets it: volumes
+    // in percent (0...200), each source muted or not.
+    double micVolume = 100;
+    double desktopVolume = 100;
+    bool muteMic = false;
+    bool muteDesktop = false;
     bool help = false;
 };
 
