@@ -4,6 +4,7 @@
 // permission checks, streams and writers that the tests drive by hand, and a
 // clock the tests set.
 #include "capture/CaptureBackend.h"
+#include "capture/HostClock.h"
 #include "capture/SoundSource.h"
 #include "capture/WriterFactory.h"
 
@@ -313,6 +314,7 @@ class FakeSoundSource : public SoundSource {
 public:
     struct Settings {
         double anchor = 1000.0; // host seconds of the first frame
+        bool anchorAtStart = false; // the first frame is stamped hostTime() at start()
         float level = 0.5f;     // every sample's value
         int endAfterBlocks = 0;
         std::optional<std::string> startError;
@@ -327,6 +329,9 @@ public:
             return Result<void>::failure(ErrorKind::Io, *settings_.startError);
         }
         stopping_ = false;
+        if (settings_.anchorAtStart) {
+            settings_.anchor = hostTime();
+        }
         ++*running_;
         started_ = true;
         thread_ = std::thread([this, sink] { run(sink); });

@@ -5,8 +5,14 @@
 
 #include "capture/Recorder.h"
 #include "capture/SoundChoice.h"
+#include "capture/ffmpeg/FfmpegWriterFactory.h"
+#include "render/media/SoundReader.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -225,4 +231,51 @@ TEST(SoundChoiceTest, IsRememberedBetweenRuns) {
     saveSoundChoice(c);
     EXPECT_EQ(loadSoundChoice(), c);
     EXPECT_EQ(loadSoundChoice().microphoneDevice, QStringLiteral("alsa_input.usb-mic"));
+}
+
+TEST(RecorderSoundMovieTest, ATakeWithSoundHasATrackPerSourceInItsMovie) {
+    FakeBackend backend;
+    backend.useRealClock = true;
+    FakeSoundDevices devices;
+    for (SoundKind kind : kSoundKinds) {
+        devices.settings[kind].anchorAtStart = true;
+    }
+    FfmpegWriterFactory writers;
+    Recorder rec(backend, writers);
+    rec.setSoundDevices(&devices);
+    SoundChoice choice;
+    choice.microphone = true;
+    choice.desktop = true;
+    rec.setSoundChoice(choice);
+    rec.start();
+    CaptureContent c;
+    c.area = QRectF(0, 0, 320, 200);
+    emit backend.pickerFake.contentChosen(c);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() == Phase::recording; }, 3000));
+    for (int i = 0; i < 30; ++i) {
+        backend.lastStream->deliver(1);
+        QTest::qWait(30);
+    }
+    rec.stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.phase() == Phase::ready; }, 10000)) << rec.status().toStdString();
+    EXPECT_EQ(rec.statusKind(), StatusKind::TakeReady);
+    EXPECT_TRUE(rec.soundNotes().isEmpty());
+
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"), {"-v", "error", "-show_streams", "-of", "json", rec.videoURL()});
+    ASSERT_TRUE(probe.waitForFinished(30000));
+    const QJsonArray streams =
+        QJsonDocument::fromJson(probe.readAllStandardOutput()).object()["streams"].toArray();
+    ASSERT_EQ(streams.size(), 3);
+    EXPECT_EQ(streams[0].toObject()["codec_type"].toString(), QStringLiteral("video"));
+    EXPECT_EQ(streams[1].toObject()["tags"].toObject()["handler_name"].toString(),
+              QStringLiteral("Orvane microphone"));
+    EXPECT_EQ(streams[2].toObject()["tags"].toObject()["handler_name"].toString(),
+              QStringLiteral("Orvane desktop sound"));
+    // About a second of each source's sound, read back by the program's reader.
+    auto reader = SoundReader::open(rec.videoURL().toStdString());
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(reader.value()->has(SoundKind::Microphone));
+    EXPECT_TRUE(reader.value()->has(SoundKind::Desktop));
+    EXPECT_GT(reader.value()->duration(), 0.6);
 }
