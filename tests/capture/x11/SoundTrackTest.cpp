@@ -4,6 +4,7 @@
 #include "MediaProbe.h"
 #include "WriterTestSupport.h"
 
+#include "capture/ffmpeg/MovieDuration.h"
 #include "capture/ffmpeg/MovieWriter.h"
 #include "render/media/SoundReader.h"
 
@@ -230,6 +231,19 @@ TEST_F(SoundTrackTest, GapsBecomeSilenceAndOverlapsAndEarlyFramesAreDropped) {
     EXPECT_LT(rms(decoded, 0.23, 0.47), 0.002) << "the hole is silent";
     EXPECT_NEAR(rms(decoded, 0.55, 1.05), 0.3 / std::sqrt(3.0), 0.03);
     EXPECT_LT(rms(decoded, 1.13, 1.5), 0.002);
+}
+
+TEST_F(SoundTrackTest, TheTakeLastsAsLongAsItsPicture) {
+    auto writer = createWriter(moviePath(), 64, 64, kStart, withSound({SoundKind::Microphone}));
+    ASSERT_TRUE(writer);
+    // Sound that goes on half a second past the last frame.
+    deliver(writer->soundSink(SoundKind::Microphone), noise(1.5, 9), kStart);
+    feedVideo(*writer, 1.0);
+    ASSERT_TRUE(writer->finish());
+    EXPECT_NEAR(orvane::test::probeMovie(moviePath())->duration, 1.5, 0.05); // the container
+    const auto duration = readMovieDuration(moviePath());
+    ASSERT_TRUE(duration);
+    EXPECT_NEAR(*duration, 1.0, 0.002); // 60 frames of 1/60 s
 }
 
 TEST_F(SoundTrackTest, BadBlocksAreIgnored) {
