@@ -81,11 +81,15 @@ Recorder::Recorder(CaptureBackend& backend, WriterFactory& writers, QObject* par
     connect(&picker, &ContentPicker::cancelled, this, &Recorder::pickerCancelled,
             Qt::QueuedConnection);
     connect(&picker, &ContentPicker::failed, this, &Recorder::pickerFailed, Qt::QueuedConnection);
+
+    levelTimer_.setInterval(1000 / kLevelRate);
+    connect(&levelTimer_, &QTimer::timeout, this, &Recorder::refreshSoundLevels);
 }
 
 Recorder::~Recorder() {
     stopClickTap();
     stopStream();
+    stopSound();
     joinFinisher();
     closeJournal();
 }
@@ -191,6 +195,7 @@ void Recorder::beginCapture(const CaptureContent& content) {
     setSelected(std::nullopt);
     streamEnd_ = StreamEnd::Running;
     writerFailure_.reset();
+    takeSound_.reset();
     lastOwnPress_ = -1e300;
     journaledClicks_ = 0;
 
@@ -235,13 +240,16 @@ void Recorder::startCapture(const CaptureContent& content) {
     setVideoSize(size.width(), size.height());
     stream->setOutputSize(size);
 
+    // The sound sources open before the writer, which makes a track for each
+    // source that did; the others are noted and left out.
+    takeSound_.open(soundDevices_, soundChoice_);
     const QString folder = backend_.outputFolder();
     Result<std::unique_ptr<VideoWriter>> writer =
         Error{ErrorKind::NotFound, "no folder for the take's files"};
     if (!folder.isEmpty()) {
         writer = writers_.createWriter(WriterSpec{
             QDir(folder).filePath(QString::fromLatin1(kMovieName)), size.width(), size.height(),
-            startTime_});
+            startTime_, takeSound_.kinds()});
     }
     if (!writer) {
         failStart(kNoWriter);
@@ -293,11 +301,13 @@ void Recorder::startCapture(const CaptureContent& content) {
         return;
     }
     stream_ = std::move(stream);
+    startSound();
     setPhase(Phase::recording);
     setStatus(kRecording);
 }
 
 void Recorder::failStart(const QString& status) {
+    stopSound();
     setStatus(status, StatusKind::StartFailed);
     stopClickTap();
     closeJournal();
@@ -323,6 +333,62 @@ void Recorder::writerFailed(quint64 generation, const Error& error) {
     }
     writerFailure_ = error;
     stop();
+}
+
+// --- Sound ----------------------------------------------------------------------------------
+
+void Recorder::setSoundChoice(const SoundChoice& choice) {
+    if (soundChoice_ == choice) {
+        return;
+    }
+    soundChoice_ = choice;
+    emit soundChoiceChanged();
+}
+
+void Recorder::startSound() {
+    // An end by itself arrives on the source's thread and is posted here; the
+    // generation tells a late end of an earlier take.
+    const quint64 generation = takeGeneration_;
+    takeSound_.start(videoWriter_, startTime_,
+                     [this, generation](SoundKind kind, double atSeconds, const Error&) {
+                         QMetaObject::invokeMethod(
+                             this,
+                             [this, generation, kind, atSeconds] {
+                                 soundEnded(generation, kind, atSeconds);
+                             },
+                             Qt::QueuedConnection);
+                     });
+    if (takeSound_.running(SoundKind::Microphone) || takeSound_.running(SoundKind::Desktop)) {
+        levelTimer_.start();
+    }
+}
+
+void Recorder::stopSound() {
+    levelTimer_.stop();
+    takeSound_.stop();
+    if (microphoneLevel_ != 0 || desktopLevel_ != 0) {
+        microphoneLevel_ = 0;
+        desktopLevel_ = 0;
+        emit soundLevelsChanged();
+    }
+}
+
+void Recorder::soundEnded(quint64 generation, SoundKind kind, double atSeconds) {
+    // The source stays stopped until the take ends; the take goes on without it.
+    if (generation != takeGeneration_) {
+        return;
+    }
+    takeSound_.noteEnded(kind, atSeconds);
+}
+
+void Recorder::refreshSoundLevels() {
+    const double mic = takeSound_.takePeak(SoundKind::Microphone);
+    const double desktop = takeSound_.takePeak(SoundKind::Desktop);
+    if (mic != microphoneLevel_ || desktop != desktopLevel_) {
+        microphoneLevel_ = mic;
+        desktopLevel_ = desktop;
+        emit soundLevelsChanged();
+    }
 }
 
 // --- Clicks and cursor -----------------------------------------------------------------
@@ -465,6 +531,9 @@ void Recorder::stop() {
                 return; // discarded meanwhile
             }
             stopStream();
+            // The sources stop before the writer finishes: nothing reaches a
+            // sound track once its encoder is being drained.
+            stopSound();
             closeJournal();
             finishWriting();
         },
@@ -561,6 +630,10 @@ void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
         setStatus(QString::asprintf("Done — %d zooms over %.1fs",
                                     static_cast<int>(zooms().size()), duration()),
                   StatusKind::TakeReady);
+    }
+    for (const QString& note : takeSound_.notes()) {
+        // The take is there; say what of its sound is not.
+        setStatus(status_ + QStringLiteral(" — ") + note, statusKind_);
     }
     if (takeFilesError_) {
         // The take is there; say which of its files is missing on disk.
@@ -714,6 +787,7 @@ void Recorder::discard() {
     // writing into the file that is about to be deleted.
     stopClickTap();
     stopStream();
+    stopSound();
     closeJournal();
     if (const QString journal = journalPath(); !journal.isEmpty()) {
         QFile::remove(journal);

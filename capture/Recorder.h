@@ -3,6 +3,9 @@
 #include "CaptureBackend.h"
 #include "CaptureContent.h"
 #include "CursorSampler.h"
+#include "SoundChoice.h"
+#include "SoundSource.h"
+#include "TakeSound.h"
 #include "TakeJournalWriter.h"
 #include "WriterFactory.h"
 
@@ -71,6 +74,8 @@ class Recorder : public EditModel {
     Q_PROPERTY(double trimEnd READ trimEnd WRITE setTrimEnd NOTIFY trimEndChanged)
     Q_PROPERTY(int videoW READ videoW NOTIFY videoWChanged)
     Q_PROPERTY(int videoH READ videoH NOTIFY videoHChanged)
+    Q_PROPERTY(double microphoneLevel READ microphoneLevel NOTIFY soundLevelsChanged)
+    Q_PROPERTY(double desktopLevel READ desktopLevel NOTIFY soundLevelsChanged)
 
 public:
     // File names of a take, in the output folder; each take replaces the last.
@@ -136,6 +141,27 @@ public:
     // Where the take's files go (empty when no folder can be formed).
     QString outputFolder() const;
 
+    // --- Sound ------------------------------------------------------------------------
+    // The sound server takes are recorded from (not owned; must outlive the
+    // Recorder). Null, the default: no server is known, and a take that asks
+    // for sound records without it and says so.
+    void setSoundDevices(SoundDevices* devices) { soundDevices_ = devices; }
+    SoundDevices* soundDevices() const { return soundDevices_; }
+    // Which sources the next take records (both off by default). A take that
+    // runs keeps the choice it started with.
+    SoundChoice soundChoice() const { return soundChoice_; }
+    void setSoundChoice(const SoundChoice& choice);
+    // The loudest sample (0...1) of each source over the last moment, refreshed
+    // kLevelRate times a second while a take records it; 0 otherwise.
+    double microphoneLevel() const { return microphoneLevel_; }
+    double desktopLevel() const { return desktopLevel_; }
+    static constexpr int kLevelRate = 15; // per second
+    // Whether the current take records `kind` now.
+    bool recordsSound(SoundKind kind) const { return takeSound_.running(kind); }
+    // What the current or last take could not record of its sound, as
+    // sentences (also appended to the status after the take).
+    QStringList soundNotes() const { return takeSound_.notes(); }
+
     // --- Session flows --------------------------------------------------------------
     // Checks input access and opens the content picker.
     void start();
@@ -182,6 +208,8 @@ signals:
     void exportProgressChanged();
     void videoWChanged();
     void videoHChanged();
+    void soundChoiceChanged();
+    void soundLevelsChanged();
     // The take finished (ready or idle). For callers that wait on a take.
     void takeFinished(bool ready);
 
@@ -212,6 +240,10 @@ private:
     void completeTake(bool written, std::optional<double> movieDuration);
     void openTake(double movieDuration);
     void stopStream();
+    void startSound();
+    void stopSound();
+    void soundEnded(quint64 generation, SoundKind kind, double atSeconds);
+    void refreshSoundLevels();
     void joinFinisher();
     void closeJournal();
     void journalClicks(double olderThan);
@@ -253,6 +285,13 @@ private:
     // worker; the stream is stopped before the writer is finished or replaced.
     std::shared_ptr<VideoWriter> videoWriter_;
     std::unique_ptr<ScreenStream> stream_;
+    // The take's sound sources; stopped before the writer is finished.
+    SoundDevices* soundDevices_ = nullptr;
+    SoundChoice soundChoice_;
+    TakeSound takeSound_;
+    QTimer levelTimer_;
+    double microphoneLevel_ = 0;
+    double desktopLevel_ = 0;
     // Finishing runs the writer's flush and the duration probe off the main thread.
     std::thread finisher_;
     bool finishing_ = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SoundSource.h"
 #include "VideoFrame.h"
 
 #include "timeline/Result.h"
@@ -21,8 +22,10 @@ struct WriterCounts {
 // Writes one take's movie.
 //
 // Contract: created on the main thread (by a WriterFactory); append() is
-// called on the capture thread only, never concurrently; finish() once, on any
-// one thread, after the stream has stopped; path() and counts() on any thread.
+// called on the capture thread only, never concurrently; soundSink() on the
+// main thread, and each sink it hands out on its sound source's thread only;
+// finish() once, on any one thread, after the stream and the sound sources
+// have stopped; path() and counts() on any thread.
 class VideoWriter {
 public:
     virtual ~VideoWriter() = default;
@@ -40,6 +43,15 @@ public:
     virtual Result<void> finish() = 0;
     virtual QString path() const = 0;
     virtual WriterCounts counts() const = 0;
+    // Where the sound of `kind` goes, when the writer was asked to record it
+    // (WriterSpec::sound); null otherwise. The sink lives as long as the
+    // writer and never blocks the video: sound that comes after finish()
+    // started is ignored. A sound track that ends early (its source died)
+    // neither fails the take nor holds the video back.
+    virtual SoundSink* soundSink(SoundKind kind) {
+        (void)kind;
+        return nullptr;
+    }
     // The first write or encode error of the take (a full disk, an encoder
     // that gave up), nothing while every frame so far could be handed on.
     // After an error the writer takes no more frames, but the file keeps what

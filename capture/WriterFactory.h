@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace orvane {
 
@@ -17,6 +18,9 @@ struct WriterSpec {
     int width = 0;         // pixels, even, at least 2
     int height = 0;        // pixels, even, at least 2
     double startTime = 0;  // host seconds that are time 0 in the movie
+    // The sound sources to give a track each (none: a movie with only the
+    // picture, exactly as without sound).
+    std::vector<SoundKind> sound;
 };
 
 // Makes the take's movie writers and reads finished movies back. Not platform

@@ -4,6 +4,7 @@
 // cursor track as "orvane-cursor.csv".
 #include "capture/CaptureBackendFactory.h"
 #include "capture/Recorder.h"
+#include "capture/SoundDevicesFactory.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "render/media/MediaLog.h"
 
@@ -47,7 +48,16 @@ Options:
   --window-name TEXT  record the first window whose title contains TEXT
   --duration SECONDS  stop after this long (default: until interrupted)
   --out-dir DIR       where the files go (default: the Desktop folder)
+  --mic [DEVICE]      also record the microphone, into a sound track of its own:
+                      the sound server's default input, or the input named
+                      DEVICE (as `pactl list short sources` names it)
+  --desktop-audio     also record what the computer plays (the default
+                      output's monitor), into a sound track of its own
   --help              this text
+
+Sound never fails a take: without a sound server, or when a device cannot be
+opened or goes away, the take is recorded without that sound and the last line
+says so.
 )";
 
 int fail(const std::string& message) {
@@ -75,6 +85,7 @@ int main(int argc, char** argv) {
     QString windowName;
     std::optional<double> duration;
     QString outDir;
+    SoundChoice sound;
 
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -88,6 +99,18 @@ int main(int argc, char** argv) {
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        // The sound flags take no value, or (--mic) an optional one.
+        if (a == QLatin1String("--desktop-audio")) {
+            sound.desktop = true;
+            continue;
+        }
+        if (a == QLatin1String("--mic")) {
+            sound.microphone = true;
+            if (i + 1 < args.size() && !args[i + 1].startsWith(QLatin1Char('-'))) {
+                sound.microphoneDevice = args[++i];
+            }
+            continue;
         }
         const auto v = value();
         if (!v) {
@@ -151,7 +174,11 @@ int main(int argc, char** argv) {
     CaptureBackend& backend = *opened.value();
     backend.setOutputFolder(outDir);
     FfmpegWriterFactory writers;
+    // The sound server is asked for only when a take wants sound.
+    std::unique_ptr<SoundDevices> soundDevices = sound.any() ? makeSoundDevices() : nullptr;
     Recorder rec(backend, writers);
+    rec.setSoundDevices(soundDevices.get());
+    rec.setSoundChoice(sound);
     if (rec.outputFolder().isEmpty()) {
         return fail("no folder to write the take to (use --out-dir)");
     }
@@ -201,6 +228,10 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(rec.status()));
         std::fflush(stdout);
         exitCode = ready ? 0 : 1;
+        for (const QString& note : rec.soundNotes()) {
+            // The take stands; what of its sound is missing is said apart.
+            std::fprintf(stderr, "orvane-record: %s\n", qPrintable(note));
+        }
         if (filesError) {
             // The clicks and the track are still in the journal beside the movie.
             std::fprintf(stderr, "orvane-record: %s (kept in %s)\n", filesError->message.c_str(),

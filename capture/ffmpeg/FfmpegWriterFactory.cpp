@@ -5,7 +5,9 @@
 namespace orvane {
 
 Result<std::unique_ptr<VideoWriter>> FfmpegWriterFactory::createWriter(const WriterSpec& spec) {
-    auto writer = MovieWriter::tryCreate(spec.path, spec.width, spec.height, spec.startTime, options_);
+    MovieWriterOptions options = options_;
+    options.sound = spec.sound;
+    auto writer = MovieWriter::tryCreate(spec.path, spec.width, spec.height, spec.startTime, options);
     if (!writer) {
         return writer.errorValue();
     }

@@ -28,7 +28,7 @@ bool MovieMuxer::wantsGlobalHeader() const {
 }
 
 Result<int> MovieMuxer::addTrack(const AVCodecContext* encoder, AVRational timeBase,
-                                 unsigned int codecTag) {
+                                 unsigned int codecTag, const std::string& handlerName) {
     AVStream* stream = avformat_new_stream(output_.get(), nullptr);
     if (stream == nullptr) {
         return Error{ErrorKind::Io, "Out of memory"};
@@ -43,6 +43,9 @@ Result<int> MovieMuxer::addTrack(const AVCodecContext* encoder, AVRational timeB
     }
     if (codecTag != 0) {
         stream->codecpar->codec_tag = codecTag;
+    }
+    if (!handlerName.empty()) {
+        av_dict_set(&stream->metadata, "handler_name", handlerName.c_str(), 0);
     }
     return stream->index;
 }
@@ -74,20 +77,20 @@ Result<void> MovieMuxer::write(AVPacket* packet, int track, AVRational encoderTi
         return Error{ErrorKind::Invalid, "the movie is not open"};
     }
     AVFormatContext* oc = output_.get();
-    const bool closesFragment = track == 0 && (packet->flags & AV_PKT_FLAG_KEY) != 0;
     av_packet_rescale_ts(packet, encoderTimeBase, oc->streams[track]->time_base);
     packet->stream_index = track;
     const int rc = av_interleaved_write_frame(oc, packet);
     if (rc < 0) {
         return av::error(rc, "cannot write the movie");
     }
-    if (closesFragment) {
-        // A key frame closed the previous fragment: push it to the file now
-        // so that a crash loses at most the fragment being built.
-        avio_flush(oc->pb);
-        if (oc->pb->error < 0) {
-            return av::error(oc->pb->error, "cannot write the movie");
-        }
+    // When a key frame of the video closed a fragment, the container wrote
+    // it to the I/O buffer: push it to the file now so that a crash loses at
+    // most the fragment being built. With several tracks the interleaving may
+    // hand that key frame on during any track's write, so every write checks;
+    // between fragments the buffer is empty and the flush costs nothing.
+    avio_flush(oc->pb);
+    if (oc->pb->error < 0) {
+        return av::error(oc->pb->error, "cannot write the movie");
     }
     return {};
 }

@@ -39,16 +39,18 @@ public:
 
     // Whether encoders must put their codec headers out of band.
     bool wantsGlobalHeader() const;
-    // Adds a track described by an opened encoder, stored with `timeBase`.
-    // Returns its index.
+    // Adds a track described by an opened encoder, stored with `timeBase`,
+    // named `handlerName` in the file when not empty. Returns its index.
     Result<int> addTrack(const AVCodecContext* encoder, AVRational timeBase,
-                         unsigned int codecTag = 0);
+                         unsigned int codecTag = 0, const std::string& handlerName = {});
     // Creates the file and writes the header. `muxerOptions` go to the muxer
     // (movflags and the like).
     Result<void> start(const std::vector<std::pair<std::string, std::string>>& muxerOptions);
     // Writes one encoded packet of track `track`, whose times are in
     // `encoderTimeBase`; takes its data (the packet is left blank). A key
-    // frame of the first track closes a fragment, which is flushed to disk.
+    // frame of the first track closes a fragment, which is flushed to disk as
+    // soon as the interleaving hands it to the container (which may be during
+    // the write of another track's packet).
     Result<void> write(AVPacket* packet, int track, AVRational encoderTimeBase);
     // Writes the trailer and closes the file, also after a failed write (the
     // fragments already written may still be completed). A second call does

@@ -2,6 +2,7 @@
 
 #include "MovieMuxer.h"
 #include "SlotRing.h"
+#include "SoundTrackWriter.h"
 #include "VideoEncoder.h"
 
 #include "render/media/AvHandles.h"
@@ -15,9 +16,11 @@ extern "C" {
 
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <thread>
 
 namespace orvane {
@@ -38,6 +41,8 @@ struct MovieWriter::Impl {
     std::unique_ptr<MovieMuxer> muxer;
     int track = 0;
     av::OpenedEncoder encoder;
+    // One per sound source asked for, added after the video track.
+    std::vector<std::unique_ptr<SoundTrackWriter>> soundTracks;
 
     // Capture thread only.
     av::SwsPtr sws;
@@ -115,14 +120,29 @@ Result<std::unique_ptr<MovieWriter>> MovieWriter::tryCreate(const QString& path,
         return track.errorValue();
     }
     d->track = track.value();
+    for (SoundKind kind : options.sound) {
+        const bool already = std::any_of(d->soundTracks.begin(), d->soundTracks.end(),
+                                         [kind](const auto& t) { return t->kind() == kind; });
+        if (already) {
+            continue;
+        }
+        auto sound = SoundTrackWriter::tryCreate(*d->muxer, kind, startTime);
+        if (!sound) {
+            return sound.errorValue();
+        }
+        d->soundTracks.push_back(std::move(sound.value()));
+    }
+    std::vector<std::pair<std::string, std::string>> muxerOptions = {
+        {"movflags", "frag_keyframe+empty_moov+write_colr"}, {"video_track_timescale", "600"}};
+    if (!d->soundTracks.empty()) {
+        muxerOptions.emplace_back("max_interleave_delta", std::to_string(kMaxInterleave));
+    }
     // A fragment per key frame and an empty sample table up front: everything up
     // to the last finished fragment survives a crash or power loss. The
     // fragment index written at a clean stop gives readers the full duration.
     // The track keeps the 1/600 time scale of the take (the muxer would raise a
     // small time scale to at least 10000 by itself).
-    if (auto started = d->muxer->start({{"movflags", "frag_keyframe+empty_moov+write_colr"},
-                                        {"video_track_timescale", "600"}});
-        !started) {
+    if (auto started = d->muxer->start(muxerOptions); !started) {
         return started.errorValue();
     }
 
@@ -321,6 +341,12 @@ Result<void> MovieWriter::Impl::close() {
     if (encoderThread.joinable()) {
         encoderThread.join();
     }
+    // The sound tracks end first: their last packets join the video's in the
+    // interleaving before the trailer. Their errors do not fail the take: the
+    // picture is what a take is, and each sound track keeps what it wrote.
+    for (auto& sound : soundTracks) {
+        sound->finish();
+    }
     Result<void> ok;
     if (failed.load(std::memory_order_acquire)) {
         ok = failure.value_or(Error{ErrorKind::Io, "the video encoder failed"});
@@ -344,6 +370,15 @@ Result<void> MovieWriter::finish() {
         d->result = d->close();
     }
     return d->result;
+}
+
+SoundSink* MovieWriter::soundSink(SoundKind kind) {
+    for (auto& sound : d->soundTracks) {
+        if (sound->kind() == kind) {
+            return sound.get();
+        }
+    }
+    return nullptr;
 }
 
 QString MovieWriter::path() const {

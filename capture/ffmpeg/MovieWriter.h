@@ -20,6 +20,9 @@ struct MovieWriterOptions {
     // is dropped: a screen recording keeps pace with the clock rather than
     // falling behind it.
     int ringSlots = 4;
+    // The sound sources that get an AAC track each beside the video (see
+    // soundSink()); none by default.
+    std::vector<SoundKind> sound;
 };
 
 // The take's movie over the FFmpeg libraries: a QuickTime movie with one video
@@ -31,7 +34,13 @@ struct MovieWriterOptions {
 // Threads: create() and finish() on the main thread (or any one thread),
 // append() on the capture thread only; the encoder runs on a thread of its own
 // that the writer owns. append() converts the BGRA frame to YUV straight into a
-// preallocated ring slot and returns; it never waits for the encoder.
+// preallocated ring slot and returns; it never waits for the encoder. Each
+// sound sink is called on its source's thread, which encodes its own AAC
+// track (see SoundTrackWriter.h); the video threads never wait for sound.
+//
+// With sound tracks, the muxer's interleaving holds a packet no longer than
+// kMaxInterleave behind the others, so video keeps reaching the disk fragment
+// by fragment while a sound track has nothing to say (its source ended).
 //
 // The movie starts at the take's start: when the first frame was grabbed after
 // it, that frame is also written at time 0 (and counted as written), so times
@@ -48,7 +57,12 @@ public:
                                                           const MovieWriterOptions& options = {});
     ~MovieWriter() override; // finishes the file if finish() was not called
 
+    // Longest time (microseconds of movie time) a packet waits in the
+    // muxer for the other tracks.
+    static constexpr int kMaxInterleave = 250000;
+
     void append(const VideoFrame& frame) override;
+    SoundSink* soundSink(SoundKind kind) override;
     Result<void> finish() override;
     QString path() const override;
     WriterCounts counts() const override;

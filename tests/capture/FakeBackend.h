@@ -4,6 +4,8 @@
 // permission checks, streams and writers that the tests drive by hand, and a
 // clock the tests set.
 #include "capture/CaptureBackend.h"
+#include "capture/HostClock.h"
+#include "capture/SoundSource.h"
 #include "capture/WriterFactory.h"
 
 #include <QDir>
@@ -11,8 +13,15 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cmath>
+#include <map>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace orvane::test {
@@ -81,6 +90,29 @@ public:
     int requests = 0;
 };
 
+// A writer's sound track: counts what arrives, and whether anything arrived
+// after the writer began to finish (which a real track would lose).
+class FakeSoundTrack : public SoundSink {
+public:
+    explicit FakeSoundTrack(const std::atomic<int>* finishes) : finishes_(finishes) {}
+    void soundArrived(const float*, int n, double hostTime) override {
+        double none = -1;
+        firstStamp.compare_exchange_strong(none, hostTime);
+        frames += n;
+        if (finishes_->load() > 0) {
+            ++afterFinish;
+        }
+    }
+    void soundEnded(const Error&) override { ++ends; }
+    std::atomic<int> frames{0};
+    std::atomic<double> firstStamp{-1};
+    std::atomic<int> afterFinish{0};
+    std::atomic<int> ends{0};
+
+private:
+    const std::atomic<int>* finishes_;
+};
+
 class FakeWriter : public VideoWriter {
 public:
     // `stamp`: write a stand-in movie file at `path` (off for a real movie that
@@ -102,6 +134,17 @@ public:
     }
     QString path() const override { return path_; }
     WriterCounts counts() const override { return {frames, frames, 0}; }
+    SoundSink* soundSink(SoundKind kind) override {
+        auto it = sound.find(kind);
+        return it == sound.end() ? nullptr : it->second.get();
+    }
+    // Gives the writer a track for each of `kinds`, as WriterSpec::sound asks.
+    void addSound(const std::vector<SoundKind>& kinds) {
+        for (SoundKind k : kinds) {
+            sound[k] = std::make_unique<FakeSoundTrack>(&finishes);
+        }
+    }
+    std::map<SoundKind, std::unique_ptr<FakeSoundTrack>> sound;
     std::optional<Error> failure() const override {
         std::lock_guard lock(failureMutex);
         return failWith;
@@ -226,6 +269,8 @@ public:
         auto wr = moviePath.isEmpty()
                       ? std::make_unique<FakeWriter>(path, writerCompletes)
                       : std::make_unique<FakeWriter>(moviePath, writerCompletes, false);
+        wr->addSound(spec.sound);
+        writerSound = spec.sound;
         lastWriter = wr.get();
         return std::unique_ptr<VideoWriter>(std::move(wr));
     }
@@ -258,6 +303,103 @@ public:
     FakeStream* lastStream = nullptr; // valid while the recorder holds the stream
     int streamStops = 0;
     FakeWriter* lastWriter = nullptr;
+    std::vector<SoundKind> writerSound; // the tracks the last writer was asked for
+};
+
+// A sound source on a thread of its own that delivers 10 ms blocks of a
+// constant level every 10 ms, stamped from `anchor` by the frames delivered;
+// after `endAfterBlocks` blocks (when positive) it ends by itself as a
+// removed device would.
+class FakeSoundSource : public SoundSource {
+public:
+    struct Settings {
+        double anchor = 1000.0; // host seconds of the first frame
+        bool anchorAtStart = false; // the first frame is stamped hostTime() at start()
+        float level = 0.5f;     // every sample's value
+        int endAfterBlocks = 0;
+        std::optional<std::string> startError;
+    };
+    FakeSoundSource(SoundKind kind, Settings settings, std::atomic<int>* running)
+        : kind_(kind), settings_(std::move(settings)), running_(running) {}
+    ~FakeSoundSource() override { stop(); }
+    SoundKind kind() const override { return kind_; }
+    QString description() const override { return QStringLiteral("Fake device"); }
+    Result<void> start(SoundSink* sink) override {
+        if (settings_.startError) {
+            return Result<void>::failure(ErrorKind::Io, *settings_.startError);
+        }
+        stopping_ = false;
+        if (settings_.anchorAtStart) {
+            settings_.anchor = hostTime();
+        }
+        ++*running_;
+        started_ = true;
+        thread_ = std::thread([this, sink] { run(sink); });
+        return {};
+    }
+    void stop() override {
+        stopping_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        if (started_) {
+            started_ = false;
+            --*running_;
+        }
+    }
+    float takePeak() override { return peak_.exchange(0.0f); }
+
+private:
+    void run(SoundSink* sink) {
+        constexpr int block = kSoundRate / 100;
+        std::vector<float> samples(static_cast<std::size_t>(block) * kSoundChannels, settings_.level);
+        for (int n = 0; !stopping_; ++n) {
+            if (settings_.endAfterBlocks > 0 && n == settings_.endAfterBlocks) {
+                sink->soundEnded(Error{ErrorKind::NotFound, "The device was removed."});
+                return;
+            }
+            sink->soundArrived(samples.data(), block,
+                               settings_.anchor + static_cast<double>(n) * block / kSoundRate);
+            float seen = peak_.load();
+            while (seen < std::fabs(settings_.level) &&
+                   !peak_.compare_exchange_weak(seen, std::fabs(settings_.level))) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    SoundKind kind_;
+    Settings settings_;
+    std::atomic<int>* running_;
+    std::atomic<bool> stopping_{false};
+    bool started_ = false;
+    std::atomic<float> peak_{0.0f};
+    std::thread thread_;
+};
+
+// A sound server the tests set up: which sources open, how they behave.
+class FakeSoundDevices : public SoundDevices {
+public:
+    std::vector<SoundDevice> inputs() override { return serverUp ? devices : std::vector<SoundDevice>{}; }
+    Result<std::unique_ptr<SoundSource>> open(SoundKind kind, const QString& device) override {
+        opened.emplace_back(kind, device);
+        if (!serverUp) {
+            return Result<std::unique_ptr<SoundSource>>::failure(ErrorKind::NotFound,
+                                                                 "No sound server answered.");
+        }
+        if (auto it = openErrors.find(kind); it != openErrors.end()) {
+            return Result<std::unique_ptr<SoundSource>>::failure(ErrorKind::NotFound, it->second);
+        }
+        return std::unique_ptr<SoundSource>(
+            std::make_unique<FakeSoundSource>(kind, settings[kind], &running));
+    }
+    bool serverUp = true;
+    std::vector<SoundDevice> devices = {
+        {QStringLiteral("builtin"), QStringLiteral("Built-in Audio"), true},
+        {QStringLiteral("usb-mic"), QStringLiteral("USB Microphone"), false}};
+    std::map<SoundKind, std::string> openErrors;
+    std::map<SoundKind, FakeSoundSource::Settings> settings;
+    std::vector<std::pair<SoundKind, QString>> opened; // every open() asked for
+    std::atomic<int> running{0};                       // sources started and not stopped
 };
 
 } // namespace orvane::test

@@ -1,5 +1,7 @@
 #include "EmptyState.h"
 
+#include "SoundControls.h"
+
 #include "capture/Recorder.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -39,10 +41,12 @@ EmptyState::EmptyState(QWidget* parent) : QWidget(parent) {
     Theme::setButtonStyle(button_, Theme::ButtonStyle::primary);
     button_->setFixedWidth(240);
     connect(button_, &QPushButton::clicked, this, &EmptyState::startStopClicked);
+    sound_ = new SoundControls(this);
     column->addWidget(symbol_);
     column->addWidget(title_);
     column->addWidget(subtitle_);
     column->addWidget(button_, 0, Qt::AlignHCenter);
+    column->addWidget(sound_, 0, Qt::AlignHCenter);
     column->addWidget(note_, 0, Qt::AlignHCenter);
     column->addStretch(1);
 

@@ -9,9 +9,11 @@ class QPushButton;
 namespace orvane {
 
 enum class Phase;
+class SoundControls;
 
 // What the window shows before and during a recording: a symbol (pulsing red
-// while recording), a title, a subtitle and the 240-point start/stop button.
+// while recording), a title, a subtitle, the 240-point start/stop button and
+// the sound controls under it (sources before a take, meters during one).
 class EmptyState : public QWidget {
     Q_OBJECT
 
@@ -24,6 +26,7 @@ public:
     void setNote(const QString& note);
     QString note() const;
     QPushButton* startStopButton() const { return button_; }
+    SoundControls* sound() const { return sound_; }
     QString title() const;
 
 signals:
@@ -35,6 +38,7 @@ private:
     QLabel* subtitle_;
     QLabel* note_;
     QPushButton* button_;
+    SoundControls* sound_;
     QTimer pulse_;
     int pulseStep_ = 0;
     bool recording_ = false;

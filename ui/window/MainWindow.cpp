@@ -2,9 +2,11 @@
 
 #include "EmptyState.h"
 #include "PermissionsOnboarding.h"
+#include "SoundControls.h"
 #include "TitleBar.h"
 
 #include "capture/Permissions.h"
+#include "capture/SoundChoice.h"
 #include "editing/TimelineBar.h"
 #include "ui/window/WaveformLoader.h"
 #include "render/OutputGeometry.h"
@@ -86,6 +88,17 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
         }
     });
     connect(empty_, &EmptyState::startStopClicked, this, &MainWindow::startOrStop);
+    // The sound sources chosen last time, remembered on every change; the
+    // meters follow the Recorder's levels while a take records.
+    rec_.setSoundChoice(loadSoundChoice());
+    empty_->sound()->setChoice(rec_.soundChoice());
+    connect(empty_->sound(), &SoundControls::choiceChanged, this, [this](const SoundChoice& c) {
+        rec_.setSoundChoice(c);
+        saveSoundChoice(c);
+    });
+    connect(&rec_, &Recorder::soundLevelsChanged, this, [this] {
+        empty_->sound()->setLevels(rec_.microphoneLevel(), rec_.desktopLevel());
+    });
 
     connect(&rec_, &Recorder::phaseChanged, this, &MainWindow::phaseChanged);
     connect(&rec_, &Recorder::statusChanged, this, [this] {
@@ -96,7 +109,8 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
         const StatusKind kind = rec_.statusKind();
         if (kind == StatusKind::NoFrames || kind == StatusKind::ExportFailed ||
             kind == StatusKind::ExportDone ||
-            kind == StatusKind::TakeEnded || kind == StatusKind::TakeWithoutClicks) {
+            kind == StatusKind::TakeEnded || kind == StatusKind::TakeWithoutClicks ||
+            (kind == StatusKind::TakeReady && !rec_.soundNotes().isEmpty())) {
             titleBar_->flashStatus(rec_.status());
         }
     });
@@ -280,6 +294,11 @@ void MainWindow::installShortcuts() {
     connect(right, &QShortcut::activated, this, [this] { seekBy(5); });
 }
 
+void MainWindow::setSoundDevices(SoundDevices* devices) {
+    rec_.setSoundDevices(devices);
+    empty_->sound()->setDevices(devices != nullptr ? devices->inputs() : std::vector<SoundDevice>{});
+}
+
 // --- Phases -------------------------------------------------------------------------------
 
 bool MainWindow::editorShown() const {
@@ -289,6 +308,9 @@ bool MainWindow::editorShown() const {
 void MainWindow::phaseChanged() {
     const Phase phase = rec_.phase();
     empty_->setPhase(phase);
+    empty_->sound()->setRecording(phase == Phase::recording,
+                                  rec_.recordsSound(SoundKind::Microphone),
+                                  rec_.recordsSound(SoundKind::Desktop));
     if (phase == Phase::ready) {
         createPlayer();
         body_->setCurrentWidget(editor_);

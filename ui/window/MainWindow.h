@@ -42,6 +42,9 @@ public:
     ~MainWindow() override;
 
     Recorder& recorder() { return rec_; }
+    // The sound server takes record from (not owned; must outlive the window;
+    // null: none). Fills the microphone's device menu with its inputs.
+    void setSoundDevices(SoundDevices* devices);
     TitleBar* titleBar() const { return titleBar_; }
     EmptyState* emptyState() const { return empty_; }
     InspectorRail* rail() const { return rail_; }
