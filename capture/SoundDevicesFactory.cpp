@@ -1,11 +1,12 @@
 #include "SoundDevicesFactory.h"
 
+#include "capture/pulse/PulseSoundDevices.h"
+
 namespace orvane {
 
-// This build records no sound yet: the libpulse devices take this place once
-// they are built beside the other backends.
+// PulseAudio, or PipeWire's pulse server: libpulse speaks to both.
 std::unique_ptr<SoundDevices> makeSoundDevices() {
-    return nullptr;
+    return std::make_unique<PulseSoundDevices>();
 }
 
 } // namespace orvane

@@ -44,7 +44,7 @@ Result<std::unique_ptr<PulseLoop>> PulseLoop::tryCreate(const char* name, double
     pa_context_set_state_callback(l->context_, &onContextState, l->loop_);
     if (pa_context_connect(l->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         return Error{ErrorKind::NotFound,
-                     "No sound server answers (" + pulseErrorText(pa_context_errno(l->context_)) + ")."};
+                     "No sound server answered (" + pulseErrorText(pa_context_errno(l->context_)) + ")."};
     }
     if (pa_threaded_mainloop_start(l->loop_) < 0) {
         return Error{ErrorKind::Io, "Cannot start the sound server's thread."};
@@ -63,7 +63,7 @@ Result<std::unique_ptr<PulseLoop>> PulseLoop::tryCreate(const char* name, double
     }
     if (pa_context_get_state(context) != PA_CONTEXT_READY) {
         return Error{ErrorKind::NotFound,
-                     "No sound server answers (" + pulseErrorText(pa_context_errno(context)) + ")."};
+                     "No sound server answered (" + pulseErrorText(pa_context_errno(context)) + ")."};
     }
     return l;
 }

@@ -1,15 +1,19 @@
 // orvane: the application. One dark, borderless window on the user's desktop,
 // recording through the capture backend that suits the session.
 #include "capture/CaptureBackendFactory.h"
+#include "capture/SoundDevicesFactory.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "render/media/MediaLog.h"
 #include "ui/Theme.h"
 #include "ui/update/Updater.h"
 #include "ui/window/MainWindow.h"
 
+#include <memory>
+
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
@@ -38,10 +42,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     orvane::FfmpegWriterFactory writers;
+    // Declared before the window, which uses it until it is destroyed.
+    const std::unique_ptr<orvane::SoundDevices> sound = orvane::makeSoundDevices();
     orvane::Updater updater(QUrl(QStringLiteral(ORVANE_UPDATE_FEED)),
                             QVersionNumber::fromString(QStringLiteral(ORVANE_VERSION)));
     orvane::MainWindow window(*backend.value(), writers);
     window.setUpdater(&updater);
+    window.setSoundDevices(sound.get());
     window.show();
     return QApplication::exec();
 }
