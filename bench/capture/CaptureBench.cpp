@@ -4,13 +4,21 @@
 // both the frames grabbed, written and dropped and the CPU time used.
 //
 //   capture_bench [--seconds S]
+//   capture_bench --sound [--seconds S]
 //
 // It starts its own Xvfb and a separate process that keeps the screen changing,
 // so neither run pays for the animation.
+//
+// With --sound (run beside a sound server: bench/run starts one through
+// tests/support/with-sound.sh) it measures instead what sound costs: the same
+// take with the microphone and the desktop's sound recorded into two AAC
+// tracks, against the take without sound, alternating twice, while noise plays
+// into both devices.
 #include "BenchReport.h"
 #include "PacketCount.h"
 #include "capture/HostClock.h"
 #include "capture/ffmpeg/MovieWriter.h"
+#include "capture/pulse/PulseSoundDevices.h"
 #include "capture/x11/X11ScreenStream.h"
 #include "capture/x11/X11Source.h"
 
@@ -79,11 +87,16 @@ struct Figures {
     double wall = 0;
 };
 
-Figures runOrvane(const std::string& display, const QString& path, double seconds) {
+Figures runOrvane(const std::string& display, const QString& path, double seconds,
+                  bool sound = false) {
     Figures f;
     const double start = hostTime();
     const double cpu0 = selfCpu();
-    auto created = MovieWriter::tryCreate(path, kWidth, kHeight, start);
+    MovieWriterOptions writerOptions;
+    if (sound) {
+        writerOptions.sound = {SoundKind::Microphone, SoundKind::Desktop};
+    }
+    auto created = MovieWriter::tryCreate(path, kWidth, kHeight, start, writerOptions);
     if (!created) {
         std::fprintf(stderr, "no writer: %s\n", created.error().c_str());
         std::exit(1);
@@ -101,8 +114,25 @@ Figures runOrvane(const std::string& display, const QString& path, double second
         std::fprintf(stderr, "stream: %s\n", started.error().c_str());
         std::exit(1);
     }
+    PulseSoundDevices devices;
+    std::vector<std::unique_ptr<SoundSource>> sources;
+    for (SoundKind kind : writerOptions.sound) {
+        auto opened = devices.open(kind, QString());
+        if (!opened) {
+            std::fprintf(stderr, "sound: %s\n", opened.error().c_str());
+            std::exit(1);
+        }
+        if (auto began = opened.value()->start(writer->soundSink(kind)); !began) {
+            std::fprintf(stderr, "sound: %s\n", began.error().c_str());
+            std::exit(1);
+        }
+        sources.push_back(std::move(opened.value()));
+    }
     QThread::usleep(static_cast<unsigned long>(seconds * 1e6));
     stream.stop();
+    for (auto& source : sources) {
+        source->stop();
+    }
     writer->finish();
     f.cpu = selfCpu() - cpu0;
     f.wall = hostTime() - start;
@@ -169,6 +199,56 @@ void print(const char* name, const Figures& f, double seconds) {
                 100.0 * f.cpu / seconds);
 }
 
+// The cost of sound: the same take with and without its two sound tracks,
+// alternating so that a machine getting busier weighs on both alike.
+int measureSound(const std::string& display, QTemporaryDir& dir, double seconds) {
+    // Noise into both devices, so the encoders have real sound to code.
+    QProcess speakers;
+    QProcess voice;
+    for (auto [process, sink] : {std::pair{&speakers, "orvane_speakers"}, std::pair{&voice, "orvane_voice"}}) {
+        process->setStandardInputFile(QStringLiteral("/dev/urandom"));
+        process->start(QStringLiteral("pacat"), {"--playback", "-d", sink, "--format=s16le",
+                                                 "--rate=48000", "--channels=2", "--volume=16000"});
+        if (!process->waitForStarted(5000)) {
+            std::fprintf(stderr, "cannot run pacat: is a sound server running (with-sound.sh)?\n");
+            return 1;
+        }
+    }
+    Figures without;
+    Figures with;
+    for (int round = 0; round < 2; ++round) {
+        const Figures a = runOrvane(display, dir.filePath("silent.mov"), seconds, false);
+        const Figures b = runOrvane(display, dir.filePath("sound.mov"), seconds, true);
+        print("without sound", a, seconds);
+        print("with microphone + desktop", b, seconds);
+        without.cpu += a.cpu;
+        with.cpu += b.cpu;
+        without.grabbed += a.grabbed;
+        with.grabbed += b.grabbed;
+        without.dropped += a.dropped;
+        with.dropped += b.dropped;
+    }
+    speakers.kill();
+    voice.kill();
+    speakers.waitForFinished();
+    voice.waitForFinished();
+    const std::string streams = bench::streamSummary(dir.filePath("sound.mov"));
+    std::printf("  the take with sound holds: %s\n", streams.c_str());
+    const double ratio = without.cpu > 0 ? with.cpu / without.cpu : 0.0;
+    const double dropped = with.grabbed > 0 ? 100.0 * static_cast<double>(with.dropped) /
+                                                  static_cast<double>(with.grabbed)
+                                            : 100.0;
+    std::printf("  CPU with sound / without: %.3f (%.2f s / %.2f s over two takes each)\n", ratio,
+                with.cpu, without.cpu);
+    char value[64];
+    char baseText[64];
+    std::snprintf(value, sizeof value, "CPU %.2f s, %.2f%% dropped", with.cpu / 2, dropped);
+    std::snprintf(baseText, sizeof baseText, "no sound: CPU %.2f s", without.cpu / 2);
+    orvane::bench::reportRow("record 20 s 1920x1200@60 with sound", value, baseText, ratio,
+                             "CPU ratio < 1.05, <= 1% dropped", ratio < 1.05 && dropped <= 1.0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -214,6 +294,14 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     std::printf("capture_bench: %dx%d at 60 fps for %.0f s on %s (%d cores)\n", kWidth, kHeight,
                 seconds, display.c_str(), QThread::idealThreadCount());
+    if (app.arguments().contains(QStringLiteral("--sound"))) {
+        const int status = measureSound(display, dir, seconds);
+        animator.kill();
+        animator.waitForFinished();
+        xvfb.kill();
+        xvfb.waitForFinished();
+        return status;
+    }
     const Figures ours = runOrvane(display, dir.filePath("orvane.mov"), seconds);
     const Figures base = runBaseline(display, dir.filePath("x11grab.mov"), seconds);
     print("orvane (stream + writer)", ours, seconds);
