@@ -56,6 +56,7 @@ ZoomHostView::~ZoomHostView() = default;
 
 void ZoomHostView::update(const ZoomPlayer& settings) {
     settings_ = settings;
+    player_.setSoundMix(settings_.look.sound);
     // The springs carry on, so an edit glides rather than jumps.
     compositor_->setTimeline(settings_.timeline);
     compositor_->setSettings(settings_.look.compositorSettings());
