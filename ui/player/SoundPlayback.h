@@ -26,9 +26,12 @@ namespace orvane::ui {
 // or breaks, makes it Silent: the player then keeps its own clock.
 //
 // Threads: the constructor starts the worker and the destructor stops and
-// joins it (it never waits on the sound server for more than a block's
-// write timeout). Every public function is for the one controlling thread
-// (the player's). The callbacks run on the worker thread.
+// joins it. While playing the worker never waits on the output for longer
+// than one write's timeout (20 ms), so the join is quick; only while the
+// output is being opened may it take as long as the output's own open
+// timeout (about two seconds for a server that does not answer). Every
+// public function is for the one controlling thread (the player's) and
+// never blocks on the worker. The callbacks run on the worker thread.
 class SoundPlayback {
 public:
     enum class State {
