@@ -269,7 +269,10 @@ TEST_F(PlayerSoundServerTest, ThePlayheadFollowsTheSoundForASecond) {
     }
     const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     EXPECT_TRUE(monotonic) << "the sound clock went back";
-    EXPECT_NEAR(player.currentTime() - t0, elapsed, 0.03);
+    // The server plays in real time, so the sound's clock keeps to the wall
+    // clock; the margin leaves room for a short underrun on a loaded machine,
+    // during which the playhead rightly waits for the sound.
+    EXPECT_NEAR(player.currentTime() - t0, elapsed, 0.05);
     EXPECT_GT(samples, 20);
 }
 
