@@ -2,6 +2,7 @@
 // sound is the clock while playing, the picture follows it, and without sound
 // or without an output the player keeps its own clock.
 #include "ui/player/MoviePlayer.h"
+#include "ui/preview/ZoomHostView.h"
 
 #include "FakeSpeaker.h"
 #include "SoundMovieFixtures.h"
@@ -166,6 +167,20 @@ TEST_F(PlayerSoundTest, TwoTracksAreReportedAndCloseForgetsThem) {
     EXPECT_TRUE(player.soundKinds().empty());
     EXPECT_EQ(kinds.count(), 2);
     EXPECT_FALSE(player.soundIsClock());
+}
+
+// The preview is handed the look, sound mix included, and the player it
+// draws plays the sound at that mix.
+TEST_F(PlayerSoundTest, ThePreviewHandsTheLooksMixToThePlayer) {
+    MoviePlayer player(fakeSpeakers(probe));
+    ZoomPlayer settings;
+    settings.look.sound.desktopVolume = 0.25;
+    ZoomHostView view(player, settings);
+    EXPECT_EQ(player.soundMix(), settings.look.sound);
+    settings.look.sound.microphoneMuted = true;
+    settings.look.sound.microphoneVolume = 1.75;
+    view.update(settings);
+    EXPECT_EQ(player.soundMix(), settings.look.sound);
 }
 
 } // namespace

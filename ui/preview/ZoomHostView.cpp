@@ -37,6 +37,8 @@ ZoomHostView::ZoomHostView(ui::MoviePlayer& player, ZoomPlayer settings, QWidget
             Qt::QueuedConnection);
     });
     applyBackground();
+    // The sound is heard as the look says, like the picture is drawn.
+    player_.setSoundMix(settings_.look.sound);
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &ZoomHostView::tick);
