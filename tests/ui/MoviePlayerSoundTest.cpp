@@ -169,6 +169,36 @@ TEST_F(PlayerSoundTest, TwoTracksAreReportedAndCloseForgetsThem) {
     EXPECT_FALSE(player.soundIsClock());
 }
 
+// After a pause, playing again starts the sound where the playhead stopped:
+// the tone (from 1.0 s) comes exactly as far into the new run as the
+// playhead was short of it.
+TEST_F(PlayerSoundTest, PlayAfterPauseResumesTheSoundAtThePlayhead) {
+    const std::string path = toneMovie(ToneMovie{});
+    ASSERT_FALSE(path.empty());
+    MoviePlayer player(fakeSpeakers(probe));
+    open(player, path);
+    player.seekExact(0.4);
+    player.play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.currentTime() > 0.7; }, 3000));
+    player.pause();
+    const double stopped = player.currentTime();
+    ASSERT_LT(stopped, 0.95);
+    const int flushes = probe->flushes;
+    player.play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.currentTime() > 1.1; }, 3000));
+    EXPECT_GT(probe->flushes, flushes);
+    const std::vector<float> heard = probe->copy();
+    long first = -1;
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        if (std::fabs(heard[i]) > 0.02f) {
+            first = static_cast<long>(i / kSoundChannels);
+            break;
+        }
+    }
+    ASSERT_GE(first, 0) << "the tone was not played";
+    EXPECT_NEAR(static_cast<double>(first) / kSoundRate, 1.0 - stopped, 0.002);
+}
+
 // The preview is handed the look, sound mix included, and the player it
 // draws plays the sound at that mix.
 TEST_F(PlayerSoundTest, ThePreviewHandsTheLooksMixToThePlayer) {
