@@ -4,12 +4,10 @@
 #include "SliderRow.h"
 #include "Theme.h"
 #include "ToggleSwitch.h"
-
 #include "capture/Recorder.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 namespace orvane {
@@ -29,7 +27,8 @@ AudioSection::AudioSection(Recorder& recorder, QWidget* parent) : QWidget(parent
     layout->setSpacing(16);
     auto* caption = new QLabel(QStringLiteral("Audio"), this);
     caption->setFont(Theme::font(Theme::Font::caption));
-    caption->setStyleSheet(QStringLiteral("color: %1").arg(Theme::css(Theme::Color::secondaryText)));
+    caption->setStyleSheet(
+        QStringLiteral("color: %1").arg(Theme::css(Theme::Color::secondaryText)));
     layout->addWidget(caption);
     addSource(SoundKind::Microphone, QStringLiteral("Microphone"));
     addSource(SoundKind::Desktop, QStringLiteral("Desktop sound"));

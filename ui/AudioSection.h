@@ -3,7 +3,6 @@
 #include "timeline/SoundMix.h"
 
 #include <QWidget>
-
 #include <vector>
 
 namespace orvane {

@@ -6,8 +6,8 @@
 // the last flush, so a test can check what would have been heard, and it can
 // be made to break after a number of frames, like a server that goes away.
 
-#include "ui/player/SoundOutput.h"
 #include "render/media/SoundTracks.h"
+#include "ui/player/SoundOutput.h"
 
 #include <algorithm>
 #include <chrono>
@@ -26,7 +26,7 @@ struct SpeakerProbe {
     int flushes = 0;
     int opened = 0;
     bool paused = true;
-    long long breakAfter = -1;     // frames; -1 never
+    long long breakAfter = -1; // frames; -1 never
 
     std::vector<float> copy() {
         const std::lock_guard<std::mutex> g(mutex);
@@ -56,7 +56,8 @@ public:
                 const int n = std::min(frames, capacity_ - static_cast<int>(queued_));
                 if (n > 0) {
                     probe_->sinceFlush.insert(probe_->sinceFlush.end(), samples,
-                                              samples + static_cast<std::ptrdiff_t>(n) * kSoundChannels);
+                                              samples +
+                                                  static_cast<std::ptrdiff_t>(n) * kSoundChannels);
                     probe_->writtenTotal += n;
                     queued_ += n;
                     return n;
@@ -92,7 +93,8 @@ private:
     void play() {
         const Clock::time_point now = Clock::now();
         if (!probe_->paused) {
-            const double played = std::chrono::duration<double>(now - last_).count() * speed_ * kSoundRate;
+            const double played =
+                std::chrono::duration<double>(now - last_).count() * speed_ * kSoundRate;
             queued_ = std::max(0.0, queued_ - played);
         }
         last_ = now;

@@ -1,20 +1,17 @@
 // MoviePlayer with sound, through a fake speaker that plays in real time: the
 // sound is the clock while playing, the picture follows it, and without sound
 // or without an output the player keeps its own clock.
-#include "ui/player/MoviePlayer.h"
-#include "ui/preview/ZoomHostView.h"
-
 #include "FakeSpeaker.h"
 #include "SoundMovieFixtures.h"
 #include "tests/support/MovieFixtures.h"
+#include "ui/player/MoviePlayer.h"
+#include "ui/preview/ZoomHostView.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -26,8 +23,10 @@ class PlayerSoundTest : public ::testing::Test {
 protected:
     void open(MoviePlayer& player, const std::string& path) {
         player.open(QString::fromStdString(path));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return player.status() != MoviePlayer::Status::Loading; }, 5000));
-        ASSERT_EQ(player.status(), MoviePlayer::Status::Ready) << player.errorMessage().toStdString();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return player.status() != MoviePlayer::Status::Loading; }, 5000));
+        ASSERT_EQ(player.status(), MoviePlayer::Status::Ready)
+            << player.errorMessage().toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return player.currentFrame() != nullptr; }, 5000));
     }
     std::shared_ptr<SpeakerProbe> probe = std::make_shared<SpeakerProbe>();
@@ -44,10 +43,12 @@ TEST_F(PlayerSoundTest, WhilePlayingThePlayheadIsTheSoundBeingHeard) {
     EXPECT_EQ(player.soundKinds(), std::vector<SoundKind>{SoundKind::Microphone});
 
     player.seekExact(0.5);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        auto f = player.currentFrame();
-        return f && std::abs(f->time - 0.5) < 0.02;
-    }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            auto f = player.currentFrame();
+            return f && std::abs(f->time - 0.5) < 0.02;
+        },
+        5000));
     player.play();
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.currentTime() > 0.5; }, 2000))
         << "the sound never started";
@@ -131,8 +132,8 @@ TEST_F(PlayerSoundTest, WithoutAnOutputThePictureKeepsItsOwnClockAndSaysSoOnce) 
 
 TEST_F(PlayerSoundTest, AMovieWithoutSoundPlaysOnItsOwnClockWithoutAnOutput) {
     IndexMovie m;
-    const std::string path = cachedFixture(indexMovieKey(m) + ".mp4",
-                                           [&](const std::string& out) { return makeIndexMovie(out, m); });
+    const std::string path = cachedFixture(
+        indexMovieKey(m) + ".mp4", [&](const std::string& out) { return makeIndexMovie(out, m); });
     ASSERT_FALSE(path.empty());
     MoviePlayer player(fakeSpeakers(probe));
     QSignalSpy kinds(&player, &MoviePlayer::soundKindsChanged);
@@ -152,7 +153,8 @@ TEST_F(PlayerSoundTest, AMovieWithoutSoundPlaysOnItsOwnClockWithoutAnOutput) {
 
 TEST_F(PlayerSoundTest, TwoTracksAreReportedAndCloseForgetsThem) {
     ToneMovie m;
-    m.tracks = {ToneTrack{SoundKind::Microphone}, ToneTrack{SoundKind::Desktop, 0.5, 1.0, 0.2, 880}};
+    m.tracks = {ToneTrack{SoundKind::Microphone},
+                ToneTrack{SoundKind::Desktop, 0.5, 1.0, 0.2, 880}};
     const std::string path = toneMovie(m);
     ASSERT_FALSE(path.empty());
     MoviePlayer player(fakeSpeakers(probe));

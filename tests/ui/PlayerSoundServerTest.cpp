@@ -1,26 +1,22 @@
 // The player's sound through a real sound server (tests/support/with-sound.sh):
 // what the default output's monitor hears is checked against the playhead.
 // The movie is silent but for a 440 Hz tone from 1.0 s to 2.0 s.
+#include "SoundMovieFixtures.h"
 #include "ui/player/MoviePlayer.h"
 #include "ui/player/PulseSoundOutput.h"
-
-#include "SoundMovieFixtures.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <pulse/error.h>
-#include <pulse/simple.h>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <mutex>
+#include <pulse/error.h>
+#include <pulse/simple.h>
 #include <thread>
 
 namespace {
@@ -44,7 +40,8 @@ class MonitorRecorder {
 public:
     MonitorRecorder() {
         const char* sink = std::getenv("ORVANE_TEST_SPEAKERS");
-        const std::string monitor = std::string(sink != nullptr ? sink : "orvane_speakers") + ".monitor";
+        const std::string monitor =
+            std::string(sink != nullptr ? sink : "orvane_speakers") + ".monitor";
         const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kSoundRate, kSoundChannels};
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -92,7 +89,8 @@ public:
     double firstLoud(double from, double to) {
         const std::lock_guard<std::mutex> g(mutex_);
         for (std::size_t i = 0; i < times_.size(); ++i) {
-            if (times_[i] >= from && times_[i] < to && std::fabs(samples_[i * kSoundChannels]) > kLoud) {
+            if (times_[i] >= from && times_[i] < to &&
+                std::fabs(samples_[i * kSoundChannels]) > kLoud) {
                 return times_[i];
             }
         }
@@ -103,7 +101,8 @@ public:
         const std::lock_guard<std::mutex> g(mutex_);
         double last = NAN;
         for (std::size_t i = 0; i < times_.size(); ++i) {
-            if (times_[i] >= from && times_[i] < to && std::fabs(samples_[i * kSoundChannels]) > kLoud) {
+            if (times_[i] >= from && times_[i] < to &&
+                std::fabs(samples_[i * kSoundChannels]) > kLoud) {
                 last = times_[i];
             }
         }
@@ -153,9 +152,8 @@ private:
 class PlayheadLog {
 public:
     explicit PlayheadLog(MoviePlayer& player) {
-        QObject::connect(&player, &MoviePlayer::timeChanged, &context_, [this](double t) {
-            points_.emplace_back(seconds(Clock::now()), t);
-        });
+        QObject::connect(&player, &MoviePlayer::timeChanged, &context_,
+                         [this](double t) { points_.emplace_back(seconds(Clock::now()), t); });
     }
     // When the playhead passed `t` after steady time `after`, interpolated; NaN if it did not.
     double passed(double t, double after) const {
@@ -177,13 +175,15 @@ private:
 class PlayerSoundServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << "run through tests/support/with-sound.sh";
+        ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
+            << "run through tests/support/with-sound.sh";
         path = toneMovie(ToneMovie{});
         ASSERT_FALSE(path.empty()) << "ffmpeg could not make the test movie";
     }
     void openAt(MoviePlayer& player, double t) {
         player.open(QString::fromStdString(path));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return player.status() == MoviePlayer::Status::Ready; }, 5000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return player.status() == MoviePlayer::Status::Ready; }, 5000));
         player.seekExact(t);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
@@ -217,7 +217,8 @@ TEST_F(PlayerSoundServerTest, WhatIsHeardIsWhereThePlayheadIsAcrossSeeks) {
     ASSERT_FALSE(std::isnan(passed1));
     ASSERT_FALSE(std::isnan(heard1)) << "the tone was never heard";
     EXPECT_NEAR(heard1, passed1, 0.030);
-    std::printf("tone heard - playhead at the tone, first play: %+.1f ms\n", (heard1 - passed1) * 1e3);
+    std::printf("tone heard - playhead at the tone, first play: %+.1f ms\n",
+                (heard1 - passed1) * 1e3);
 
     // A seek from inside the tone into silence: nothing of the old place is
     // heard after it.
@@ -238,7 +239,8 @@ TEST_F(PlayerSoundServerTest, WhatIsHeardIsWhereThePlayheadIsAcrossSeeks) {
     ASSERT_FALSE(std::isnan(passed2));
     ASSERT_FALSE(std::isnan(heard2));
     EXPECT_NEAR(heard2, passed2, 0.030);
-    std::printf("tone heard - playhead at the tone, after a seek: %+.1f ms\n", (heard2 - passed2) * 1e3);
+    std::printf("tone heard - playhead at the tone, after a seek: %+.1f ms\n",
+                (heard2 - passed2) * 1e3);
     // Playing went on in real time on the sound's clock.
     EXPECT_GT(monitor.framesIn(seek2, seconds(Clock::now())), 0u);
     player.pause();
@@ -310,7 +312,8 @@ TEST_F(PlayerSoundServerTest, MutedIsSilentAndANewMixIsHeardWithinATenthOfASecon
 TEST(PlayerWithoutSoundServer, PlaysThePictureOnItsOwnClockAndSaysWhyOnce) {
     const std::string path = toneMovie(ToneMovie{});
     ASSERT_FALSE(path.empty());
-    const std::string server = std::getenv("PULSE_SERVER") != nullptr ? std::getenv("PULSE_SERVER") : "";
+    const std::string server =
+        std::getenv("PULSE_SERVER") != nullptr ? std::getenv("PULSE_SERVER") : "";
     setenv("PULSE_SERVER", "unix:/nonexistent/orvane-no-server", 1);
     QElapsedTimer opening;
     opening.start();
@@ -323,7 +326,8 @@ TEST(PlayerWithoutSoundServer, PlaysThePictureOnItsOwnClockAndSaysWhyOnce) {
         MoviePlayer player;
         QSignalSpy unavailable(&player, &MoviePlayer::soundUnavailable);
         player.open(QString::fromStdString(path));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return player.status() == MoviePlayer::Status::Ready; }, 5000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return player.status() == MoviePlayer::Status::Ready; }, 5000));
         ASSERT_TRUE(unavailable.count() == 1 || unavailable.wait(3000));
         player.play();
         QElapsedTimer wall;

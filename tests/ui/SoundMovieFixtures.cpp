@@ -19,8 +19,8 @@ std::string toneSource(const ToneTrack& t, double seconds) {
     const std::string wave = "if(between(t," + number(t.toneStart) + "," + number(t.toneEnd) +
                              ")," + number(t.amplitude) + "*sin(2*PI*" + number(t.frequency) +
                              "*t),0)";
-    return "-f lavfi -i \"aevalsrc='" + wave + "|" + wave + "':s=48000:c=stereo:d=" +
-           number(seconds) + "\"";
+    return "-f lavfi -i \"aevalsrc='" + wave + "|" + wave +
+           "':s=48000:c=stereo:d=" + number(seconds) + "\"";
 }
 
 std::string key(const ToneMovie& m) {

@@ -1,19 +1,17 @@
 // The player's sound: the clock worked out from what the output reports, and
 // the worker that feeds the output, on real movies with sound and a fake
 // speaker that plays in real time (FakeSpeaker.h).
-#include "ui/player/SoundClock.h"
 #include "ui/player/SoundPlayback.h"
 
 #include "FakeSpeaker.h"
 #include "SoundMovieFixtures.h"
 #include "tests/support/MovieFixtures.h"
+#include "ui/player/SoundClock.h"
 
 #include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
@@ -115,7 +113,8 @@ TEST_F(SoundPlaybackTest, ARunPlaysFromItsPlaceAndANewRunDropsWhatWasQueued) {
 
     const int flushes = probe->flushes;
     sound->start(1.5); // a seek into the tone
-    ASSERT_TRUE(waitFor([&] { return probe->flushes > flushes && framesSinceFlush(*probe) >= 4800; }));
+    ASSERT_TRUE(
+        waitFor([&] { return probe->flushes > flushes && framesSinceFlush(*probe) >= 4800; }));
     const std::vector<float> second = probe->copy();
     // Nothing of the old place (silence before 1.0 s) is left: the tone from the first frame.
     EXPECT_LE(firstLoudFrame(second), 20);

@@ -2,12 +2,11 @@
 
 #include "render/media/SoundTracks.h"
 
-#include <pulse/pulseaudio.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <pulse/pulseaudio.h>
 #include <string>
 
 namespace orvane::ui {
@@ -92,9 +91,7 @@ struct PulseSoundOutput::Impl {
         pa_threaded_mainloop* loop;
     };
 
-    std::string serverError() const {
-        return pa_strerror(pa_context_errno(context));
-    }
+    std::string serverError() const { return pa_strerror(pa_context_errno(context)); }
     bool broken() const {
         return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) ||
                !PA_STREAM_IS_GOOD(pa_stream_get_state(stream));
@@ -210,8 +207,8 @@ Result<int> PulseSoundOutput::write(const float* samples, int frames,
             if (room == static_cast<std::size_t>(-1)) {
                 return Error{ErrorKind::Io, "The sound output stopped: " + d->serverError()};
             }
-            const auto n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(frames),
-                                                                  room / kFrameBytes));
+            const auto n = static_cast<int>(
+                std::min<std::size_t>(static_cast<std::size_t>(frames), room / kFrameBytes));
             if (n > 0) {
                 if (pa_stream_write(d->stream, samples, static_cast<std::size_t>(n) * kFrameBytes,
                                     nullptr, 0, PA_SEEK_RELATIVE) < 0) {

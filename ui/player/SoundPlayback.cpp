@@ -83,9 +83,10 @@ void SoundPlayback::run() {
     }
     std::unique_ptr<SoundReader> reader = std::move(opened.value());
     kinds_(reader->kinds());
-    auto made = makeOutput_ ? makeOutput_()
-                            : Result<std::unique_ptr<SoundOutput>>(
-                                  Error{ErrorKind::NotFound, "No sound output"});
+    auto made =
+        makeOutput_
+            ? makeOutput_()
+            : Result<std::unique_ptr<SoundOutput>>(Error{ErrorKind::NotFound, "No sound output"});
     if (!made.ok() || !made.value()) {
         setState(State::Silent);
         unavailable_(made.ok() ? std::string("No sound output") : made.error());
@@ -134,8 +135,9 @@ void SoundPlayback::run() {
             reader->readMixed(block.data(), kBlockFrames, mix);
             blockDone = 0;
         }
-        auto took = output->write(block.data() + static_cast<std::ptrdiff_t>(blockDone) * kSoundChannels,
-                                  kBlockFrames - blockDone, kWriteWait);
+        auto took =
+            output->write(block.data() + static_cast<std::ptrdiff_t>(blockDone) * kSoundChannels,
+                          kBlockFrames - blockDone, kWriteWait);
         if (!took.ok()) {
             setState(State::Silent);
             unavailable_(took.error());

@@ -82,9 +82,9 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     State state_ = State::Opening;
-    std::uint64_t run_ = 0;    // bumped by every start() and stop()
-    bool playing_ = false;     // the current run plays
-    double runStart_ = 0;      // movie seconds the current run starts at
+    std::uint64_t run_ = 0; // bumped by every start() and stop()
+    bool playing_ = false;  // the current run plays
+    double runStart_ = 0;   // movie seconds the current run starts at
     SoundMix mix_;
     std::optional<SoundClockReading> reading_; // of run_ only
     bool stop_ = false;
