@@ -142,6 +142,7 @@ Look Recorder::look() const {
     Look l = look_;
     l.zoom = zoom();
     l.smoothness = smoothness();
+    l.sound = soundMix();
     return l;
 }
 
@@ -644,8 +645,10 @@ void Recorder::completeTake(bool written, std::optional<double> movieDuration) {
 }
 
 void Recorder::openTake(double movieDuration) {
-    // A fresh take: the whole movie, zooms made from its clicks, nothing to undo.
+    // A fresh take: the whole movie, zooms made from its clicks, its sound as
+    // recorded, nothing to undo.
     setDuration(movieDuration);
+    setSoundMix(SoundMix{});
     setTrimStart(0);
     setTrimEnd(duration());
     setMoments(samples_);

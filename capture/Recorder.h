@@ -106,7 +106,7 @@ public:
     int background() const { return look_.background; }
     int formatIndex() const { return look_.formatIndex; }
     // The whole look as the preview and the export draw it (the zoom level and
-    // smoothness are the edit state's).
+    // smoothness and the sound mix are the edit state's).
     Look look() const;
     bool exporting() const { return exporting_; }
     double exportProgress() const { return exportProgress_; } // 0...1

@@ -84,6 +84,14 @@ void EditModel::setTrimEnd(double seconds) {
     emit trimEndChanged();
 }
 
+void EditModel::setSoundMix(const SoundMix& mix) {
+    if (soundMix_ == mix) {
+        return;
+    }
+    soundMix_ = mix;
+    emit soundMixChanged();
+}
+
 // --- Timeline ------------------------------------------------------------------
 
 void EditModel::setCursorInPicture(bool inPicture) {
@@ -124,7 +132,7 @@ void EditModel::beginEdit() {
     if (undoStack_.size() >= kUndoLimit) {
         undoStack_.erase(undoStack_.begin());
     }
-    undoStack_.push_back(EditSnapshot{moments_, zooms_, trimStart_, trimEnd_});
+    undoStack_.push_back(EditSnapshot{moments_, zooms_, trimStart_, trimEnd_, soundMix_});
 }
 
 void EditModel::undo() {
@@ -137,6 +145,7 @@ void EditModel::undo() {
     setZooms(std::move(snap.zooms));
     setTrimStart(snap.trimStart);
     setTrimEnd(snap.trimEnd);
+    setSoundMix(snap.sound);
     setSelected(std::nullopt);
 }
 

@@ -3,6 +3,7 @@
 #include "timeline/CursorSample.h"
 #include "timeline/EditSnapshot.h"
 #include "timeline/Moment.h"
+#include "timeline/SoundMix.h"
 #include "timeline/Timeline.h"
 #include "timeline/ZoomEffect.h"
 
@@ -42,6 +43,10 @@ public:
     bool videoSelected() const { return videoSelected_; }
     double trimStart() const { return trimStart_; }
     double trimEnd() const { return trimEnd_; }
+    // Volumes and mutes of the take's sound sources; part of each undo step,
+    // set like the segment values (a drag calls beginEdit() once, then
+    // setSoundMix() for every step of it).
+    const SoundMix& soundMix() const { return soundMix_; }
 
     // Assigning any of these six discards the cached timeline, even when the
     // value is unchanged.
@@ -56,6 +61,7 @@ public:
     void setVideoSelected(bool selected);
     void setTrimStart(double seconds);
     void setTrimEnd(double seconds);
+    void setSoundMix(const SoundMix& mix);
 
     // --- Unpublished state ------------------------------------------------------
     const std::vector<EditSnapshot>& undoStack() const { return undoStack_; }
@@ -84,7 +90,7 @@ public:
     int trackSmoothingCount() const { return trackSmoothings_; }
 
     // --- Edit operations ----------------------------------------------------------
-    // Records an undo step: the moments, zooms and trim as they are now.
+    // Records an undo step: the moments, zooms, trim and sound mix as they are now.
     void beginEdit();
     // Restores the latest snapshot and clears the selection; nothing when empty.
     void undo();
@@ -115,6 +121,7 @@ signals:
     void videoSelectedChanged();
     void trimStartChanged();
     void trimEndChanged();
+    void soundMixChanged();
 
 protected:
     // For appending samples while recording: discards the smoothed track and
@@ -145,6 +152,7 @@ private:
     bool videoSelected_ = false;
     double trimStart_ = 0;
     double trimEnd_ = 0;
+    SoundMix soundMix_;
     std::vector<EditSnapshot> undoStack_;
     std::vector<CursorSample> cursorTrack_;
     mutable std::optional<SharedTrack> smoothed_;

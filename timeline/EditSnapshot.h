@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Moment.h"
+#include "SoundMix.h"
 #include "ZoomEffect.h"
 
 #include <vector>
@@ -13,6 +14,7 @@ struct EditSnapshot {
     std::vector<ZoomEffect> zooms;
     double trimStart = 0; // seconds
     double trimEnd = 0;   // seconds
+    SoundMix sound;       // volumes and mutes of the sound sources
 
     friend bool operator==(const EditSnapshot&, const EditSnapshot&) = default;
 };

@@ -1,5 +1,6 @@
 #include "CompositionPanel.h"
 
+#include "AudioSection.h"
 #include "BackgroundSwatch.h"
 #include "InspectorTexts.h"
 #include "SliderRow.h"
@@ -82,12 +83,19 @@ CompositionPanel::CompositionPanel(Recorder& recorder, QWidget* parent)
     });
     layout->addWidget(format_);
 
+    audio_ = new AudioSection(rec_, this);
+    layout->addWidget(audio_);
+
     connect(&rec_, &Recorder::paddingChanged, this, &CompositionPanel::refresh);
     connect(&rec_, &Recorder::cornerRadiusChanged, this, &CompositionPanel::refresh);
     connect(&rec_, &Recorder::bgBlurChanged, this, &CompositionPanel::refresh);
     connect(&rec_, &Recorder::backgroundChanged, this, &CompositionPanel::refresh);
     connect(&rec_, &Recorder::formatIndexChanged, this, &CompositionPanel::refresh);
     refresh();
+}
+
+void CompositionPanel::setSoundKinds(const std::vector<SoundKind>& kinds) {
+    audio_->setSoundKinds(kinds);
 }
 
 void CompositionPanel::refresh() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "timeline/SoundMix.h"
+
 #include <QWidget>
 
 #include <vector>
@@ -9,12 +11,14 @@ class QAbstractButton;
 
 namespace orvane {
 
+class AudioSection;
 class Recorder;
 class SliderRow;
 
 // The inspector's panel for the look of the whole video: padding, corners,
-// background blur, the background swatches and the output format. These
-// settings are not undoable. Main thread only.
+// background blur, the background swatches and the output format, and when
+// the take has sound the volumes of its sources (AudioSection). The look
+// settings are not undoable; the volumes are. Main thread only.
 class CompositionPanel : public QWidget {
     Q_OBJECT
 
@@ -26,6 +30,8 @@ public:
     explicit CompositionPanel(Recorder& recorder, QWidget* parent = nullptr);
 
     void refresh();
+    // The sound sources the take has a track for (none hides the Audio section).
+    void setSoundKinds(const std::vector<SoundKind>& kinds);
 
     SliderRow* paddingRow() const { return padding_; }
     SliderRow* cornersRow() const { return corners_; }
@@ -33,6 +39,7 @@ public:
     QComboBox* formatMenu() const { return format_; }
     // One per background index: the gradients first, then the images.
     const std::vector<QAbstractButton*>& swatches() const { return swatches_; }
+    AudioSection* audioSection() const { return audio_; }
 
 private:
     Recorder& rec_;
@@ -41,6 +48,7 @@ private:
     SliderRow* blur_;
     QComboBox* format_;
     std::vector<QAbstractButton*> swatches_;
+    AudioSection* audio_;
 };
 
 } // namespace orvane

@@ -1,8 +1,5 @@
 #include "SoundTracks.h"
 
-#include <algorithm>
-#include <cmath>
-
 namespace orvane {
 
 std::string_view soundTrackName(SoundKind kind) {
@@ -16,14 +13,6 @@ std::optional<SoundKind> soundKindOfTrackName(std::string_view name) {
         }
     }
     return std::nullopt;
-}
-
-double SoundMix::gain(SoundKind kind) const {
-    const double v = volume(kind);
-    if (muted(kind) || !std::isfinite(v)) {
-        return 0.0;
-    }
-    return std::clamp(v, 0.0, kMaxVolume);
 }
 
 } // namespace orvane

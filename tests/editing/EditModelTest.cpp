@@ -375,3 +375,50 @@ TEST_F(EditModelTest, ANewTrackIsSmoothedOnceMore) {
     EXPECT_TRUE(model.timeline().track.empty());
     EXPECT_EQ(model.trackSmoothingCount(), 3);
 }
+
+// The sound mix is part of the edit state: a drag of a volume slider is one
+// undo step whatever the number of values it passes, a mute is one more, and
+// undo walks back through them together with the other edits.
+TEST_F(EditModelTest, SoundMixChangesUndoOneStepPerDrag) {
+    int changes = 0;
+    QObject::connect(&model, &EditModel::soundMixChanged, [&] { ++changes; });
+    EXPECT_EQ(model.soundMix(), SoundMix{}); // 100 %, unmuted
+
+    model.beginEdit(); // a drag of the microphone's slider
+    for (double v : {1.1, 1.4, 1.75}) {
+        SoundMix m = model.soundMix();
+        m.microphoneVolume = v;
+        model.setSoundMix(m);
+    }
+    EXPECT_EQ(changes, 3);
+    const SoundMix dragged = model.soundMix();
+    EXPECT_DOUBLE_EQ(dragged.microphoneVolume, 1.75);
+
+    model.beginEdit(); // the desktop's mute switch
+    SoundMix muted = model.soundMix();
+    muted.desktopMuted = true;
+    model.setSoundMix(muted);
+    model.setSoundMix(muted); // the same value again: no signal
+    EXPECT_EQ(changes, 4);
+
+    model.addZoom(2, 4); // a segment edit keeps the mix
+    EXPECT_EQ(model.soundMix(), muted);
+    // The mix does not shape the zoom timeline: it is not rebuilt for it.
+    model.timeline();
+    const int builds = model.timelineBuildCount();
+    SoundMix quieter = muted;
+    quieter.desktopVolume = 0.5;
+    model.setSoundMix(quieter);
+    model.timeline();
+    EXPECT_EQ(model.timelineBuildCount(), builds);
+
+    ASSERT_EQ(model.undoStack().size(), 3u);
+    model.undo(); // the segment (and the volume set without a step of its own)
+    EXPECT_TRUE(model.zooms().empty());
+    EXPECT_EQ(model.soundMix(), muted);
+    model.undo(); // the mute
+    EXPECT_EQ(model.soundMix(), dragged);
+    model.undo(); // the whole drag at once
+    EXPECT_EQ(model.soundMix(), SoundMix{});
+    EXPECT_TRUE(model.undoStack().empty());
+}

@@ -3,6 +3,7 @@
 #include "FakeBackend.h"
 
 #include "capture/Recorder.h"
+#include "ui/AudioSection.h"
 #include "ui/CompositionPanel.h"
 #include "ui/InspectorRail.h"
 #include "ui/InspectorTexts.h"
@@ -266,4 +267,57 @@ TEST_F(InspectorTest, CompositionWritesTheLookWithoutUndo) {
     EXPECT_EQ(panel.formatMenu()->itemText(3), QStringLiteral("Vertical 9:16"));
     panel.formatMenu()->setCurrentIndex(2);
     EXPECT_EQ(rec.formatIndex(), 2);
+}
+
+// The Audio section: hidden without sound, a row per source the take has,
+// the volume in percent, one undo step per drag and per mute, and the look
+// handed to the preview and the export carries the mix.
+TEST_F(InspectorTest, AudioSectionSetsTheMixWithOneUndoStepPerDrag) {
+    CompositionPanel panel(rec);
+    AudioSection* audio = panel.audioSection();
+    ASSERT_NE(audio, nullptr);
+    EXPECT_TRUE(audio->isHidden()) << "no sound, no Audio section";
+
+    panel.setSoundKinds({SoundKind::Microphone});
+    EXPECT_FALSE(audio->isHidden());
+    SliderRow* mic = audio->volumeRow(SoundKind::Microphone);
+    EXPECT_FALSE(mic->isHidden());
+    EXPECT_FALSE(audio->muteSwitch(SoundKind::Microphone)->isHidden());
+    EXPECT_TRUE(audio->volumeRow(SoundKind::Desktop)->isHidden()) << "a row for a track that is not there";
+    EXPECT_TRUE(audio->muteSwitch(SoundKind::Desktop)->isHidden());
+    EXPECT_EQ(mic->valueText(), QStringLiteral("100%"));
+    EXPECT_EQ(mic->slider()->value(), mic->slider()->maximum() / 2);
+
+    // One drag through several values: one undo step.
+    mic->slider()->setSliderDown(true);
+    for (double v : {1.2, 1.5, 1.8}) {
+        moveTo(mic, 0, 2, v);
+    }
+    mic->slider()->setSliderDown(false);
+    EXPECT_NEAR(rec.soundMix().microphoneVolume, 1.8, 0.002);
+    EXPECT_EQ(mic->valueText(), QStringLiteral("180%"));
+    EXPECT_NEAR(rec.look().sound.microphoneVolume, 1.8, 0.002) << "the look leaves the mix out";
+    ASSERT_EQ(rec.undoStack().size(), 1u);
+
+    // The mute switch: a click flips it, one more step.
+    panel.setSoundKinds({SoundKind::Microphone, SoundKind::Desktop});
+    ToggleSwitch* mute = audio->muteSwitch(SoundKind::Desktop);
+    EXPECT_FALSE(mute->isHidden());
+    QTest::mouseClick(mute, Qt::LeftButton, Qt::NoModifier, mute->trackRect().center());
+    EXPECT_TRUE(rec.soundMix().desktopMuted);
+    EXPECT_FALSE(rec.soundMix().microphoneMuted);
+    EXPECT_TRUE(rec.look().sound.desktopMuted);
+    ASSERT_EQ(rec.undoStack().size(), 2u);
+
+    rec.undo();
+    EXPECT_FALSE(rec.soundMix().desktopMuted);
+    EXPECT_FALSE(mute->isChecked()) << "the switch does not follow undo";
+    EXPECT_NEAR(rec.soundMix().microphoneVolume, 1.8, 0.002);
+    rec.undo();
+    EXPECT_EQ(rec.soundMix(), SoundMix{});
+    EXPECT_EQ(mic->valueText(), QStringLiteral("100%")) << "the slider does not follow undo";
+    EXPECT_TRUE(rec.undoStack().empty());
+
+    panel.setSoundKinds({});
+    EXPECT_TRUE(audio->isHidden());
 }

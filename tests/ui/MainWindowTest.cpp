@@ -6,6 +6,8 @@
 #include "MovieFixtures.h"
 
 #include "capture/Recorder.h"
+#include "ui/AudioSection.h"
+#include "ui/CompositionPanel.h"
 #include "editing/TimelineBar.h"
 #include "ui/InspectorRail.h"
 #include "ui/Symbols.h"
@@ -27,6 +29,9 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
 
 using namespace orvane;
 
@@ -535,4 +540,48 @@ TEST_F(MainWindowTest, TheTimelineBarShowsTheTakesSoundOnlyWhenItHasSound) {
     EXPECT_EQ(litRows(0.5), 0);
     EXPECT_EQ(litRows(1.8), 0);
     saveShot(w, QStringLiteral("ready-with-sound"));
+}
+
+// A take with sound on a computer without a sound server: the picture plays,
+// the title bar says the sound cannot be heard, and the Audio section offers
+// the volume of the source the take has.
+TEST_F(MainWindowTest, ATakeWithSoundButNoSoundServerSaysSoAndOffersItsVolume) {
+    const std::string withSound = dir.file("sound.mov");
+    ASSERT_TRUE(test::runFfmpeg(
+        "-f lavfi -i testsrc2=size=320x200:rate=30 -f lavfi -i sine=frequency=440:sample_rate=48000 "
+        "-t 2 -c:v libx264 -g 15 -c:a aac -ac 2 -metadata:s:a:0 handler_name=\"Orvane microphone\" \"" +
+        withSound + "\""));
+    moviePath = QString::fromStdString(withSound);
+    const char* server = std::getenv("PULSE_SERVER");
+    const std::string saved = server != nullptr ? server : "";
+    setenv("PULSE_SERVER", "unix:/nonexistent/orvane-no-server", 1);
+
+    {
+        MainWindow w(backend, backend);
+        w.show();
+        AudioSection* audio = w.rail()->compositionPanel()->audioSection();
+        EXPECT_TRUE(audio->soundKinds().empty());
+        toReady(w);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !audio->soundKinds().empty(); }, 5000));
+        EXPECT_EQ(audio->soundKinds(), std::vector<SoundKind>{SoundKind::Microphone});
+        EXPECT_FALSE(audio->isHidden());
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return w.titleBar()->statusLabel()->isVisible() &&
+                       w.titleBar()->statusLabel()->text().contains(QStringLiteral("without sound"));
+            },
+            5000));
+        EXPECT_TRUE(w.titleBar()->statusLabel()->text().startsWith(QStringLiteral("No sound server")))
+            << w.titleBar()->statusLabel()->text().toStdString();
+        // The picture still plays.
+        w.togglePlay();
+        ASSERT_TRUE(w.isPlaying());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.player()->currentTime() > 0.3; }, 3000));
+        EXPECT_FALSE(w.player()->soundIsClock());
+    }
+    if (saved.empty()) {
+        unsetenv("PULSE_SERVER");
+    } else {
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+    }
 }

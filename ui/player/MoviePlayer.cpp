@@ -1,6 +1,8 @@
 #include "ui/player/MoviePlayer.h"
 
 #include "ui/player/PlaybackDecoder.h"
+#include "ui/player/PulseSoundOutput.h"
+#include "ui/player/SoundPlayback.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,14 +16,20 @@ namespace {
 constexpr double kTickSlip = 0.05; // seconds
 } // namespace
 
-MoviePlayer::MoviePlayer(QObject* parent) : QObject(parent) {
+MoviePlayer::MoviePlayer(QObject* parent) : MoviePlayer(&PulseSoundOutput::open, parent) {}
+
+MoviePlayer::MoviePlayer(SoundOutputFactory soundOutput, QObject* parent)
+    : QObject(parent), soundOutput_(std::move(soundOutput)) {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &MoviePlayer::tick);
 }
 
-// The decoder's thread posts to this object, so it must be gone first.
-MoviePlayer::~MoviePlayer() { decoder_.reset(); }
+// The decoding threads post to this object, so they must be gone first.
+MoviePlayer::~MoviePlayer() {
+    decoder_.reset();
+    sound_.reset();
+}
 
 void MoviePlayer::open(const QString& path) {
     close();
@@ -62,11 +70,39 @@ void MoviePlayer::open(const QString& path) {
     seekTarget_ = 0;
     setStatus(Status::Loading);
     decoder_ = std::make_unique<PlaybackDecoder>(path.toStdString(), opened, failed);
+
+    auto kinds = [this, serial](std::vector<SoundKind> found) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial, found = std::move(found)] {
+                if (serial == openSerial_) {
+                    soundKinds_ = found;
+                    emit soundKindsChanged();
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    auto unavailable = [this, serial](const std::string& message) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial, m = QString::fromStdString(message)] {
+                if (serial == openSerial_) {
+                    emit soundUnavailable(m);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    sound_ = std::make_unique<SoundPlayback>(path.toStdString(), soundOutput_, kinds, unavailable);
+    sound_->setMix(mix_);
 }
 
 void MoviePlayer::close() {
     timer_.stop();
     decoder_.reset();
+    sound_.reset();
+    soundClock_ = false;
+    const bool hadSound = !soundKinds_.empty();
+    soundKinds_.clear();
     ++openSerial_;
     current_.reset();
     error_.clear();
@@ -82,6 +118,9 @@ void MoviePlayer::close() {
     setStatus(Status::Empty);
     if (wasPlaying) {
         emit playingChanged(false);
+    }
+    if (hadSound) {
+        emit soundKindsChanged();
     }
 }
 
@@ -126,6 +165,7 @@ void MoviePlayer::fail(const QString& message) {
     if (playing_) {
         position_ = currentTime();
         playing_ = false;
+        endRun();
     }
     setStatus(Status::Failed);
     if (wasPlaying) {
@@ -162,8 +202,13 @@ void MoviePlayer::play() {
     if (status_ != Status::Ready || playing_) {
         return;
     }
-    anchorTime_ = position_;
-    anchorClock_ = Clock::now();
+    if (seeking_) {
+        // The clock and the sound start where the seek lands.
+        anchorTime_ = position_;
+        anchorClock_ = Clock::now();
+    } else {
+        beginRun(position_);
+    }
     playing_ = true;
     emit playingChanged(true);
     wake();
@@ -176,11 +221,55 @@ void MoviePlayer::pause() {
     }
     position_ = currentTime();
     playing_ = false;
+    endRun();
     emit playingChanged(false);
     wake(); // one more time signal, with where it stopped
 }
 
+void MoviePlayer::setSoundMix(const SoundMix& mix) {
+    mix_ = mix;
+    if (sound_) {
+        sound_->setMix(mix);
+    }
+}
+
+void MoviePlayer::beginRun(double start) {
+    anchorTime_ = start;
+    anchorClock_ = Clock::now();
+    // While the sound is still being opened it is expected to play: the
+    // playhead waits for it rather than run ahead and jump back.
+    soundClock_ = sound_ && sound_->state() != SoundPlayback::State::Silent;
+    if (soundClock_) {
+        sound_->start(start);
+    }
+}
+
+void MoviePlayer::endRun() {
+    soundClock_ = false;
+    if (sound_) {
+        sound_->stop();
+    }
+}
+
+void MoviePlayer::checkSoundClock(Clock::time_point now) {
+    if (!soundClock_ || sound_->state() != SoundPlayback::State::Silent) {
+        return;
+    }
+    // Sound that was heard hands over where it got to; a run that never
+    // sounded (no sound after all) goes on as if the monotonic clock had
+    // timed it from its start.
+    if (const std::optional<double> heard = sound_->heard(now)) {
+        anchorTime_ = *heard;
+        anchorClock_ = now;
+    }
+    soundClock_ = false;
+    sound_->stop();
+}
+
 double MoviePlayer::clockTime(Clock::time_point now) const {
+    if (soundClock_) {
+        return sound_->heard(now).value_or(anchorTime_);
+    }
     return anchorTime_ + std::chrono::duration<double>(now - anchorClock_).count();
 }
 
@@ -206,6 +295,9 @@ void MoviePlayer::startSeek(double t, bool exact) {
         t = std::min(t, *duration_);
     }
     generation_ = decoder_->seek(t, exact);
+    if (playing_) {
+        endRun(); // quiet until the seek lands
+    }
     seeking_ = true;
     seekExact_ = exact;
     seekTarget_ = t;
@@ -233,13 +325,24 @@ void MoviePlayer::advance() {
             changed = true;
             seeking_ = false;
             position_ = start;
-            anchorTime_ = start;
-            anchorClock_ = now;
+            if (playing_) {
+                beginRun(start);
+            } else {
+                anchorTime_ = start;
+                anchorClock_ = now;
+            }
         } else if (decoder_->ended(generation_)) {
             seeking_ = false; // nothing to land on: the seek failed
-            anchorTime_ = position_;
-            anchorClock_ = now;
+            if (playing_) {
+                beginRun(position_);
+            } else {
+                anchorTime_ = position_;
+                anchorClock_ = now;
+            }
         }
+    }
+    if (playing_ && !seeking_) {
+        checkSoundClock(now);
     }
 
     bool reachedEnd = false;
@@ -270,6 +373,7 @@ void MoviePlayer::advance() {
     } else if (reachedEnd) {
         position_ = endTime();
         playing_ = false;
+        endRun();
         emit playingChanged(false);
         emit playedToEnd();
     }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "render/media/SoundTracks.h"
 #include "ui/player/PlayerFrame.h"
+#include "ui/player/SoundOutput.h"
 
 #include <QObject>
 #include <QSize>
@@ -11,16 +13,28 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace orvane::ui {
 
 class PlaybackDecoder;
+class SoundPlayback;
 
-// Plays a movie's video (no audio) for the window and the live preview: open,
+// Plays a movie's video and sound for the window and the live preview: open,
 // play, pause, seek, the current time, a periodic time signal and the end of
 // the movie (quiet while paused). Frames are decoded ahead on a worker thread (PlaybackDecoder) and
-// become current when the playback clock, a monotonic clock anchored at the
-// last play or seek, passes their presentation time.
+// become current when the playback clock passes their presentation time.
+//
+// Sound: the movie's sound tracks are decoded, mixed at soundMix() and played
+// on a worker of their own (SoundPlayback). While they play, the sound is the
+// clock: the playhead is the movie time of the sample being heard now, so the
+// picture follows the sound and the two never drift apart; until the first
+// sound of a play is heard the playhead waits at its start. A new mix is heard
+// within about 50 ms. A seek, a pause and close() silence what was queued, so
+// after a seek the first sound heard is from the new place. A movie without
+// sound, or no sound output (no server: soundUnavailable() says so once), uses
+// a monotonic clock anchored at the last play or seek instead, as does a
+// paused player.
 //
 // Seeking: seek() is the fast, default-tolerance seek: it lands on the key
 // frame at or before the request, and the playhead moves to that frame's time.
@@ -48,6 +62,9 @@ public:
     Q_ENUM(Status)
 
     explicit MoviePlayer(QObject* parent = nullptr);
+    // Plays sound through outputs made by `soundOutput` (the sound server's
+    // default output unless given).
+    MoviePlayer(SoundOutputFactory soundOutput, QObject* parent = nullptr);
     ~MoviePlayer() override;
 
     // Starts opening `path`, replacing any movie; statusChanged() follows with
@@ -83,6 +100,15 @@ public:
     // allocates nor waits for the decoder.
     std::shared_ptr<const PlayerFrame> currentFrame();
 
+    // How the movie's sound sources are mixed; heard at once while playing.
+    void setSoundMix(const SoundMix& mix);
+    const SoundMix& soundMix() const { return mix_; }
+    // The sources the movie has a sound track for; empty without sound or
+    // until soundKindsChanged() said so after open().
+    const std::vector<SoundKind>& soundKinds() const { return soundKinds_; }
+    // The sound is what times the playhead now (playing, and sound is heard).
+    bool soundIsClock() const { return soundClock_; }
+
     // The interval of the periodic time signal.
     static constexpr double kTickInterval = 1.0 / 120.0; // seconds
 
@@ -97,6 +123,11 @@ signals:
     void frameChanged();
     // Playback reached the end of the movie and stopped there.
     void playedToEnd();
+    // The movie's sound tracks are known (soundKinds()), once per open().
+    void soundKindsChanged();
+    // The movie has sound but it cannot be heard (no sound server, or the
+    // output broke); the picture plays on without it. At most once per open().
+    void soundUnavailable(const QString& message);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -119,6 +150,20 @@ private:
     // after one interval).
     void wake();
     double clockTime(Clock::time_point now) const;
+    // Playing starts from `start` seconds: the clock is anchored there and the
+    // sound, when there is any to hear, starts there and becomes the clock.
+    void beginRun(double start);
+    // Playing stops (a pause, a seek, the end): the sound goes quiet.
+    void endRun();
+    // Hands the clock back to the monotonic clock when the sound went silent
+    // mid-run (the output broke, or the movie turned out to have none).
+    void checkSoundClock(Clock::time_point now);
+
+    SoundOutputFactory soundOutput_;
+    std::unique_ptr<SoundPlayback> sound_;
+    SoundMix mix_;
+    std::vector<SoundKind> soundKinds_;
+    bool soundClock_ = false; // the current run is timed by the sound
 
     std::unique_ptr<PlaybackDecoder> decoder_;
     std::uint64_t openSerial_ = 0; // tells a stale decoder's reports from the current one's

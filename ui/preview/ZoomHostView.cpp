@@ -37,6 +37,8 @@ ZoomHostView::ZoomHostView(ui::MoviePlayer& player, ZoomPlayer settings, QWidget
             Qt::QueuedConnection);
     });
     applyBackground();
+    // The sound is heard as the look says, like the picture is drawn.
+    player_.setSoundMix(settings_.look.sound);
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &ZoomHostView::tick);
@@ -56,6 +58,7 @@ ZoomHostView::~ZoomHostView() = default;
 
 void ZoomHostView::update(const ZoomPlayer& settings) {
     settings_ = settings;
+    player_.setSoundMix(settings_.look.sound);
     // The springs carry on, so an edit glides rather than jumps.
     compositor_->setTimeline(settings_.timeline);
     compositor_->setSettings(settings_.look.compositorSettings());

@@ -10,6 +10,7 @@
 #include "editing/TimelineBar.h"
 #include "ui/window/WaveformLoader.h"
 #include "render/OutputGeometry.h"
+#include "ui/CompositionPanel.h"
 #include "ui/InspectorRail.h"
 #include "ui/ShortcutsSheet.h"
 #include "ui/Symbols.h"
@@ -119,7 +120,8 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
     connect(&rec_, &Recorder::videoURLChanged, this, &MainWindow::updateTitle);
     for (auto signal : {&EditModel::zoomsChanged, &EditModel::momentsChanged,
                         &EditModel::durationChanged, &EditModel::zoomChanged,
-                        &EditModel::smoothnessChanged, &EditModel::zoomMergeChanged}) {
+                        &EditModel::smoothnessChanged, &EditModel::zoomMergeChanged,
+                        &EditModel::soundMixChanged}) {
         connect(&rec_, signal, this, &MainWindow::pushPreviewSettings);
     }
     for (auto signal : {&Recorder::motionBlurChanged, &Recorder::bgBlurChanged,
@@ -342,6 +344,18 @@ void MainWindow::createPlayer() {
                     titleBar_->flashStatus(player_->errorMessage());
                 }
             });
+    // The Audio section shows the sources the movie has sound for.
+    connect(player_.get(), &ui::MoviePlayer::soundKindsChanged, this, [this] {
+        rail_->compositionPanel()->setSoundKinds(player_->soundKinds());
+    });
+    // A take whose sound cannot be heard (no sound server) says so once, not
+    // at every take or play.
+    connect(player_.get(), &ui::MoviePlayer::soundUnavailable, this, [this](const QString& message) {
+        if (!soundUnavailableSaid_) {
+            soundUnavailableSaid_ = true;
+            titleBar_->flashStatus(message + QStringLiteral(" — playing without sound"));
+        }
+    });
     player_->open(rec_.videoURL());
     waveform_->load(rec_.videoURL());
     ZoomPlayer settings;
@@ -362,6 +376,9 @@ void MainWindow::dropPlayer() {
     delete preview_;
     preview_ = nullptr;
     player_.reset();
+    if (rail_ != nullptr) {
+        rail_->compositionPanel()->setSoundKinds({});
+    }
     setPlaying(false);
     if (waveform_ != nullptr) {
         waveform_->clear();

@@ -125,6 +125,7 @@ private:
     PermissionsOnboarding* onboarding_ = nullptr;
     std::unique_ptr<ui::MoviePlayer> player_;
     bool isPlaying_ = false;
+    bool soundUnavailableSaid_ = false; // the title bar said the take's sound cannot be heard
     double currentTime_ = 0;
     QString lastStatus_;
     Updater* updater_ = nullptr;
