@@ -29,7 +29,8 @@ QString clause(const std::string& message) {
 struct TakeSound::Track final : SoundSink {
     SoundKind kind = SoundKind::Microphone;
     std::unique_ptr<SoundSource> source;
-    bool running = false;
+    bool running = false; // started and not stopped yet (stop() still joins it)
+    bool ended = false;   // it ended by itself mid-take (main thread, once posted)
 
     // Set by start(), read on the source's thread.
     std::shared_ptr<VideoWriter> writer;
@@ -144,12 +145,12 @@ void TakeSound::stop() {
 
 bool TakeSound::running(SoundKind kind) const {
     return std::any_of(tracks_.begin(), tracks_.end(),
-                       [kind](const auto& t) { return t->kind == kind && t->running; });
+                       [kind](const auto& t) { return t->kind == kind && t->running && !t->ended; });
 }
 
 float TakeSound::takePeak(SoundKind kind) {
     for (auto& t : tracks_) {
-        if (t->kind == kind && t->running) {
+        if (t->kind == kind && t->running && !t->ended) {
             const float p = t->source->takePeak();
             return std::isfinite(p) ? std::clamp(p, 0.0f, 1.0f) : 0.0f;
         }
@@ -158,6 +159,11 @@ float TakeSound::takePeak(SoundKind kind) {
 }
 
 void TakeSound::noteEnded(SoundKind kind, double atSeconds) {
+    for (auto& t : tracks_) {
+        if (t->kind == kind) {
+            t->ended = true;
+        }
+    }
     const QString at = QString::number(atSeconds, 'f', 1);
     if (kind == SoundKind::Microphone) {
         notes_ << QStringLiteral("The microphone was disconnected at %1 s: the rest of the take "

@@ -5,6 +5,8 @@
 #include "X11TestSupport.h"
 
 #include "capture/Recorder.h"
+#include "capture/SoundChoice.h"
+#include "capture/pulse/PulseSoundDevices.h"
 #include "capture/x11/PickerDialog.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "capture/x11/X11CaptureBackend.h"
@@ -357,3 +359,87 @@ TEST_F(RecorderTakeTest, ThePickerAnswersARealDoubleClick) {
 }
 
 } // namespace
+
+// Takes with sound, beside the private sound server of with-sound.sh (the
+// ctest entry capture.x11.RecorderTakeSound): the title bar's status says what
+// became of the sound, and the picture is never lost for it.
+namespace {
+
+// The sound streams of a movie, "codec,handler name" each.
+QStringList soundStreams(const QString& path) {
+    const auto out = runTool(QStringLiteral("ffprobe"),
+                             {"-v", "error", "-select_streams", "a", "-show_entries",
+                              "stream=codec_name:stream_tags=handler_name", "-of", "csv=p=0", path});
+    return out ? QString::fromUtf8(*out).trimmed().split('\n', Qt::SkipEmptyParts) : QStringList();
+}
+
+} // namespace
+
+TEST_F(RecorderTakeTest, SoundTakeWhoseMicrophoneIsUnpluggedKeepsGoingAndSaysSo) {
+    ASSERT_FALSE(qEnvironmentVariableIsEmpty("ORVANE_TEST_MIC")) << "run inside with-sound.sh";
+    PulseSoundDevices sound;
+    recorder.setSoundDevices(&sound);
+    SoundChoice choice;
+    choice.microphone = true;
+    choice.desktop = true;
+    recorder.setSoundChoice(choice);
+
+    TestWindow target(100, 100, 320, 240, 0x2050a0);
+    target.setTitle("Narrated window");
+    target.map();
+    chooseWindow(target.id());
+    EXPECT_TRUE(recorder.recordsSound(SoundKind::Microphone));
+    EXPECT_TRUE(recorder.recordsSound(SoundKind::Desktop));
+    QThread::msleep(800);
+    // The microphone goes away: its module is unloaded from the server.
+    const auto modules = runTool(QStringLiteral("pactl"), {"list", "short", "modules"});
+    ASSERT_TRUE(modules);
+    QString micModule;
+    for (const QString& line : QString::fromUtf8(*modules).split('\n')) {
+        if (line.contains(QStringLiteral("module-remap-source"))) {
+            micModule = line.section('\t', 0, 0);
+        }
+    }
+    ASSERT_FALSE(micModule.isEmpty());
+    ASSERT_TRUE(runTool(QStringLiteral("pactl"), {"unload-module", micModule}));
+    ASSERT_TRUE(waitUntil([&] { return !recorder.recordsSound(SoundKind::Microphone); }, 3000));
+    EXPECT_EQ(recorder.phase(), Phase::recording); // the take goes on
+    QThread::msleep(700);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(recorder.phase(), Phase::ready) << recorder.status().toStdString();
+    EXPECT_TRUE(recorder.status().contains(QStringLiteral(
+        "The microphone was disconnected at ")))
+        << recorder.status().toStdString();
+    EXPECT_TRUE(recorder.status().contains(QStringLiteral("the rest of the take has no microphone sound")));
+    // Both tracks are in the movie (the microphone's up to the unplugging),
+    // and the picture lasts the whole take.
+    EXPECT_EQ(soundStreams(moviePath()),
+              QStringList({QStringLiteral("aac,Orvane microphone"), QStringLiteral("aac,Orvane desktop sound")}));
+    EXPECT_GT(recorder.duration(), 1.3);
+    EXPECT_FALSE(probeFrames(moviePath()).empty());
+}
+
+TEST_F(RecorderTakeTest, SoundWithoutAServerRecordsThePictureAndSaysSo) {
+    // A server address where nobody answers.
+    const QByteArray saved = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", QFile::encodeName(QStringLiteral("unix:") + dir.filePath("nobody")));
+    PulseSoundDevices sound;
+    recorder.setSoundDevices(&sound);
+    SoundChoice choice;
+    choice.microphone = true;
+    recorder.setSoundChoice(choice);
+
+    TestWindow target(100, 100, 320, 240, 0x802020);
+    target.setTitle("Silent window");
+    target.map();
+    chooseWindow(target.id());
+    QThread::msleep(600);
+    ASSERT_TRUE(stopAndWait());
+    qputenv("PULSE_SERVER", saved);
+    ASSERT_EQ(recorder.phase(), Phase::ready) << recorder.status().toStdString();
+    EXPECT_TRUE(recorder.status().contains(QStringLiteral("No sound server answered")))
+        << recorder.status().toStdString();
+    EXPECT_TRUE(recorder.status().endsWith(QStringLiteral(": recorded without sound")));
+    EXPECT_TRUE(soundStreams(moviePath()).isEmpty());
+    EXPECT_FALSE(probeFrames(moviePath()).empty());
+}
