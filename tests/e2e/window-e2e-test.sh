@@ -25,8 +25,8 @@ wid="$(timeout 60 xdotool search --sync --onlyvisible --name '^Orvane$' | head -
 [ -n "$wid" ] || fail "the window did not open"
 sleep 2 # let the first paint settle
 
-# Record Screen sits in the middle of the empty state.
-xdotool mousemove --window "$wid" 699 538 click 1
+# Record Screen sits in the middle of the empty state, above the sound switches.
+xdotool mousemove --window "$wid" 699 500 click 1
 dlg="$(timeout 20 xdotool search --sync --onlyvisible --name '^Choose what to record$' | head -n1)"
 [ -n "$dlg" ] || fail "the picker did not open"
 sleep 1
@@ -46,7 +46,7 @@ xdotool type --delay 50 "Ada"; sleep 0.8
 xdotool mousemove --window "$fwid" 790 555 click 1; sleep 1.5
 kill "$client"; client=""
 sleep 1
-xdotool mousemove --window "$wid" 699 538 click 1 # Stop
+xdotool mousemove --window "$wid" 699 500 click 1 # Stop
 wait_for 30 grep -q '"moments"' "$home/Desktop/quilbo-clicks.json" || fail "the take did not finish"
 sleep 3 # the editor opens and the player loads
 
