@@ -1,5 +1,7 @@
 #include "SoundTrackWriter.h"
 
+#include "render/media/EncoderOpener.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
@@ -22,29 +24,14 @@ Result<std::unique_ptr<SoundTrackWriter>> SoundTrackWriter::tryCreate(MovieMuxer
                                                                       SoundKind kind,
                                                                       double startTime) {
     std::unique_ptr<SoundTrackWriter> w(new SoundTrackWriter(muxer, kind, startTime));
-    const AVCodec* codec = avcodec_find_encoder_by_name("aac");
-    if (codec == nullptr) {
-        return Error{ErrorKind::Unsupported, "the AAC encoder is missing"};
+    // A take encodes while it records, beside the picture: the fast search.
+    auto opened = av::openSoundEncoder(muxer.wantsGlobalHeader(), av::SoundEncoderEffort::RealTime);
+    if (!opened) {
+        return opened.errorValue();
     }
-    w->encoder_.reset(avcodec_alloc_context3(codec));
+    w->encoder_ = std::move(opened.value());
     AVCodecContext* c = w->encoder_.get();
-    if (c == nullptr) {
-        return Error{ErrorKind::Io, "Out of memory"};
-    }
-    c->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    c->sample_rate = kSoundRate;
-    c->bit_rate = kSoundBitRate;
-    c->time_base = kSoundTimeBase;
     const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    if (av_channel_layout_copy(&c->ch_layout, &stereo) < 0) {
-        return Error{ErrorKind::Io, "Out of memory"};
-    }
-    if (muxer.wantsGlobalHeader()) {
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    if (const int rc = avcodec_open2(c, codec, nullptr); rc < 0) {
-        return av::error(rc, "cannot open the AAC encoder");
-    }
     w->frame_ = av::makeFrame();
     w->packet_ = av::makePacket();
     if (!w->frame_ || !w->packet_) {

@@ -1,5 +1,7 @@
 #include "AacTrack.h"
 
+#include "render/media/EncoderOpener.h"
+
 #include "render/media/AvHandles.h"
 #include "render/media/SoundTracks.h"
 
@@ -39,26 +41,13 @@ Result<std::unique_ptr<AacTrack>> AacTrack::tryCreate(AVFormatContext* format) {
     State& s = *track->s_;
     s.format = format;
 
-    const AVCodec* codec = avcodec_find_encoder_by_name("aac");
-    if (codec == nullptr) {
-        return R::failure(ErrorKind::Unsupported, "no AAC encoder is available for the sound");
+    auto opened = av::openSoundEncoder((format->oformat->flags & AVFMT_GLOBALHEADER) != 0,
+                                       av::SoundEncoderEffort::Best);
+    if (!opened) {
+        return opened.errorValue();
     }
-    s.encoder.reset(avcodec_alloc_context3(codec));
-    if (!s.encoder) {
-        return R::failure(ErrorKind::Io, "out of memory");
-    }
+    s.encoder = std::move(opened.value());
     AVCodecContext* c = s.encoder.get();
-    c->sample_fmt = AV_SAMPLE_FMT_FLTP; // the only format the native encoder takes
-    c->sample_rate = kSoundRate;
-    c->ch_layout = AV_CHANNEL_LAYOUT_STEREO;
-    c->bit_rate = kSoundBitRate;
-    c->time_base = AVRational{1, kSoundRate};
-    if ((format->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    if (const int r = avcodec_open2(c, codec, nullptr); r < 0) {
-        return av::error(r, "cannot open the AAC encoder");
-    }
 
     s.stream = avformat_new_stream(format, nullptr);
     if (s.stream == nullptr) {

@@ -1,5 +1,7 @@
 #include "EncoderOpener.h"
 
+#include "render/media/SoundTracks.h"
+
 extern "C" {
 #include <libavutil/hwcontext.h>
 #include <libavutil/opt.h>
@@ -101,6 +103,36 @@ Result<OpenedEncoder> openEncoder(const EncoderRequest& request) {
         }
     }
     return Result<OpenedEncoder>::failure(ErrorKind::Unsupported, request.noneOpened);
+}
+
+Result<CodecContextPtr> openSoundEncoder(bool globalHeader, SoundEncoderEffort effort) {
+    const AVCodec* codec = avcodec_find_encoder_by_name("aac");
+    if (codec == nullptr) {
+        return Error{ErrorKind::Unsupported, "the AAC encoder is missing"};
+    }
+    CodecContextPtr c(avcodec_alloc_context3(codec));
+    if (!c) {
+        return Error{ErrorKind::Io, "Out of memory"};
+    }
+    c->sample_fmt = AV_SAMPLE_FMT_FLTP; // the only format the native encoder takes
+    c->sample_rate = kSoundRate;
+    c->bit_rate = kSoundBitRate;
+    c->time_base = AVRational{1, kSoundRate};
+    const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    if (av_channel_layout_copy(&c->ch_layout, &stereo) < 0) {
+        return Error{ErrorKind::Io, "Out of memory"};
+    }
+    if (globalHeader) {
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "aac_coder", effort == SoundEncoderEffort::RealTime ? "fast" : "twoloop", 0);
+    const int rc = avcodec_open2(c.get(), codec, &options);
+    av_dict_free(&options);
+    if (rc < 0) {
+        return error(rc, "cannot open the AAC encoder");
+    }
+    return c;
 }
 
 } // namespace orvane::av

@@ -54,4 +54,15 @@ struct EncoderRequest {
 // tried.
 Result<OpenedEncoder> openEncoder(const EncoderRequest& request);
 
+// How much work the AAC encoder spends per frame.
+enum class SoundEncoderEffort {
+    RealTime, // a take being recorded: the fast search, a few times cheaper
+    Best,     // an export: the two-loop search, the encoder's best at the rate
+};
+
+// The sound encoder of takes and exports: FFmpeg's native AAC, kSoundRate,
+// stereo, planar float input, kSoundBitRate, time base 1 / kSoundRate; codec
+// headers out of band when `globalHeader`.
+Result<CodecContextPtr> openSoundEncoder(bool globalHeader, SoundEncoderEffort effort);
+
 } // namespace orvane::av

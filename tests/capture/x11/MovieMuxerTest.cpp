@@ -156,7 +156,7 @@ TEST(MovieMuxerTest, TwoTracksFromTwoThreadsShareOneFile) {
             for (int ch = 0; ch < 2; ++ch) {
                 auto* data = reinterpret_cast<float*>(f->data[ch]);
                 for (int i = 0; i < f->nb_samples; ++i) {
-                    data[i] = 0.25f * static_cast<float>(std::sin((samples + i) * 0.0575));
+                    data[i] = 0.25f * static_cast<float>(std::sin(static_cast<double>(samples + i) * 0.0575));
                 }
             }
             f->pts = samples;
