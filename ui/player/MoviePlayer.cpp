@@ -235,6 +235,7 @@ void MoviePlayer::setSoundMix(const SoundMix& mix) {
 
 void MoviePlayer::beginRun(double start) {
     anchorTime_ = start;
+    clockFloor_ = start;
     anchorClock_ = Clock::now();
     // While the sound is still being opened it is expected to play: the
     // playhead waits for it rather than run ahead and jump back.
@@ -259,7 +260,7 @@ void MoviePlayer::checkSoundClock(Clock::time_point now) {
     // sounded (no sound after all) goes on as if the monotonic clock had
     // timed it from its start.
     if (const std::optional<double> heard = sound_->heard(now)) {
-        anchorTime_ = *heard;
+        anchorTime_ = std::max(*heard, clockFloor_);
         anchorClock_ = now;
     }
     soundClock_ = false;
@@ -268,7 +269,11 @@ void MoviePlayer::checkSoundClock(Clock::time_point now) {
 
 double MoviePlayer::clockTime(Clock::time_point now) const {
     if (soundClock_) {
-        return sound_->heard(now).value_or(anchorTime_);
+        // Each timing report of the server places the heard sound afresh, a
+        // little before or after where the previous one carried it: the
+        // playhead never steps back for that within a run.
+        clockFloor_ = std::max(clockFloor_, sound_->heard(now).value_or(anchorTime_));
+        return clockFloor_;
     }
     return anchorTime_ + std::chrono::duration<double>(now - anchorClock_).count();
 }

@@ -164,6 +164,7 @@ private:
     SoundMix mix_;
     std::vector<SoundKind> soundKinds_;
     bool soundClock_ = false; // the current run is timed by the sound
+    mutable double clockFloor_ = 0; // the sound clock's furthest reading in this run
 
     std::unique_ptr<PlaybackDecoder> decoder_;
     std::uint64_t openSerial_ = 0; // tells a stale decoder's reports from the current one's
