@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,53 +41,53 @@ double seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// A desktop: light background, a dark side bar, two windows, and a window that
-// slides across (the moving element), in HEVC as Orvane records it.
-bool makeRecording(const std::string& path) {
+// Runs the ffmpeg command `command(part)` that writes `path` under a private
+// name, then moves it into place; a file already there is reused.
+bool makeOnce(const std::string& path, const std::function<std::string(const std::string&)>& command) {
     if (fs::exists(path)) {
         return true;
     }
-    const std::string tmp = path + ".part.mov";
-    // The window that slides is a second source laid over the first: drawbox
-    // cannot move.
-    const std::string cmd =
-        "ffmpeg -hide_banner -loglevel error -y -f lavfi -i \"color=c=0xE8E8EC:s=1920x1200:r=60:d=10,"
-        "drawbox=x=0:y=0:w=260:h=1200:color=0x2B2D33:t=fill,"
-        "drawbox=x=340:y=120:w=900:h=640:color=0xFFFFFF:t=fill,"
-        "drawbox=x=340:y=120:w=900:h=40:color=0xC8CCD4:t=fill,"
-        "drawgrid=x=360:y=180:w=860:h=24:color=0xD0D4DC:t=1,"
-        "drawbox=x=1300:y=500:w=520:h=560:color=0xF8F4E8:t=fill[desk];"
-        "color=c=0x3070D0:s=360x220:r=60:d=10[window];"
-        "[desk][window]overlay=x='300+t*120':y='800-t*30'\" "
-        "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p "
-        "-tag:v hvc1 -f mov '" + tmp + "'";
-    if (std::system(cmd.c_str()) != 0) {
+    const std::string part = path + ".part.mov";
+    if (std::system(command(part).c_str()) != 0) {
         return false;
     }
-    fs::rename(tmp, path);
+    fs::rename(part, path);
     return true;
+}
+
+// A desktop: light background, a dark side bar, two windows, and a window that
+// slides across (the moving element), in HEVC as Orvane records it.
+bool makeRecording(const std::string& path) {
+    // The window that slides is a second source laid over the first: drawbox
+    // cannot move.
+    return makeOnce(path, [](const std::string& tmp) {
+        return
+            "ffmpeg -hide_banner -loglevel error -y -f lavfi -i \"color=c=0xE8E8EC:s=1920x1200:r=60:d=10,"
+            "drawbox=x=0:y=0:w=260:h=1200:color=0x2B2D33:t=fill,"
+            "drawbox=x=340:y=120:w=900:h=640:color=0xFFFFFF:t=fill,"
+            "drawbox=x=340:y=120:w=900:h=40:color=0xC8CCD4:t=fill,"
+            "drawgrid=x=360:y=180:w=860:h=24:color=0xD0D4DC:t=1,"
+            "drawbox=x=1300:y=500:w=520:h=560:color=0xF8F4E8:t=fill[desk];"
+            "color=c=0x3070D0:s=360x220:r=60:d=10[window];"
+            "[desk][window]overlay=x='300+t*120':y='800-t*30'\" "
+            "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p "
+            "-tag:v hvc1 -f mov '" + tmp + "'";
+    });
 }
 
 // The recording with two sound tracks beside its picture, named as a take
 // names them: speech-like noise bursts on the microphone, music-like tones on
 // the desktop.
 bool makeRecordingWithSound(const std::string& silent, const std::string& path) {
-    if (fs::exists(path)) {
-        return true;
-    }
-    const std::string tmp = path + ".part.mov";
-    const std::string cmd =
-        "ffmpeg -hide_banner -loglevel error -y -i '" + silent + "' "
-        "-f lavfi -i \"anoisesrc=c=pink:r=48000:a=0.2:d=10,volume='0.5+0.5*sin(2*PI*3*t)':eval=frame,aformat=channel_layouts=stereo\" "
-        "-f lavfi -i \"aevalsrc=0.2*sin(2*PI*440*t)+0.1*sin(2*PI*660*t):s=48000:c=stereo:d=10\" "
-        "-map 0:v -map 1:a -map 2:a -c:v copy -c:a aac -b:a 160k "
-        "-metadata:s:a:0 handler_name='Orvane microphone' -metadata:s:a:1 handler_name='Orvane desktop sound' "
-        "-f mov '" + tmp + "'";
-    if (std::system(cmd.c_str()) != 0) {
-        return false;
-    }
-    fs::rename(tmp, path);
-    return true;
+    return makeOnce(path, [&silent](const std::string& tmp) {
+        return
+            "ffmpeg -hide_banner -loglevel error -y -i '" + silent + "' "
+            "-f lavfi -i \"anoisesrc=c=pink:r=48000:a=0.2:d=10,volume='0.5+0.5*sin(2*PI*3*t)':eval=frame,aformat=channel_layouts=stereo\" "
+            "-f lavfi -i \"aevalsrc=0.2*sin(2*PI*440*t)+0.1*sin(2*PI*660*t):s=48000:c=stereo:d=10\" "
+            "-map 0:v -map 1:a -map 2:a -c:v copy -c:a aac -b:a 160k "
+            "-metadata:s:a:0 handler_name='Orvane microphone' -metadata:s:a:1 handler_name='Orvane desktop sound' "
+            "-f mov '" + tmp + "'";
+    });
 }
 
 ExportJob defaultJob(const std::string& source, const std::string& output) {
