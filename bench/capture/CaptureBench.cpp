@@ -12,8 +12,11 @@
 // With --sound (run beside a sound server: bench/run starts one through
 // tests/support/with-sound.sh) it measures instead what sound costs: the same
 // take with the microphone and the desktop's sound recorded into two AAC
-// tracks, against the take without sound, alternating twice, while noise plays
-// into both devices.
+// tracks, against the take without sound, alternating three times, while a
+// voice-like mono signal plays into the microphone (both channels alike, as a
+// mono microphone gives) and music-like stereo into the desktop's output. It
+// also reads the CPU time of the two sound threads themselves (capture,
+// stamping, AAC), which is far steadier than the difference of two takes.
 #include "BenchReport.h"
 #include "PacketCount.h"
 #include "capture/HostClock.h"
@@ -31,13 +34,16 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <random>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 extern char** environ;
@@ -48,6 +54,8 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1200;
+// Takes with and without sound, alternating.
+constexpr int kSoundRounds = 3;
 
 using bench::cpuSeconds;
 using bench::selfCpu;
@@ -84,8 +92,39 @@ struct Figures {
     std::int64_t written = 0;  // frames in the movie
     std::int64_t dropped = 0;  // frames lost between grab and movie
     double cpu = 0;            // seconds of CPU (user + system)
+    double soundCpu = 0;       // of that, the sound sources' threads
     double wall = 0;
 };
+
+// The CPU time (user + system, seconds) of this process's threads with one of
+// these names, from /proc/self/task/*/stat.
+double threadsCpu(std::initializer_list<const char*> names) {
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray line = stat.readAll();
+        // pid (comm) state ppid ... utime is field 14, stime field 15.
+        const qsizetype open = line.indexOf('(');
+        const qsizetype close = line.lastIndexOf(')');
+        if (open < 0 || close < open) {
+            continue;
+        }
+        const QByteArray comm = line.mid(open + 1, close - open - 1);
+        if (std::none_of(names.begin(), names.end(), [&](const char* n) { return comm == n; })) {
+            continue;
+        }
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (fields.size() > 12) {
+            total += (fields[11].toDouble() + fields[12].toDouble()) / tick;
+        }
+    }
+    return total;
+}
 
 Figures runOrvane(const std::string& display, const QString& path, double seconds,
                   bool sound = false) {
@@ -129,6 +168,8 @@ Figures runOrvane(const std::string& display, const QString& path, double second
         sources.push_back(std::move(opened.value()));
     }
     QThread::usleep(static_cast<unsigned long>(seconds * 1e6));
+    // Read while the sources' threads still run: stopping them ends the threads.
+    f.soundCpu = threadsCpu({"orvane-mic", "orvane-desktop"});
     stream.stop();
     for (auto& source : sources) {
         source->stop();
@@ -202,13 +243,38 @@ void print(const char* name, const Figures& f, double seconds) {
 // The cost of sound: the same take with and without its two sound tracks,
 // alternating so that a machine getting busier weighs on both alike.
 int measureSound(const std::string& display, QTemporaryDir& dir, double seconds) {
-    // Noise into both devices, so the encoders have real sound to code.
+    // Sound for the encoders to code, long enough for every take: a voice-like
+    // mono signal (a gliding pitch, syllables at 2.5 Hz, a little breath) for the
+    // microphone, and music-like stereo (a chord, different in each ear, with
+    // tremolo and some noise) for the desktop.
+    const double length = seconds * 2 * kSoundRounds + 30;
+    const QString voiceFile = dir.filePath(QStringLiteral("voice.raw"));
+    const QString musicFile = dir.filePath(QStringLiteral("music.raw"));
+    const QStringList generate[] = {
+        {"-f", "lavfi", "-i",
+         "aevalsrc=0.3*sin(2*PI*(150+40*sin(2*PI*4*t))*t)*(0.5+0.5*sin(2*PI*2.5*t))"
+         "+0.1*sin(2*PI*(450+120*sin(2*PI*4*t))*t)+0.01*(random(0)-0.5):s=48000",
+         "-t", QString::number(length), "-f", "s16le", "-y", voiceFile},
+        {"-f", "lavfi", "-i",
+         "aevalsrc=0.2*sin(2*PI*220*t)*(1+0.5*sin(2*PI*3*t))+0.1*sin(2*PI*330*t)"
+         "+0.05*sin(2*PI*1250*t)+0.02*(random(0)-0.5)|0.15*sin(2*PI*220*t)"
+         "+0.12*sin(2*PI*440*t)*(1+0.5*sin(2*PI*2*t))+0.02*(random(1)-0.5):s=48000",
+         "-t", QString::number(length), "-f", "s16le", "-y", musicFile},
+    };
+    for (const QStringList& args : generate) {
+        if (QProcess::execute(QStringLiteral("ffmpeg"), QStringList{"-hide_banner", "-loglevel", "error"} + args)
+            != 0) {
+            std::fprintf(stderr, "cannot make the benchmark's sound with ffmpeg\n");
+            return 1;
+        }
+    }
     QProcess speakers;
     QProcess voice;
-    for (auto [process, sink] : {std::pair{&speakers, "orvane_speakers"}, std::pair{&voice, "orvane_voice"}}) {
-        process->setStandardInputFile(QStringLiteral("/dev/urandom"));
-        process->start(QStringLiteral("pacat"), {"--playback", "-d", sink, "--format=s16le",
-                                                 "--rate=48000", "--channels=2", "--volume=16000"});
+    for (auto [process, sink, file, channels] :
+         {std::tuple{&speakers, "orvane_speakers", musicFile, "2"}, std::tuple{&voice, "orvane_voice", voiceFile, "1"}}) {
+        process->setStandardInputFile(file);
+        process->start(QStringLiteral("pacat"), {"--playback", "-d", sink, "--format=s16le", "--rate=48000",
+                                                 QStringLiteral("--channels=") + channels});
         if (!process->waitForStarted(5000)) {
             std::fprintf(stderr, "cannot run pacat: is a sound server running (with-sound.sh)?\n");
             return 1;
@@ -216,13 +282,14 @@ int measureSound(const std::string& display, QTemporaryDir& dir, double seconds)
     }
     Figures without;
     Figures with;
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < kSoundRounds; ++round) {
         const Figures a = runOrvane(display, dir.filePath("silent.mov"), seconds, false);
         const Figures b = runOrvane(display, dir.filePath("sound.mov"), seconds, true);
         print("without sound", a, seconds);
         print("with microphone + desktop", b, seconds);
         without.cpu += a.cpu;
         with.cpu += b.cpu;
+        with.soundCpu += b.soundCpu;
         without.grabbed += a.grabbed;
         with.grabbed += b.grabbed;
         without.dropped += a.dropped;
@@ -238,14 +305,23 @@ int measureSound(const std::string& display, QTemporaryDir& dir, double seconds)
     const double dropped = with.grabbed > 0 ? 100.0 * static_cast<double>(with.dropped) /
                                                   static_cast<double>(with.grabbed)
                                             : 100.0;
-    std::printf("  CPU with sound / without: %.3f (%.2f s / %.2f s over two takes each)\n", ratio,
-                with.cpu, without.cpu);
+    std::printf("  CPU with sound / without: %.3f (%.2f s / %.2f s over %d takes each)\n", ratio,
+                with.cpu, without.cpu, kSoundRounds);
+    // The sound threads' own time against the takes without sound: what sound
+    // adds, without the takes' own spread.
+    const double threadsRatio = without.cpu > 0 ? (without.cpu + with.soundCpu) / without.cpu : 0.0;
+    std::printf("  the sound threads: %.2f s of CPU per take (%.1f%% of one core); "
+                "(without + sound threads) / without: %.3f\n",
+                with.soundCpu / kSoundRounds, 100.0 * with.soundCpu / kSoundRounds / seconds, threadsRatio);
     char value[64];
     char baseText[64];
-    std::snprintf(value, sizeof value, "CPU %.2f s, %.2f%% dropped", with.cpu / 2, dropped);
-    std::snprintf(baseText, sizeof baseText, "no sound: CPU %.2f s", without.cpu / 2);
+    std::snprintf(value, sizeof value, "CPU %.2f s, %.2f%% dropped", with.cpu / kSoundRounds, dropped);
+    std::snprintf(baseText, sizeof baseText, "no sound: CPU %.2f s", without.cpu / kSoundRounds);
     orvane::bench::reportRow("record 20 s 1920x1200@60 with sound", value, baseText, ratio,
                              "CPU ratio < 1.05, <= 1% dropped", ratio < 1.05 && dropped <= 1.0);
+    std::snprintf(value, sizeof value, "sound threads %.2f s", with.soundCpu / kSoundRounds);
+    orvane::bench::reportRow("  the same, by the sound threads' own CPU", value, baseText, threadsRatio,
+                             "CPU ratio < 1.05", threadsRatio < 1.05);
     return 0;
 }
 
