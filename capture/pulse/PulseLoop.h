@@ -1,7 +1,7 @@
 #pragma once
 
-// Internal to the pulse backend: a connection to the sound server on a thread
-// of its own.
+// A connection to the sound server on a thread of its own: the pulse backend's
+// sources and devices use it, and so does the player's sound output.
 
 #include "timeline/Result.h"
 

@@ -573,6 +573,8 @@ TEST_F(MainWindowTest, ATakeWithSoundButNoSoundServerSaysSoAndOffersItsVolume) {
             5000));
         EXPECT_TRUE(w.titleBar()->statusLabel()->text().startsWith(QStringLiteral("No sound server")))
             << w.titleBar()->statusLabel()->text().toStdString();
+        EXPECT_FALSE(w.titleBar()->statusLabel()->text().contains(QString::fromUtf8(". —")))
+            << "one sentence: " << w.titleBar()->statusLabel()->text().toStdString();
         // The picture still plays.
         w.togglePlay();
         ASSERT_TRUE(w.isPlaying());

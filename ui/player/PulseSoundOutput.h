@@ -7,13 +7,13 @@
 namespace orvane::ui {
 
 // A SoundOutput through libpulse: a playback stream on the default output of
-// the sound server (PulseAudio, or PipeWire's pulse server), driven by a
-// threaded main loop of its own. The queue in front of the speakers is kept
+// the sound server (PulseAudio, or PipeWire's pulse server), on a connection
+// of its own (pulse::PulseLoop, the capture backend's, with its thread). The queue in front of the speakers is kept
 // short (about 40 ms) so a new volume is heard quickly and a flush leaves
 // little behind. libpulse stays inside the .cpp file.
 //
-// Threads: as SoundOutput; the main loop's thread runs libpulse's callbacks,
-// which only wake the caller.
+// Threads: as SoundOutput; the loop's thread runs libpulse's callbacks, which
+// only wake the caller.
 class PulseSoundOutput final : public SoundOutput {
 public:
     // Connects to the server (without starting one) and opens the stream,

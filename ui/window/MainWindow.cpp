@@ -353,7 +353,11 @@ void MainWindow::createPlayer() {
     connect(player_.get(), &ui::MoviePlayer::soundUnavailable, this, [this](const QString& message) {
         if (!soundUnavailableSaid_) {
             soundUnavailableSaid_ = true;
-            titleBar_->flashStatus(message + QStringLiteral(" — playing without sound"));
+            QString reason = message.trimmed();
+            while (reason.endsWith(QLatin1Char('.'))) { // a sentence, now a clause
+                reason.chop(1);
+            }
+            titleBar_->flashStatus(reason + QStringLiteral(" — playing without sound"));
         }
     });
     player_->open(rec_.videoURL());
