@@ -120,6 +120,15 @@ bool PulseLoop::waitUntil(const std::function<bool()>& done, double timeoutSecon
     return result;
 }
 
+bool PulseLoop::waitUntilSettled(pa_stream* stream, double timeoutSeconds) {
+    return waitUntil(
+        [stream] {
+            const pa_stream_state_t state = pa_stream_get_state(stream);
+            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+        },
+        timeoutSeconds);
+}
+
 PulseLoop::Lock::Lock(const PulseLoop& loop) : loop_(loop.loop_) {
     pa_threaded_mainloop_lock(loop_);
 }

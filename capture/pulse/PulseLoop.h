@@ -11,6 +11,7 @@
 
 struct pa_threaded_mainloop;
 struct pa_context;
+struct pa_stream;
 
 namespace orvane::pulse {
 
@@ -46,6 +47,11 @@ public:
     // pa_threaded_mainloop_signal(loop, 0)), for at most `timeoutSeconds`.
     // Returns whether `done()` held.
     bool waitUntil(const std::function<bool()>& done, double timeoutSeconds);
+
+    // waitUntil() for a stream just connected: until it is ready or has
+    // failed. Its state callback must signal the loop. Returns whether it
+    // settled either way within `timeoutSeconds`; under a Lock.
+    bool waitUntilSettled(pa_stream* stream, double timeoutSeconds);
 
     // Holds the loop's lock for a scope. Never on the loop's own thread, whose
     // callbacks already hold it.

@@ -93,13 +93,7 @@ Result<void> PulseSoundSource::start(SoundSink* sink) {
         releaseStream();
         return Error{ErrorKind::Io, std::string("Cannot record the ") + sourceNoun(kind_) + " (" + why + ")."};
     }
-    pa_stream* stream = stream_;
-    const bool settled = loop_->waitUntil(
-        [stream] {
-            const pa_stream_state_t state = pa_stream_get_state(stream);
-            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        },
-        kStartTimeoutSeconds);
+    const bool settled = loop_->waitUntilSettled(stream_, kStartTimeoutSeconds);
     if (!settled || pa_stream_get_state(stream_) != PA_STREAM_READY) {
         const std::string why = settled ? pulseErrorText(pa_context_errno(loop_->context()))
                                         : std::string("the sound server did not answer");

@@ -92,17 +92,10 @@ Result<std::unique_ptr<SoundOutput>> PulseSoundOutput::open() {
     if (pa_stream_connect_playback(d->stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
         return Error{ErrorKind::Io, "cannot play sound: " + d->serverError()};
     }
-    pa_stream* stream = d->stream;
-    const bool settled = d->loop->waitUntil(
-        [stream] {
-            const pa_stream_state_t state = pa_stream_get_state(stream);
-            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        },
-        kOpenTimeout);
-    if (!settled) {
+    if (!d->loop->waitUntilSettled(d->stream, kOpenTimeout)) {
         return Error{ErrorKind::Io, "The sound server did not answer"};
     }
-    if (pa_stream_get_state(stream) != PA_STREAM_READY) {
+    if (pa_stream_get_state(d->stream) != PA_STREAM_READY) {
         return Error{ErrorKind::NotFound, "cannot play sound: " + d->serverError()};
     }
     return std::unique_ptr<SoundOutput>(new PulseSoundOutput(std::move(d)));
