@@ -126,17 +126,11 @@ Result<CodecContextPtr> openSoundEncoder(bool globalHeader, SoundEncoderEffort e
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
     AVDictionary* options = nullptr;
-    if (effort == SoundEncoderEffort::RealTime) {
-        av_dict_set(&options, "aac_coder", "fast", 0);
-        // The fast search's mid/side decision costs three times the rest of
-        // the encoder on tonal sound whose channels agree (a mono microphone
-        // on a stereo track, a test tone): up to a tenth of a core per track
-        // while the take records. Coding left and right apart loses well
-        // under a decibel of fidelity at this rate, and the export re-codes.
-        av_dict_set(&options, "aac_ms", "0", 0);
-    } else {
-        av_dict_set(&options, "aac_coder", "twoloop", 0);
-    }
+    // The fast search keeps mid/side coding: a mono microphone fills both
+    // channels alike, and coded apart it would lose its high frequencies at
+    // this rate. (On a steady pure tone that decision costs the fast search
+    // three times its usual time, about a tenth of a core.)
+    av_dict_set(&options, "aac_coder", effort == SoundEncoderEffort::RealTime ? "fast" : "twoloop", 0);
     const int rc = avcodec_open2(c.get(), codec, &options);
     av_dict_free(&options);
     if (rc < 0) {

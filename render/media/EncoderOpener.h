@@ -56,7 +56,7 @@ Result<OpenedEncoder> openEncoder(const EncoderRequest& request);
 
 // How much work the AAC encoder spends per frame.
 enum class SoundEncoderEffort {
-    RealTime, // a take being recorded: the fast search without mid/side, a few times cheaper
+    RealTime, // a take being recorded: the fast search, a few times cheaper
     Best,     // an export: the two-loop search, the encoder's best at the rate
 };
 
