@@ -9,6 +9,7 @@
 // neighbour on the machine disturbs all of them alike.
 //
 // Usage: media_bench [PASSES]   (default 3)
+#include "BenchClip.h"
 #include "BenchReport.h"
 #include "render/media/AvHandles.h"
 #include "render/media/MovieReader.h"
@@ -31,49 +32,32 @@ constexpr int kHeight = 1200;
 constexpr int kFps = 60;
 constexpr int kSeconds = 4;
 
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using orvane::bench::Clock;
+using orvane::bench::since;
 
 // A desktop: a side bar, two windows with text-like rows, and a window that
 // slides across, encoded as Orvane records (HEVC, BT.709, in MOV).
 bool makeClip(const std::string& path) {
-    if (fs::exists(path)) {
-        return true;
-    }
-    const std::string part = path + ".part.mov";
-    const std::string cmd =
-        "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
-        "'color=c=0xE8E8EC:s=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-        ":r=" + std::to_string(kFps) + ":d=" + std::to_string(kSeconds) + ","
-        "drawbox=x=0:y=0:w=260:h=1200:color=0x2B2D33:t=fill,"
-        "drawbox=x=340:y=120:w=900:h=640:color=0xFFFFFF:t=fill,"
-        "drawgrid=x=360:y=180:w=860:h=24:color=0x8088A0:t=2,"
-        "drawbox=x=1300:y=500:w=520:h=560:color=0xF8F4E8:t=fill,"
-        "drawgrid=x=1320:y=520:w=60:h=20:color=0xA09070:t=1,"
-        "drawbox=x='300+t*240':y='800-t*60':w=360:h=220:color=0x3070D0:t=fill' "
-        "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p "
-        "-colorspace bt709 -color_primaries bt709 -color_trc bt709 -tag:v hvc1 -f mov '" +
-        part + "'";
-    if (std::system(cmd.c_str()) != 0) {
-        return false;
-    }
-    fs::rename(part, path);
-    return true;
+    return orvane::bench::makeClipOnce(
+        path, "-f lavfi -i "
+              "'color=c=0xE8E8EC:s=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+              ":r=" + std::to_string(kFps) + ":d=" + std::to_string(kSeconds) + ","
+              "drawbox=x=0:y=0:w=260:h=1200:color=0x2B2D33:t=fill,"
+              "drawbox=x=340:y=120:w=900:h=640:color=0xFFFFFF:t=fill,"
+              "drawgrid=x=360:y=180:w=860:h=24:color=0x8088A0:t=2,"
+              "drawbox=x=1300:y=500:w=520:h=560:color=0xF8F4E8:t=fill,"
+              "drawgrid=x=1320:y=520:w=60:h=20:color=0xA09070:t=1,"
+              "drawbox=x='300+t*240':y='800-t*60':w=360:h=220:color=0x3070D0:t=fill' "
+              "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p "
+              "-colorspace bt709 -color_primaries bt709 -color_trc bt709 -tag:v hvc1");
 }
 
 // The bare decode: demux and decode every frame of the first video stream with
 // the decoder threading MovieReader uses; nothing else. Returns frames decoded.
 int bareDecode(const std::string& path) {
     using namespace orvane::av;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
-        return -1;
-    }
-    InputPtr input(raw);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+    InputPtr input = orvane::bench::openInput(path);
+    if (!input) {
         return -1;
     }
     const int stream = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);

@@ -9,6 +9,7 @@
 // Each figure is the best of several interleaved passes.
 //
 // Usage: sound_waveform_bench [PASSES]   (default 2)
+#include "BenchClip.h"
 #include "BenchReport.h"
 #include "render/media/AvHandles.h"
 #include "render/media/SoundWaveformReader.h"
@@ -20,48 +21,30 @@
 #include <filesystem>
 #include <string>
 
-namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kSeconds = 600;
 
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using orvane::bench::Clock;
+using orvane::bench::since;
 
 bool makeClip(const std::string& path) {
-    if (fs::exists(path)) {
-        return true;
-    }
-    const std::string part = path + ".part.mov";
     const std::string d = std::to_string(kSeconds);
-    const std::string cmd =
-        "ffmpeg -nostdin -hide_banner -loglevel error -y "
-        "-f lavfi -i color=c=black:s=64x64:r=1:d=" + d + " "
-        "-f lavfi -i 'sine=f=440:r=48000:d=" + d + "' "
-        "-f lavfi -i 'anoisesrc=r=48000:a=0.1:d=" + d + "' "
-        "-map 0:v -map 1:a -map 2:a -c:v libx264 -preset ultrafast -c:a aac -ac 2 -b:a 160k "
-        "-metadata:s:a:0 handler_name='Orvane microphone' "
-        "-metadata:s:a:1 handler_name='Orvane desktop sound' -f mov '" + part + "'";
-    if (std::system(cmd.c_str()) != 0) {
-        return false;
-    }
-    fs::rename(part, path);
-    return true;
+    return orvane::bench::makeClipOnce(
+        path, "-f lavfi -i color=c=black:s=64x64:r=1:d=" + d + " "
+              "-f lavfi -i 'sine=f=440:r=48000:d=" + d + "' "
+              "-f lavfi -i 'anoisesrc=r=48000:a=0.1:d=" + d + "' "
+              "-map 0:v -map 1:a -map 2:a -c:v libx264 -preset ultrafast -c:a aac -ac 2 -b:a 160k "
+              "-metadata:s:a:0 handler_name='Orvane microphone' "
+              "-metadata:s:a:1 handler_name='Orvane desktop sound'");
 }
 
 // Demux and decode every packet of every sound stream; nothing else.
 long bareDecode(const std::string& path) {
     using namespace orvane::av;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
-        return -1;
-    }
-    InputPtr input(raw);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+    InputPtr input = orvane::bench::openInput(path);
+    if (!input) {
         return -1;
     }
     std::vector<CodecContextPtr> decoders(input->nb_streams);
