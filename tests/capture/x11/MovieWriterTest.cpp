@@ -268,13 +268,7 @@ TEST_F(MovieWriterTest, ASecondTakeReplacesTheFirst) {
 }
 
 TEST_F(MovieWriterTest, ASigkilledRecordingStillDecodesUpToItsLastFragment) {
-    QProcess probe;
-    probe.start(ORVANE_CAPTURE_PROBE, {"synthetic", moviePath()});
-    ASSERT_TRUE(probe.waitForStarted());
-    ASSERT_TRUE(probe.waitForReadyRead(10000)); // prints "recording" once the writer runs
-    QThread::msleep(3500);
-    probe.kill(); // SIGKILL: no finish(), no trailer
-    probe.waitForFinished();
+    ASSERT_TRUE(test::recordThenKill(QStringLiteral(ORVANE_CAPTURE_PROBE), moviePath(), {}, 3500));
     const auto frames = probeFrames(moviePath());
     ASSERT_FALSE(frames.empty());
     // Fragments close at each key frame (every second): at most about two

@@ -318,13 +318,7 @@ std::vector<double> probeSoundFrames(const QString& path, int index) {
 }
 
 TEST_F(SoundTrackTest, ASigkilledTakeKeepsPictureAndSoundUpToItsLastFragment) {
-    QProcess probe;
-    probe.start(ORVANE_CAPTURE_PROBE, {"synthetic", moviePath(), "--sound"});
-    ASSERT_TRUE(probe.waitForStarted());
-    ASSERT_TRUE(probe.waitForReadyRead(10000));
-    QThread::msleep(3500);
-    probe.kill(); // SIGKILL: no finish(), no trailer
-    probe.waitForFinished();
+    ASSERT_TRUE(test::recordThenKill(QStringLiteral(ORVANE_CAPTURE_PROBE), moviePath(), {QStringLiteral("--sound")}, 3500));
     const auto frames = probeFrames(moviePath());
     ASSERT_FALSE(frames.empty());
     EXPECT_GE(frames.back().time, 3.5 - 2.0);
