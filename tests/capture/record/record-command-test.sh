@@ -14,7 +14,8 @@ trap 'rm -rf "$out"' EXIT
 # A 3-second take of the whole screen while xdotool clicks twice.
 "$rec" --duration 3 --out-dir "$out" >"$out/stdout" 2>"$out/stderr" &
 pid=$!
-sleep 1.5
+for _ in $(seq 250); do grep -q "^Recording" "$out/stdout" 2>/dev/null && break; sleep 0.02; done
+sleep 0.5
 xdotool mousemove 480 300 click 1
 sleep 0.4
 xdotool mousemove 1440 900 click 3
