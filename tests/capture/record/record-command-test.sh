@@ -14,7 +14,7 @@ trap 'rm -rf "$out"' EXIT
 # A 3-second take of the whole screen while xdotool clicks twice.
 "$rec" --duration 3 --out-dir "$out" >"$out/stdout" 2>"$out/stderr" &
 pid=$!
-for _ in $(seq 250); do grep -q "^Recording" "$out/stdout" 2>/dev/null && break; sleep 0.02; done
+wait_for_line "^Recording" "$out/stdout" 5
 sleep 0.5
 xdotool mousemove 480 300 click 1
 sleep 0.4
@@ -92,7 +92,7 @@ check "and the movie it kept decodes" ffprobe -v error -count_frames -show_entri
 rm -f "$out/quilbo-clicks.json" "$out/orvane-cursor.csv"
 "$rec" --out-dir "$out" >"$out/stdout6" 2>&1 &
 pid=$!
-for _ in $(seq 100); do grep -q "^Recording" "$out/stdout6" && break; sleep 0.05; done
+wait_for_line "^Recording" "$out/stdout6" 5
 sleep 0.5
 xdotool mousemove 480 300 click 1
 sleep 0.4
@@ -165,7 +165,7 @@ disk="$(mktemp -d)"
 if mount -t tmpfs -o size=768k orvane-test "$disk" 2>/dev/null; then
   ORVANE_TARGET_FULLSCREEN=1 "$busy" >"$out/busy.log" 2>&1 &
   busypid=$!
-  for _ in $(seq 100); do grep -q READY "$out/busy.log" && break; sleep 0.05; done
+  wait_for_line READY "$out/busy.log" 5
   "$rec" --out-dir "$disk" >"$out/stdout8" 2>"$out/stderr8" &
   pid=$!
   for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done

@@ -22,11 +22,11 @@ for i in $(seq "$takes"); do
   rm -f "$out/quilbo-clicks.json" "$out/orvane-take.journal"
   "$rec" --duration 30 --out-dir "$out" >"$out/stdout" 2>"$out/stderr" &
   pid=$!
-  for _ in $(seq 500); do grep -q "^Recording" "$out/stdout" 2>/dev/null && break; sleep 0.02; done
+  wait_for_line "^Recording" "$out/stdout" 10
   # xdotool is a client too: the server may reset after it leaves, while
   # the take records.
   xdotool mousemove $((100 + i * 10)) 300 click 1
-  for _ in $(seq 500); do grep -q "^c " "$out/orvane-take.journal" 2>/dev/null && break; sleep 0.02; done
+  wait_for_line "^c " "$out/orvane-take.journal" 10
   kill -INT "$pid" 2>/dev/null
   wait "$pid"; code=$?
   clicks="$(python3 -c "import json,sys; print(len(json.load(open(sys.argv[1]))['moments']))" "$out/quilbo-clicks.json" 2>/dev/null)"

@@ -11,7 +11,7 @@ trap 'rm -rf "$out"' EXIT
 
 "$rec" --backend wayland --duration 3 --out-dir "$out" >"$out/stdout" 2>"$out/stderr" &
 pid=$!
-for _ in $(seq 100); do grep -q "^Recording" "$out/stdout" 2>/dev/null && break; sleep 0.1; done
+wait_for_line "^Recording" "$out/stdout" 10
 sleep 0.5
 echo "move 320 200" > "$ORVANE_TEST_PORTAL_CONTROL"
 sleep 0.8
