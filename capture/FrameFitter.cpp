@@ -1,6 +1,6 @@
 #include "FrameFitter.h"
 
-#include "render/media/AvHandles.h"
+#include "media/AvHandles.h"
 
 #include <algorithm>
 #include <cmath>

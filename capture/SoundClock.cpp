@@ -1,6 +1,6 @@
 #include "SoundClock.h"
 
-#include "render/media/SoundTracks.h"
+#include "media/SoundTracks.h"
 
 #include <cmath>
 

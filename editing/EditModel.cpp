@@ -277,4 +277,13 @@ void EditModel::regenerateZooms() {
     setSelected(std::nullopt);
 }
 
+void EditModel::endGesture() {
+    if (gestures_ == 0) {
+        return;
+    }
+    if (--gestures_ == 0) {
+        emit gestureEnded();
+    }
+}
+
 } // namespace orvane

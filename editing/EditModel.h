@@ -110,6 +110,15 @@ public:
     // Rebuilds the segments from the clicks (one undo step) and clears the selection.
     void regenerateZooms();
 
+    // --- Gestures -------------------------------------------------------------------
+    // A drag (of a pill, a trim handle, a slider) runs from beginGesture() to
+    // endGesture(): the edits in between are one change in the making, which
+    // is not saved half done. Calls nest; endGesture() without a begin does
+    // nothing.
+    void beginGesture() { ++gestures_; }
+    void endGesture();
+    bool gestureActive() const { return gestures_ > 0; }
+
 signals:
     void momentsChanged();
     void zoomsChanged();
@@ -122,6 +131,8 @@ signals:
     void trimStartChanged();
     void trimEndChanged();
     void soundMixChanged();
+    // The last running gesture ended.
+    void gestureEnded();
 
 protected:
     // For appending samples while recording: discards the smoothed track and
@@ -159,6 +170,7 @@ private:
     mutable std::optional<Timeline> timeline_;
     mutable int timelineBuilds_ = 0;
     mutable int trackSmoothings_ = 0;
+    int gestures_ = 0;
 };
 
 } // namespace orvane

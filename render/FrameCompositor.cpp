@@ -3,7 +3,7 @@
 #include "render/HalfScale.h"
 #include "render/OutputGeometry.h"
 #include "render/Squircle.h"
-#include "render/media/YuvConversion.h"
+#include "media/YuvConversion.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -8,7 +8,7 @@
 #include "render/SourceReduction.h"
 #include "render/Spring.h"
 #include "render/YuvPatch.h"
-#include "render/media/YuvImage.h"
+#include "media/YuvImage.h"
 #include "timeline/Cam.h"
 #include "timeline/Timeline.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/media/YuvImage.h"
+#include "media/YuvImage.h"
 
 #include <QImage>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "render/YuvPatch.h"
 
-#include "render/media/YuvConversion.h"
+#include "media/YuvConversion.h"
 
 #include <cstring>
 

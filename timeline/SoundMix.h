@@ -3,7 +3,7 @@
 // The take's two sound sources and how they are mixed, as plain values: the
 // edit state keeps the mix (so a volume change is undoable) and the preview
 // and the export are handed it inside the look. Formats and track names are
-// in render/media/SoundTracks.h.
+// in media/SoundTracks.h.
 
 #include <algorithm>
 #include <cmath>

@@ -46,3 +46,38 @@ bool Uuid::isNil() const {
 }
 
 } // namespace orvane
+
+namespace orvane {
+
+std::optional<Uuid> Uuid::fromString(const std::string& text) {
+    if (text.size() != 36) {
+        return std::nullopt;
+    }
+    Uuid id;
+    std::size_t byte = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (text[i] != '-') {
+                return std::nullopt;
+            }
+            ++i;
+            continue;
+        }
+        auto nibble = [](char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+            return -1;
+        };
+        const int hi = nibble(text[i]);
+        const int lo = nibble(text[i + 1]);
+        if (hi < 0 || lo < 0) {
+            return std::nullopt;
+        }
+        id.bytes[byte++] = static_cast<std::uint8_t>(hi * 16 + lo);
+        i += 2;
+    }
+    return id;
+}
+
+} // namespace orvane

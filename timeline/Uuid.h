@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace orvane {
@@ -17,6 +18,8 @@ struct Uuid {
 
     // Lower-case 8-4-4-4-12 form, e.g. "1b4e28ba-2fa1-4d2e-883f-0016d3cca427".
     std::string toString() const;
+    // Reads the 8-4-4-4-12 form (either case); nothing for any other text.
+    static std::optional<Uuid> fromString(const std::string& text);
 
     bool isNil() const;
     friend bool operator==(const Uuid&, const Uuid&) = default;

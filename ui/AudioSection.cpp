@@ -4,7 +4,7 @@
 #include "SliderRow.h"
 #include "Theme.h"
 #include "ToggleSwitch.h"
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -7,7 +7,7 @@
 #include "ui/Symbols.h"
 #include "Theme.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 #include "render/BackgroundPresets.h"
 #include "render/OutputGeometry.h"
 

@@ -6,7 +6,7 @@
 #include "Theme.h"
 #include "VideoPanel.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "Theme.h"
 #include "ToggleSwitch.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 
 #include <QVBoxLayout>
 

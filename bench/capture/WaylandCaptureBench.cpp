@@ -18,7 +18,7 @@
 #include "capture/wayland/WaylandCaptureBackend.h"
 #include "capture/wayland/WaylandScreenStream.h"
 #include "capture/wayland/WaylandSource.h"
-#include "render/media/MediaLog.h"
+#include "media/MediaLog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -12,7 +12,7 @@
 #include "BenchReport.h"
 #include "render/OutputGeometry.h"
 #include "render/export/H264Writer.h"
-#include "render/media/MediaLog.h"
+#include "media/MediaLog.h"
 #include "render/export/RenderComposite.h"
 #include "timeline/ZoomGeneration.h"
 

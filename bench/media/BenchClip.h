@@ -3,7 +3,7 @@
 // What the media benchmarks share: the clips they make once with ffmpeg and
 // keep between runs, the bare FFmpeg open their baselines start from, and a
 // stopwatch.
-#include "render/media/AvHandles.h"
+#include "media/AvHandles.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

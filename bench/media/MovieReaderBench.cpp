@@ -11,8 +11,8 @@
 // Usage: media_bench [PASSES]   (default 3)
 #include "BenchClip.h"
 #include "BenchReport.h"
-#include "render/media/AvHandles.h"
-#include "render/media/MovieReader.h"
+#include "media/AvHandles.h"
+#include "media/MovieReader.h"
 
 #include <algorithm>
 #include <chrono>

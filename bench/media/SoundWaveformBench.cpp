@@ -11,8 +11,8 @@
 // Usage: sound_waveform_bench [PASSES]   (default 2)
 #include "BenchClip.h"
 #include "BenchReport.h"
-#include "render/media/AvHandles.h"
-#include "render/media/SoundWaveformReader.h"
+#include "media/AvHandles.h"
+#include "media/SoundWaveformReader.h"
 
 #include <algorithm>
 #include <chrono>

@@ -16,7 +16,7 @@
 #include "render/FrameCompositor.h"
 #include "render/ImageFilter.h"
 #include "render/OutputGeometry.h"
-#include "render/media/YuvConversion.h"
+#include "media/YuvConversion.h"
 #include "timeline/Timeline.h"
 
 extern "C" {

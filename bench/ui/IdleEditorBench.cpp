@@ -9,7 +9,7 @@
 // did: the preview composing every 16 ms display tick and the bar repainted at
 // the player's 120 Hz time rate. Goal: under 1 % of a core.
 #include "BenchReport.h"
-#include "editing/TimelineBar.h"
+#include "ui/TimelineBar.h"
 #include "ui/player/MoviePlayer.h"
 #include "ui/preview/ZoomHostView.h"
 

@@ -1,6 +1,6 @@
 #include "MovieDuration.h"
 
-#include "render/media/AvHandles.h"
+#include "media/AvHandles.h"
 
 #include <QFile>
 

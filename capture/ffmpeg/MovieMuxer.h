@@ -3,7 +3,7 @@
 // Internal to the movie writer: the one place where a take's packets enter
 // its file. Includes FFmpeg headers; never include it from a public header.
 
-#include "render/media/AvHandles.h"
+#include "media/AvHandles.h"
 #include "timeline/Result.h"
 
 #include <QString>

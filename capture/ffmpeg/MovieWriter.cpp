@@ -5,8 +5,8 @@
 #include "SoundTrackWriter.h"
 #include "VideoEncoder.h"
 
-#include "render/media/AvHandles.h"
-#include "render/media/YuvConversion.h"
+#include "media/AvHandles.h"
+#include "media/YuvConversion.h"
 
 extern "C" {
 #include <libavutil/hwcontext.h>

@@ -1,6 +1,6 @@
 #include "SoundTrackWriter.h"
 
-#include "render/media/EncoderOpener.h"
+#include "media/EncoderOpener.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -6,8 +6,8 @@
 #include "MovieMuxer.h"
 
 #include "capture/SoundSource.h"
-#include "render/media/AvHandles.h"
-#include "render/media/SoundTracks.h"
+#include "media/AvHandles.h"
+#include "media/SoundTracks.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,7 +3,7 @@
 // Internal to the movie writer: the take's video encoder settings. Includes
 // FFmpeg headers; never include it from a public header.
 
-#include "render/media/EncoderOpener.h"
+#include "media/EncoderOpener.h"
 
 #include <string>
 #include <vector>

@@ -1,9 +1,9 @@
 #include "AacTrack.h"
 
-#include "render/media/EncoderOpener.h"
+#include "media/EncoderOpener.h"
 
-#include "render/media/AvHandles.h"
-#include "render/media/SoundTracks.h"
+#include "media/AvHandles.h"
+#include "media/SoundTracks.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/Look.h"
+#include "timeline/Look.h"
 #include "timeline/Timeline.h"
 
 #include <cstdint>

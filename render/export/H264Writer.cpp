@@ -2,8 +2,8 @@
 
 #include "AacTrack.h"
 
-#include "render/media/AvHandles.h"
-#include "render/media/EncoderOpener.h"
+#include "media/AvHandles.h"
+#include "media/EncoderOpener.h"
 
 extern "C" {
 #include <libavutil/hwcontext.h>

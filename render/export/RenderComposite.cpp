@@ -2,12 +2,13 @@
 
 #include "render/Background.h"
 #include "render/FrameCompositor.h"
+#include "render/LookSettings.h"
 #include "render/OutputGeometry.h"
 #include "render/export/BoundedQueue.h"
 #include "render/export/H264Writer.h"
 #include "render/export/SoundFeed.h"
 #include "render/export/TempOutput.h"
-#include "render/media/MovieReader.h"
+#include "media/MovieReader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -107,7 +108,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     const bool sized = info.width > 0 && info.height > 0;
     const int videoW = sized ? info.width : kFallbackVideoWidth;
     const int videoH = sized ? info.height : kFallbackVideoHeight;
-    const auto size = outputSize(videoW, videoH, job.look.outputAspect(videoW, videoH),
+    const auto size = outputSize(videoW, videoH, outputAspect(job.look, videoW, videoH),
                                  job.look.padding);
     if (!size) {
         return R::failure(ErrorKind::Unsupported,
@@ -158,7 +159,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     }
     H264Writer& writer = *writerResult.value();
 
-    FrameCompositor compositor(job.timeline, job.look.compositorSettings(),
+    FrameCompositor compositor(job.timeline, compositorSettings(job.look),
                                Background::prepare(job.look.background, job.look.bgBlur,
                                                    size->width));
 

@@ -1,7 +1,7 @@
 #include "SoundFeed.h"
 
 #include "render/export/H264Writer.h"
-#include "render/media/SoundReader.h"
+#include "media/SoundReader.h"
 
 #include <algorithm>
 #include <cmath>

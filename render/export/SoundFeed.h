@@ -1,7 +1,7 @@
 #pragma once
 
 #include "render/export/BoundedQueue.h"
-#include "render/media/SoundTracks.h"
+#include "media/SoundTracks.h"
 #include "timeline/Result.h"
 
 #include <cstdint>

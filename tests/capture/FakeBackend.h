@@ -266,7 +266,15 @@ public:
         }
         // With moviePath set the take "records" into that existing movie, so
         // tests can export a real file.
-        auto wr = moviePath.isEmpty()
+        // With copyMovieFrom set, that real movie is copied to the take's path
+        // (a take in a library folder of its own).
+        if (!copyMovieFrom.isEmpty()) {
+            QFile::remove(path);
+            QFile::copy(copyMovieFrom, path);
+        }
+        auto wr = !copyMovieFrom.isEmpty()
+                      ? std::make_unique<FakeWriter>(path, writerCompletes, false)
+                  : moviePath.isEmpty()
                       ? std::make_unique<FakeWriter>(path, writerCompletes)
                       : std::make_unique<FakeWriter>(moviePath, writerCompletes, false);
         wr->addSound(spec.sound);
@@ -295,6 +303,7 @@ public:
     bool writerCompletes = true;
     std::optional<double> duration = 12.43;
     QString moviePath; // when set, the take's movie is this file, left untouched
+    QString copyMovieFrom; // when set, each take's movie is a copy of this file
     QString note;      // what the empty state says this desktop cannot do
     bool streamCursorInPicture = false; // streams whose pictures show the cursor
     QSize streamSize;

@@ -3,10 +3,10 @@
 // whatever fails leaves the take standing with a sentence in its status.
 #include "FakeBackend.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 #include "capture/SoundChoice.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
-#include "render/media/SoundReader.h"
+#include "media/SoundReader.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

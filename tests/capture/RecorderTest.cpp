@@ -2,7 +2,7 @@
 // the platform.
 #include "FakeBackend.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 #include "timeline/ClicksFile.h"
 
 #include <QCoreApplication>

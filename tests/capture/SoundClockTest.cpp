@@ -2,7 +2,7 @@
 // frames, silence for what was lost, and no silence for mere jitter.
 
 #include "capture/SoundClock.h"
-#include "render/media/SoundTracks.h"
+#include "media/SoundTracks.h"
 
 #include <gtest/gtest.h>
 

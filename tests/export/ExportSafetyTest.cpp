@@ -6,7 +6,7 @@
 #include "render/OutputGeometry.h"
 #include "render/export/RenderComposite.h"
 #include "render/export/TempOutput.h"
-#include "render/media/MovieReader.h"
+#include "media/MovieReader.h"
 #include "timeline/ZoomGeneration.h"
 
 #include <chrono>

@@ -4,7 +4,7 @@
 #include "MovieFixtures.h"
 
 #include "render/export/RenderComposite.h"
-#include "render/media/SoundReader.h"
+#include "media/SoundReader.h"
 
 #include <gtest/gtest.h>
 

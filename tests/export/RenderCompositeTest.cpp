@@ -6,7 +6,7 @@
 #include "render/BackgroundPresets.h"
 #include "render/OutputGeometry.h"
 #include "render/export/RenderComposite.h"
-#include "render/media/MovieReader.h"
+#include "media/MovieReader.h"
 #include "timeline/ClicksFile.h"
 #include "timeline/TextFile.h"
 #include "timeline/ZoomGeneration.h"

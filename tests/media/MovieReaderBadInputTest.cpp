@@ -1,6 +1,6 @@
 // Files that are not movies, or damaged ones: opening them fails with a one-line
 // message, reading them stops with an error, and nothing crashes or hangs.
-#include "render/media/MovieReader.h"
+#include "media/MovieReader.h"
 
 #include "tests/support/MovieFixtures.h"
 

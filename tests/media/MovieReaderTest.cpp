@@ -1,7 +1,7 @@
-#include "render/media/MovieReader.h"
+#include "media/MovieReader.h"
 
 #include "tests/support/MovieFixtures.h"
-#include "render/media/YuvImage.h"
+#include "media/YuvImage.h"
 
 #include <gtest/gtest.h>
 

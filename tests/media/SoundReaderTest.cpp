@@ -2,7 +2,7 @@
 // which, where a tone starts after reads and seeks, gains and the limiter,
 // and movies without sound or with damage.
 
-#include "render/media/SoundReader.h"
+#include "media/SoundReader.h"
 #include "tests/support/MovieFixtures.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // named AAC tracks with tones at known times and levels.
 #include "tests/support/MovieFixtures.h"
 
-#include "render/media/SoundWaveformReader.h"
+#include "media/SoundWaveformReader.h"
 
 #include <gtest/gtest.h>
 

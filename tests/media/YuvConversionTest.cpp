@@ -1,7 +1,7 @@
 // BGRA <-> I420 conversion: the BT.709 limited-range numbers, the vector path
 // against the per-pixel formulas, odd sizes and the round trip.
-#include "render/media/YuvConversion.h"
-#include "render/media/YuvImage.h"
+#include "media/YuvConversion.h"
+#include "media/YuvImage.h"
 
 #include <cstdint>
 #include <cstdlib>

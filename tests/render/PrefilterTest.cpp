@@ -5,7 +5,7 @@
 #include "render/FrameCompositor.h"
 #include "render/HalfScale.h"
 #include "render/SourceReduction.h"
-#include "render/media/YuvConversion.h"
+#include "media/YuvConversion.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "render/FrameCompositor.h"
 #include "render/ImageFilter.h"
 #include "render/YuvPatch.h"
-#include "render/media/YuvConversion.h"
+#include "media/YuvConversion.h"
 
 #include <QPainter>
 #include <cmath>

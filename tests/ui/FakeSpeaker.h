@@ -6,7 +6,7 @@
 // the last flush, so a test can check what would have been heard, and it can
 // be made to break after a number of frames, like a server that goes away.
 
-#include "render/media/SoundTracks.h"
+#include "media/SoundTracks.h"
 #include "ui/player/SoundOutput.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // shortcuts list, against a Recorder on test doubles of the platform.
 #include "FakeBackend.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 #include "ui/AudioSection.h"
 #include "ui/CompositionPanel.h"
 #include "ui/InspectorRail.h"

@@ -5,10 +5,11 @@
 #include "FakeBackend.h"
 #include "MovieFixtures.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
+#include "render/LookSettings.h"
 #include "ui/AudioSection.h"
 #include "ui/CompositionPanel.h"
-#include "editing/TimelineBar.h"
+#include "ui/TimelineBar.h"
 #include "ui/InspectorRail.h"
 #include "ui/Symbols.h"
 #include "ui/player/MoviePlayer.h"
@@ -491,7 +492,7 @@ TEST_F(MainWindowTest, ThePreviewIsHandedTheRecordersLookAsItIs) {
     ASSERT_NE(w.preview(), nullptr);
     EXPECT_EQ(w.preview()->settings().look, look);
     // The 1:1 format shapes the preview's canvas as it shapes the export.
-    EXPECT_EQ(look.outputAspect(320, 200), 1.0);
+    EXPECT_EQ(outputAspect(look, 320, 200), 1.0);
 }
 
 TEST_F(MainWindowTest, TheTimelineBarShowsTheTakesSoundOnlyWhenItHasSound) {

@@ -8,6 +8,7 @@
 #include "TimelineFixtures.h"
 
 #include "render/BackgroundPresets.h"
+#include "render/LookSettings.h"
 #include "render/OutputGeometry.h"
 #include "ui/player/MoviePlayer.h"
 #include "ui/preview/ZoomHostView.h"
@@ -298,7 +299,7 @@ TEST_F(PreviewTest, PhotographBlurIsMadeOffTheMainThreadAndReplacesTheLastBackgr
     v->tick();
 
     // The background shown is the one a synchronous blur gives.
-    const auto out = outputSize(s.videoWidth, s.videoHeight, s.look.outputAspect(s.videoWidth, s.videoHeight), s.look.padding);
+    const auto out = outputSize(s.videoWidth, s.videoHeight, outputAspect(s.look, s.videoWidth, s.videoHeight), s.look.padding);
     ASSERT_TRUE(out.has_value());
     Background expected = Background::preparePreview(s.look.background, 0.7, out->width);
     ASSERT_TRUE(expected.isImage());

@@ -6,7 +6,7 @@
 // sine tone between known times, so a test can tell from the samples heard
 // which part of the movie they came from.
 
-#include "render/media/SoundTracks.h"
+#include "media/SoundTracks.h"
 
 #include <string>
 #include <vector>

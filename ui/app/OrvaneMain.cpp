@@ -3,9 +3,10 @@
 #include "capture/CaptureBackendFactory.h"
 #include "capture/SoundDevicesFactory.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
-#include "render/media/MediaLog.h"
+#include "media/MediaLog.h"
 #include "ui/Theme.h"
 #include "ui/update/Updater.h"
+#include "app/TakeLibrary.h"
 #include "ui/window/MainWindow.h"
 
 #include <memory>
@@ -46,7 +47,10 @@ int main(int argc, char** argv) {
     const std::unique_ptr<orvane::SoundDevices> sound = orvane::makeSoundDevices();
     orvane::Updater updater(QUrl(QStringLiteral(ORVANE_UPDATE_FEED)),
                             QVersionNumber::fromString(QStringLiteral(ORVANE_VERSION)));
+    // Every take is kept in the library ("Orvane" in the Videos folder).
+    orvane::TakeLibrary library;
     orvane::MainWindow window(*backend.value(), writers);
+    window.setLibrary(&library);
     window.setUpdater(&updater);
     window.setSoundDevices(sound.get());
     window.show();

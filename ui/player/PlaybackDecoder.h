@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/media/MovieReader.h"
+#include "media/MovieReader.h"
 #include "timeline/Result.h"
 #include "ui/player/PlayerFrame.h"
 

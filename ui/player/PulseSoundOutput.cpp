@@ -1,7 +1,7 @@
 #include "ui/player/PulseSoundOutput.h"
 
 #include "capture/pulse/PulseLoop.h"
-#include "render/media/SoundTracks.h"
+#include "media/SoundTracks.h"
 
 #include <algorithm>
 #include <cstdint>

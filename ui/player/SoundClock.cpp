@@ -1,6 +1,6 @@
 #include "ui/player/SoundClock.h"
 
-#include "render/media/SoundTracks.h"
+#include "media/SoundTracks.h"
 
 #include <algorithm>
 

@@ -10,7 +10,7 @@
 namespace orvane::ui {
 
 // Where the player's sound goes: a playback stream of kSoundRate stereo float
-// frames (interleaved L R, see render/media/SoundTracks.h) to the user's
+// frames (interleaved L R, see media/SoundTracks.h) to the user's
 // speakers, with a short queue in front of them.
 //
 // The player's clock is built on two numbers from here: how many frames were

@@ -1,6 +1,6 @@
 #include "ui/player/SoundPlayback.h"
 
-#include "render/media/SoundReader.h"
+#include "media/SoundReader.h"
 
 #include <algorithm>
 

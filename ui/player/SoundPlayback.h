@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/media/SoundTracks.h"
+#include "media/SoundTracks.h"
 #include "ui/player/SoundClock.h"
 #include "ui/player/SoundOutput.h"
 

@@ -1,6 +1,7 @@
 #include "ZoomHostView.h"
 
 #include "render/BackgroundPresets.h"
+#include "render/LookSettings.h"
 #include "render/OutputGeometry.h"
 #include "ui/player/MoviePlayer.h"
 
@@ -27,7 +28,7 @@ ZoomHostView::ZoomHostView(ui::MoviePlayer& player, ZoomPlayer settings, QWidget
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMinimumSize(160, 120);
     compositor_ = std::make_unique<FrameCompositor>(settings_.timeline,
-                                                    settings_.look.compositorSettings(),
+                                                    compositorSettings(settings_.look),
                                                     Background::fromGradient(0));
     // The worker hands its result over as a queued call; one still in the
     // queue when the view goes is dropped with it.
@@ -61,7 +62,7 @@ void ZoomHostView::update(const ZoomPlayer& settings) {
     player_.setSoundMix(settings_.look.sound);
     // The springs carry on, so an edit glides rather than jumps.
     compositor_->setTimeline(settings_.timeline);
-    compositor_->setSettings(settings_.look.compositorSettings());
+    compositor_->setSettings(compositorSettings(settings_.look));
     applyBackground();
     invalidate();
     tick();
@@ -73,7 +74,7 @@ void ZoomHostView::applyBackground() {
     // The blur scales with the export's output width, so the preview shows the
     // background the export will draw.
     const auto out = outputSize(settings_.videoWidth, settings_.videoHeight,
-                                settings_.look.outputAspect(settings_.videoWidth,
+                                outputAspect(settings_.look, settings_.videoWidth,
                                                             settings_.videoHeight),
                                 settings_.look.padding);
     const int outputWidth = out ? out->width : kFallbackVideoWidth;
@@ -111,7 +112,7 @@ void ZoomHostView::onBlurReady(std::uint64_t serial, const QImage& image) {
 QRectF ZoomHostView::canvasRect() const {
     const double iw = width() - 2.0 * kMargin;
     const double ih = height() - 2.0 * kMargin;
-    const double outputAspect = settings_.look.outputAspect(settings_.videoWidth,
+    const double outputAspect = orvane::outputAspect(settings_.look, settings_.videoWidth,
                                                             settings_.videoHeight);
     if (iw <= 0 || ih <= 0 || !(outputAspect > 0)) {
         return {};

@@ -2,7 +2,7 @@
 
 #include "SoundControls.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <QResizeEvent>
+
+#include <algorithm>
 #include <cmath>
 
 namespace orvane {
@@ -61,6 +64,24 @@ EmptyState::EmptyState(QWidget* parent) : QWidget(parent) {
     setPhase(Phase::idle);
 }
 
+void EmptyState::setSidePanel(QWidget* panel) {
+    side_ = panel;
+    side_->setParent(this);
+    side_->setVisible(!recording_);
+    resizeEvent(nullptr);
+}
+
+void EmptyState::resizeEvent(QResizeEvent* event) {
+    if (event != nullptr) {
+        QWidget::resizeEvent(event);
+    }
+    if (side_ != nullptr) {
+        // Beside the centred column (240 points wide), never over it.
+        const int width = std::clamp((this->width() - 240) / 2 - 48, 0, 360);
+        side_->setGeometry(this->width() - width - 24, 24, width, std::max(height() - 48, 0));
+    }
+}
+
 QString EmptyState::title() const {
     return title_->text();
 }
@@ -76,6 +97,9 @@ QString EmptyState::note() const {
 
 void EmptyState::setPhase(Phase phase) {
     recording_ = phase == Phase::recording;
+    if (side_ != nullptr) {
+        side_->setVisible(!recording_);
+    }
     if (recording_) {
         symbol_->setPixmap(Theme::tinted(symbol(QStringLiteral("record.circle")).pixmap(56, 56),
                                          Theme::color(Theme::Color::danger)));

@@ -28,6 +28,12 @@ public:
     QPushButton* startStopButton() const { return button_; }
     SoundControls* sound() const { return sound_; }
     QString title() const;
+    // A panel along the right edge before a take (the library's takes); the
+    // centre column stays where it is. The panel becomes a child of this.
+    void setSidePanel(QWidget* panel);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 signals:
     void startStopClicked();
@@ -39,6 +45,7 @@ private:
     QLabel* note_;
     QPushButton* button_;
     SoundControls* sound_;
+    QWidget* side_ = nullptr;
     QTimer pulse_;
     int pulseStep_ = 0;
     bool recording_ = false;

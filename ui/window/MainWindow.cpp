@@ -1,13 +1,16 @@
 #include "MainWindow.h"
 
 #include "EmptyState.h"
+#include "ui/FileReveal.h"
+#include "ui/library/TakeListView.h"
+#include "ui/library/ThumbnailCache.h"
 #include "PermissionsOnboarding.h"
 #include "SoundControls.h"
 #include "TitleBar.h"
 
 #include "capture/Permissions.h"
 #include "capture/SoundChoice.h"
-#include "editing/TimelineBar.h"
+#include "ui/TimelineBar.h"
 #include "ui/window/WaveformLoader.h"
 #include "render/OutputGeometry.h"
 #include "ui/CompositionPanel.h"
@@ -115,6 +118,7 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
             titleBar_->flashStatus(rec_.status());
         }
     });
+    connect(&rec_, &Recorder::exported, this, [](const QString& path) { revealInFileManager(path); });
     connect(&rec_, &Recorder::exportingChanged, this, &MainWindow::updateTitle);
     connect(&rec_, &Recorder::exportProgressChanged, this, &MainWindow::updateTitle);
     connect(&rec_, &Recorder::videoURLChanged, this, &MainWindow::updateTitle);
@@ -161,7 +165,63 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             rec_.noteOwnPress();
         }
     }
+    // A drag in the editor (a pill, a trim handle, a slider) is one change in
+    // the making from press to release: the project is not saved half done.
+    if (event->type() == QEvent::MouseButtonPress && !gestureHeld_ && watched->isWidgetType() &&
+        editor_->isAncestorOf(static_cast<QWidget*>(watched))) {
+        gestureHeld_ = true;
+        rec_.beginGesture();
+    } else if (event->type() == QEvent::MouseButtonRelease && gestureHeld_) {
+        gestureHeld_ = false;
+        rec_.endGesture();
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+// --- The library -------------------------------------------------------------------------
+
+void MainWindow::setLibrary(TakeLibrary* library) {
+    rec_.setLibrary(library);
+    if (library == nullptr) {
+        return;
+    }
+    if (!takeList_) {
+        thumbnails_ = std::make_unique<ThumbnailCache>();
+        takeList_ = new TakeListView(*thumbnails_);
+        empty_->setSidePanel(takeList_);
+        connect(takeList_, &TakeListView::openRequested, this, [this](const QString& folder) {
+            if (rec_.phase() != Phase::recording && !rec_.openTake(folder)) {
+                titleBar_->flashStatus(rec_.status());
+            }
+        });
+        connect(takeList_, &TakeListView::renameRequested, this,
+                [this](const QString& folder, const QString& name) {
+                    if (auto renamed = TakeLibrary::rename(folder, name); !renamed) {
+                        titleBar_->flashStatus(QString::fromStdString(renamed.error()));
+                    }
+                    refreshTakes();
+                });
+        connect(takeList_, &TakeListView::trashRequested, this, [this](const QString& folder) {
+            if (!rec_.trashTake(folder)) {
+                titleBar_->flashStatus(rec_.status());
+            }
+            refreshTakes();
+        });
+        connect(&rec_, &Recorder::takeChanged, this, &MainWindow::refreshTakes);
+        connect(&rec_, &Recorder::saved, this, [this] {
+            // A rename or a new duration shows the next time the list does.
+            if (rec_.phase() == Phase::idle) {
+                refreshTakes();
+            }
+        });
+    }
+    refreshTakes();
+}
+
+void MainWindow::refreshTakes() {
+    if (takeList_ != nullptr && rec_.library() != nullptr) {
+        takeList_->setTakes(rec_.library()->list());
+    }
 }
 
 // --- Building ---------------------------------------------------------------------------
@@ -313,10 +373,15 @@ void MainWindow::phaseChanged() {
     empty_->sound()->setRecording(phase == Phase::recording,
                                   rec_.recordsSound(SoundKind::Microphone),
                                   rec_.recordsSound(SoundKind::Desktop));
+    if (phase == Phase::idle) {
+        refreshTakes();
+    }
     if (phase == Phase::ready) {
         createPlayer();
         body_->setCurrentWidget(editor_);
     } else {
+        // The movie of a take being recorded is not the one the player had.
+        dropPlayer();
         body_->setCurrentWidget(empty_);
     }
     updateTitle();
@@ -485,7 +550,8 @@ void MainWindow::startOrStop() {
         rec_.stop();
         break;
     case Phase::ready:
-        discardRecording();
+        // The open take stays as it is: it is kept, and a cancelled picker
+        // leaves it open in the editor.
         rec_.start();
         break;
     }
@@ -500,7 +566,10 @@ void MainWindow::confirmDiscard() {
     QMessageBox box(this);
     box.setWindowTitle(QStringLiteral("Delete this recording?"));
     box.setText(QStringLiteral("Delete this recording?"));
-    box.setInformativeText(QStringLiteral("This removes the current take. You can't undo it."));
+    // With a library the take goes to the Trash, from where it can be restored.
+    box.setInformativeText(rec_.library() != nullptr
+                               ? QStringLiteral("This moves the current take to the Trash.")
+                               : QStringLiteral("This removes the current take. You can't undo it."));
     auto* del = box.addButton(QStringLiteral("Delete Recording"), QMessageBox::DestructiveRole);
     box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(qobject_cast<QPushButton*>(box.buttons().constLast()));

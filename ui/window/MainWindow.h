@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 
 #include <QWidget>
 
@@ -20,6 +20,8 @@ class EmptyState;
 class InspectorRail;
 class Permissions;
 class PermissionsOnboarding;
+class TakeListView;
+class ThumbnailCache;
 class TimelineBar;
 class TitleBar;
 class Updater;
@@ -72,6 +74,11 @@ public:
     void showShortcuts();
     void confirmDiscard();
     void showOnboardingIfNeeded();
+    // Where takes are kept (not owned; must outlive the window): the start
+    // screen lists them, and every take is recorded into it.
+    void setLibrary(TakeLibrary* library);
+    TakeListView* takeList() const { return takeList_; }
+    void refreshTakes();
     // Connects the update checker (none: the menu item stays greyed).
     void setUpdater(Updater* updater);
     // The last update-check answer shown, for tests.
@@ -109,6 +116,9 @@ private:
 
     Recorder rec_;
     std::unique_ptr<Permissions> perms_;
+    std::unique_ptr<ThumbnailCache> thumbnails_;
+    TakeListView* takeList_ = nullptr;
+    bool gestureHeld_ = false; // a mouse button is down in the editor
     TitleBar* titleBar_;
     QStackedWidget* body_;
     EmptyState* empty_;

@@ -1,6 +1,6 @@
 #include "WaveformLoader.h"
 
-#include "render/media/SoundWaveformReader.h"
+#include "media/SoundWaveformReader.h"
 
 #include <QMetaObject>
 

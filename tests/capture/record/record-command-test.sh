@@ -44,6 +44,39 @@ assert span > 2 and 40 <= len(rows) / span <= 65, (len(rows), span)
 PY
 duration="$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$out/orvane-recording.mov")"
 check "the movie lasts about the take ($duration s)" python3 -c "import sys; d=float('$duration'); sys.exit(0 if 2.5 <= d <= 4.5 else 1)"
+check "--out-dir adds the project file beside the take's files" test -s "$out/orvane-project.json"
+
+# Without --out-dir: three takes into the library, each in its own folder,
+# the Desktop's files the latest take's, no movie stored twice.
+home="$out/home"
+mkdir -p "$home"
+folders=()
+for n in 1 2 3; do
+  HOME="$home" XDG_CONFIG_HOME="$home/.config" "$rec" --duration 1 >"$out/library-$n" 2>&1
+  folder="$(sed -n 's/^Take folder: //p' "$out/library-$n")"
+  folders+=("$folder")
+done
+check "each take prints its folder" test "${#folders[@]}" -eq 3 -a -n "${folders[2]}"
+check "the folders are in Videos/Orvane" bash -c "case '${folders[0]}' in '$home/Videos/Orvane/'*) exit 0;; esac; exit 1"
+check "three folders, all different" test "$(printf '%s\n' "${folders[@]}" | sort -u | wc -l)" -eq 3
+for f in "${folders[@]}"; do
+  check "$(basename "$f") keeps its movie, clicks, track and project" \
+    test -s "$f/orvane-recording.mov" -a -s "$f/quilbo-clicks.json" -a -s "$f/orvane-cursor.csv" -a -s "$f/orvane-project.json"
+done
+check "the Desktop's movie is the latest take's, stored once" \
+  test "$(stat -c %i "$home/Desktop/orvane-recording.mov")" = "$(stat -c %i "${folders[2]}/orvane-recording.mov")"
+check "the first take's movie is its own" \
+  test "$(stat -c %i "${folders[0]}/orvane-recording.mov")" != "$(stat -c %i "$home/Desktop/orvane-recording.mov")"
+check "the project holds the take and its look" python3 - "${folders[2]}/orvane-project.json" <<'PY'
+import json, sys
+p = json.load(open(sys.argv[1]))
+assert p["version"] == 1 and p["take"]["recording"] is False, p
+assert p["take"]["width"] > 0 and p["take"]["duration"] > 0.5, p
+assert p["look"]["padding"] == 0.08 and p["look"]["format"] == "original", p
+assert p["trim"]["end"] == p["take"]["duration"], p
+PY
+"$render" --project "${folders[2]}" -o "$out/project.mp4" >"$out/render-project" 2>&1
+check "orvane-render --project exports the take" test -s "$out/project.mp4"
 
 # Ctrl+C (SIGINT) and a closed terminal (SIGHUP) finish the movie cleanly.
 for sig in INT HUP; do

@@ -7,12 +7,12 @@
 #include "../x11/MediaProbe.h"
 
 #include "capture/HostClock.h"
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "capture/wayland/ClickReader.h"
 #include "capture/wayland/ScreenCastPortal.h"
 #include "capture/wayland/WaylandCaptureBackend.h"
-#include "render/media/MediaLog.h"
+#include "media/MediaLog.h"
 
 #include <gtest/gtest.h>
 

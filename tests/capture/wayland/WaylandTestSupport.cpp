@@ -1,6 +1,6 @@
 #include "WaylandTestSupport.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

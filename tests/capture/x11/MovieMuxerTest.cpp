@@ -4,7 +4,7 @@
 #include "MediaProbe.h"
 
 #include "capture/ffmpeg/MovieMuxer.h"
-#include "render/media/EncoderOpener.h"
+#include "media/EncoderOpener.h"
 
 #include <gtest/gtest.h>
 

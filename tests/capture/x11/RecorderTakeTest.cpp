@@ -4,7 +4,7 @@
 #include "MediaProbe.h"
 #include "X11TestSupport.h"
 
-#include "capture/Recorder.h"
+#include "app/Recorder.h"
 #include "capture/SoundChoice.h"
 #include "capture/pulse/PulseSoundDevices.h"
 #include "capture/x11/PickerDialog.h"

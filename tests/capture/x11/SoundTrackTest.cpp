@@ -6,7 +6,7 @@
 
 #include "capture/ffmpeg/MovieDuration.h"
 #include "capture/ffmpeg/MovieWriter.h"
-#include "render/media/SoundReader.h"
+#include "media/SoundReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,288 @@
+#include "Project.h"
+
+#include "TakeLibrary.h"
+
+#include <QFileInfo>
+
+namespace orvane {
+
+Project::Project(QObject* parent) : EditModel(parent) {
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(kSaveDelayMs);
+    connect(&saveTimer_, &QTimer::timeout, this, &Project::saveWhenIdle);
+    // Every edit that the project file holds schedules a save.
+    for (auto signal : {&EditModel::zoomsChanged, &EditModel::zoomChanged,
+                        &EditModel::smoothnessChanged, &EditModel::zoomMergeChanged,
+                        &EditModel::trimStartChanged, &EditModel::trimEndChanged,
+                        &EditModel::soundMixChanged, &EditModel::durationChanged,
+                        &EditModel::gestureEnded}) {
+        connect(this, signal, this, &Project::scheduleSave);
+    }
+    for (auto signal : {&Project::motionBlurChanged, &Project::bgBlurChanged,
+                        &Project::paddingChanged, &Project::cornerRadiusChanged,
+                        &Project::backgroundChanged, &Project::formatIndexChanged}) {
+        connect(this, signal, this, &Project::scheduleSave);
+    }
+}
+
+Project::~Project() {
+    // Edits made in the last moments before closing are not lost.
+    if (!takeFolder_.isEmpty()) {
+        save();
+    }
+}
+
+// --- Published setters ------------------------------------------------------------
+
+#define ORVANE_SETTER(Name, member, type, signal) \
+    void Project::Name(type v) {                  \
+        if (member == v) {                        \
+            return;                               \
+        }                                         \
+        member = v;                               \
+        emit signal();                            \
+    }
+
+ORVANE_SETTER(setMotionBlur, look_.motionBlur, double, motionBlurChanged)
+ORVANE_SETTER(setBgBlur, look_.bgBlur, double, bgBlurChanged)
+ORVANE_SETTER(setPadding, look_.padding, double, paddingChanged)
+ORVANE_SETTER(setCornerRadius, look_.cornerRadius, double, cornerRadiusChanged)
+ORVANE_SETTER(setBackground, look_.background, int, backgroundChanged)
+ORVANE_SETTER(setFormatIndex, look_.formatIndex, int, formatIndexChanged)
+ORVANE_SETTER(setVideoURL, videoURL_, const QString&, videoURLChanged)
+
+#undef ORVANE_SETTER
+
+void Project::setStatus(const QString& text, StatusKind kind) {
+    // Every outcome is announced, even when the text repeats the previous one.
+    status_ = text;
+    statusKind_ = kind;
+    emit statusChanged();
+}
+
+void Project::setVideoSize(int w, int h) {
+    if (videoW_ != w) {
+        videoW_ = w;
+        emit videoWChanged();
+    }
+    if (videoH_ != h) {
+        videoH_ = h;
+        emit videoHChanged();
+    }
+}
+
+Look Project::look() const {
+    Look l = look_;
+    l.zoom = zoom();
+    l.smoothness = smoothness();
+    l.sound = soundMix();
+    return l;
+}
+
+void Project::setLook(const Look& look) {
+    setMotionBlur(look.motionBlur);
+    setBgBlur(look.bgBlur);
+    setPadding(look.padding);
+    setCornerRadius(look.cornerRadius);
+    setBackground(look.background);
+    setFormatIndex(look.formatIndex);
+    setZoom(look.zoom);
+    setSmoothness(look.smoothness);
+    setSoundMix(look.sound);
+}
+
+// --- The take and its project file ------------------------------------------------------
+
+ProjectState Project::projectState() const {
+    ProjectState s = saved_;
+    s.duration = duration();
+    s.videoW = videoW_;
+    s.videoH = videoH_;
+    s.cursorInPicture = cursorInPicture();
+    s.zooms = zooms();
+    s.trimStart = trimStart();
+    s.trimEnd = trimEnd();
+    s.zoomMerge = zoomMerge();
+    s.look = look();
+    return s;
+}
+
+void Project::adoptTake(const OpenedTake& take) {
+    detachTake();
+    // Nothing is saved while the take's state is put in place.
+    saved_ = take.project;
+    setVideoSize(take.project.videoW, take.project.videoH);
+    setVideoURL(take.moviePath());
+    setCursorTrack(take.track);
+    setCursorInPicture(take.project.cursorInPicture);
+    setSelected(std::nullopt);
+    setVideoSelected(false);
+    setDuration(take.project.duration);
+    setMoments(take.clicks);
+    setZoomMerge(take.project.zoomMerge);
+    setLook(take.project.look);
+    if (take.freshZooms) {
+        // As after a fresh take: the whole movie, zooms made from its clicks.
+        setTrimStart(0);
+        setTrimEnd(duration());
+        regenerateZooms();
+    } else {
+        setZooms(take.project.zooms);
+        setTrimStart(take.project.trimStart);
+        setTrimEnd(take.project.trimEnd);
+    }
+    clearUndo();
+    takeFolder_ = take.folder;
+    saveTimer_.stop();
+    if (take.freshZooms || !QFileInfo::exists(take.projectPath())) {
+        save(); // the project file holds every field from the start
+    }
+    emit takeChanged();
+}
+
+void Project::detachTake() {
+    if (!takeFolder_.isEmpty()) {
+        save();
+    }
+    saveTimer_.stop();
+    takeFolder_.clear();
+}
+
+bool Project::renameTake(const QString& name) {
+    if (takeFolder_.isEmpty()) {
+        return false;
+    }
+    save();
+    if (auto renamed = TakeLibrary::rename(takeFolder_, name); !renamed) {
+        setStatus(QString::fromStdString(renamed.error()), StatusKind::OpenFailed);
+        return false;
+    }
+    saved_.name = name.trimmed().toStdString();
+    // The file now holds the new name; what else it holds is unchanged.
+    if (auto text = encodeProject(saved_); !text.empty()) {
+        saved_.original = text;
+    }
+    emit takeChanged();
+    return true;
+}
+
+void Project::scheduleSave() {
+    if (takeFolder_.isEmpty() || saveTimer_.isActive()) {
+        return; // a save is already due within kSaveDelayMs of the first edit
+    }
+    saveTimer_.start();
+}
+
+void Project::saveWhenIdle() {
+    // A drag half done is not saved: its end (gestureEnded) schedules the save.
+    if (gestureActive()) {
+        return;
+    }
+    save();
+}
+
+Result<void> Project::save() {
+    if (takeFolder_.isEmpty()) {
+        return {};
+    }
+    const ProjectState now = projectState();
+    if (now.sameEdits(saved_) && QFileInfo::exists(takefiles::projectPath(takeFolder_))) {
+        return {};
+    }
+    auto wrote = takefiles::saveProject(takeFolder_, now);
+    if (!wrote) {
+        saveError_ = wrote.errorValue();
+        return wrote;
+    }
+    saveError_.reset();
+    saved_ = now;
+    saved_.original = encodeProject(now);
+    ++saveCount_;
+    emit saved();
+    return {};
+}
+
+// --- Export ------------------------------------------------------------------------------
+
+ExportJob Project::exportJob(const QString& path) const {
+    // The export works on copies: edits made while it runs do not reach it.
+    ExportJob job;
+    job.source = videoURL_.toStdString();
+    job.output = path.toStdString();
+    job.timeline = timeline();
+    job.look = look();
+    job.trimStart = trimStart();
+    job.trimEnd = trimEnd() > 0 ? trimEnd() : duration();
+    return job;
+}
+
+void Project::exportTo(const QString& path) {
+    if (videoURL_.isEmpty() || !takeReady() || exporting_) {
+        return;
+    }
+    exporting_ = true;
+    emit exportingChanged();
+    if (exportProgress_ != 0) {
+        exportProgress_ = 0;
+        emit exportProgressChanged();
+    }
+    setStatus(QStringLiteral("Exporting…"));
+
+    const quint64 generation = ++exportGeneration_;
+    // Both callbacks run on export threads; they only post to the main thread.
+    // The worker is joined in the destructor before the QObject goes away, so
+    // posting to `this` is safe, and posted calls still pending at that point are
+    // dropped with the object.
+    auto progress = [this, generation](double fraction) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, fraction] { exportProgressed(generation, fraction); },
+            Qt::QueuedConnection);
+    };
+    auto done = [this, generation, path](const Result<ExportReport>& result) {
+        const bool ok = result.ok();
+        // What the user needs to hear beyond the outcome: why it failed, or
+        // that a damaged recording was exported only up to where it ends.
+        QString detail;
+        if (!ok) {
+            detail = QString::fromStdString(result.error());
+        } else if (result->endedEarly) {
+            detail = QString::fromStdString(endedEarlyNote(*result->endedEarly));
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, ok, path, detail] { exportFinished(generation, ok, path, detail); },
+            Qt::QueuedConnection);
+    };
+    exportWorker_ = std::make_unique<ExportWorker>(exportJob(path), progress, done);
+}
+
+void Project::exportProgressed(quint64 generation, double fraction) {
+    if (generation == exportGeneration_ && exporting_ && exportProgress_ != fraction) {
+        exportProgress_ = fraction;
+        emit exportProgressChanged();
+    }
+}
+
+void Project::exportFinished(quint64 generation, bool ok, const QString& path,
+                             const QString& detail) {
+    if (generation != exportGeneration_) {
+        return;
+    }
+    exportWorker_.reset(); // its thread has finished: this only joins it
+    exporting_ = false;
+    emit exportingChanged();
+    if (ok) {
+        QString text = QStringLiteral("Exported ✓  ") + QFileInfo(path).fileName();
+        if (!detail.isEmpty()) {
+            text += QStringLiteral(" (") + detail + QStringLiteral(")");
+        }
+        setStatus(text, StatusKind::ExportDone);
+        emit exported(path);
+    } else {
+        setStatus(detail.isEmpty() ? QStringLiteral("Export failed")
+                                   : QStringLiteral("Export failed: ") + detail,
+                  StatusKind::ExportFailed);
+    }
+}
+
+} // namespace orvane

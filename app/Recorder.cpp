@@ -1,0 +1,417 @@
+#include "Recorder.h"
+
+#include "TakeStatus.h"
+
+#include "media/MovieReader.h"
+#include "timeline/AtomicFile.h"
+#include "timeline/ClicksFile.h"
+#include "timeline/TextFile.h"
+#include "timeline/TrackCsv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <sys/stat.h>
+
+namespace orvane {
+
+namespace {
+
+std::string fsPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// Whether two paths name the same file on the disk (a hard link of it).
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(fsPath(a).c_str(), &sa) == 0 && ::stat(fsPath(b).c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+QString capitalised(QString text) {
+    if (!text.isEmpty()) {
+        text[0] = text[0].toUpper();
+    }
+    return text;
+}
+
+} // namespace
+
+Recorder::Recorder(CaptureBackend& backend, WriterFactory& writers, QObject* parent)
+    : Project(parent), backend_(backend), writers_(writers), take_(backend, writers) {
+    take_.setTakeFolders([this] { return makeTakeFolder(); });
+    connect(&take_, &TakeRecorder::pickerCancelled, this, [this] {
+        if (phase_ != Phase::recording) {
+            setStatus(QString());
+        }
+    });
+    connect(&take_, &TakeRecorder::pickerFailed, this, [this](const QString& description) {
+        setStatus(takestatus::pickerError(description), StatusKind::StartFailed);
+    });
+    connect(&take_, &TakeRecorder::captureBegun, this, &Recorder::captureBegun);
+    connect(&take_, &TakeRecorder::clicksUnavailable, this, [this] { setNeedsPermission(true); });
+    connect(&take_, &TakeRecorder::videoSizeChanged, this, [this](int w, int h, bool cursorIn) {
+        setVideoSize(w, h);
+        setCursorInPicture(cursorIn);
+    });
+    connect(&take_, &TakeRecorder::recordingStarted, this, &Recorder::recordingStarted);
+    connect(&take_, &TakeRecorder::startFailed, this, &Recorder::startFailed);
+    connect(&take_, &TakeRecorder::finishingStarted, this,
+            [this] { setStatus(takestatus::finishing()); });
+    connect(&take_, &TakeRecorder::takeFinished, this, &Recorder::takeDone);
+    connect(&take_, &TakeRecorder::clickCountChanged, this,
+            [this] { setClickCount(take_.clickCount()); });
+    connect(&take_, &TakeRecorder::cursorSampled, this, [this](const CursorSample& s) {
+        if (phase_ != Phase::ready) {
+            mutableCursorTrack().push_back(s);
+        }
+    });
+    connect(&take_, &TakeRecorder::soundChoiceChanged, this, &Recorder::soundChoiceChanged);
+    connect(&take_, &TakeRecorder::soundLevelsChanged, this, &Recorder::soundLevelsChanged);
+}
+
+Recorder::~Recorder() = default;
+
+void Recorder::setPhase(Phase p) {
+    if (phase_ != p) {
+        phase_ = p;
+        emit phaseChanged();
+    }
+}
+
+void Recorder::setNeedsPermission(bool v) {
+    if (needsPermission_ != v) {
+        needsPermission_ = v;
+        emit needsPermissionChanged();
+    }
+}
+
+void Recorder::setClickCount(qint64 n) {
+    if (clickCount_ != n) {
+        clickCount_ = n;
+        emit clickCountChanged();
+    }
+}
+
+QString Recorder::outputFolder() const {
+    return backend_.outputFolder();
+}
+
+std::optional<MovieProbe> Recorder::probeMovie(const QString& path) const {
+    const std::optional<double> d = writers_.movieDuration(path);
+    if (!d || !std::isfinite(*d) || *d <= 0) {
+        return std::nullopt;
+    }
+    media::MovieReader reader;
+    auto info = reader.open(fsPath(path));
+    if (!info) {
+        return std::nullopt;
+    }
+    return MovieProbe{*d, info->width, info->height};
+}
+
+// --- Start ---------------------------------------------------------------------------------
+
+void Recorder::start() {
+    if (take_.openPicker()) {
+        setNeedsPermission(false);
+        setStatus(takestatus::choose());
+    } else {
+        setNeedsPermission(true);
+        setStatus(takestatus::grant(), StatusKind::NeedsPermission);
+    }
+}
+
+void Recorder::beginCapture(const CaptureContent& content) {
+    take_.beginCapture(content);
+}
+
+Result<QString> Recorder::makeTakeFolder() {
+    if (!library_) {
+        const QString out = backend_.outputFolder();
+        if (out.isEmpty()) {
+            return Error{ErrorKind::NotFound, "no folder for the take's files"};
+        }
+        return out;
+    }
+    return library_->createTakeFolder(takeStartedAt_);
+}
+
+void Recorder::captureBegun() {
+    // The open take is kept as it was left (its edits are saved now); the
+    // session's take state starts afresh for the new one.
+    detachTake();
+    takeStartedAt_ = QDateTime::currentDateTime();
+    takeFilesError_.reset();
+    mutableCursorTrack().clear();
+    setCursorInPicture(false);
+    setClickCount(0);
+    setVideoURL(QString());
+    setMoments({});
+    setSelected(std::nullopt);
+}
+
+void Recorder::recordingStarted() {
+    setVideoURL(take_.moviePath());
+    writePreliminaryProject();
+    setPhase(Phase::recording);
+    setStatus(takestatus::recording());
+}
+
+void Recorder::writePreliminaryProject() {
+    // An interrupted take comes back with the look it was recorded with.
+    if (!library_ || take_.takeFolder().isEmpty()) {
+        return;
+    }
+    ProjectState p;
+    p.name = QDir(take_.takeFolder()).dirName().toStdString();
+    p.recordedAt = takeStartedAt_.toString(Qt::ISODate).toStdString();
+    p.recording = true;
+    p.videoW = videoW();
+    p.videoH = videoH();
+    p.cursorInPicture = cursorInPicture();
+    p.zoomMerge = zoomMerge();
+    p.look = look();
+    p.look.sound = SoundMix{};
+    takefiles::saveProject(take_.takeFolder(), p); // only crash safety is lost without it
+}
+
+void Recorder::startFailed(const StartFailure& failure) {
+    setStatus(takestatus::startFailed(failure), StatusKind::StartFailed);
+    if (library_ && !take_.takeFolder().isEmpty()) {
+        QDir().rmdir(take_.takeFolder()); // only when nothing was written into it
+    }
+}
+
+// --- Stop and the finished take ------------------------------------------------------------
+
+void Recorder::stop() {
+    // A finished take is not finished again: that would regenerate its zooms and
+    // drop the user's edits. A second Stop while finishing waits for the first.
+    if (take_.state() == TakeRecorder::State::Finishing ||
+        (phase_ == Phase::ready && take_.state() != TakeRecorder::State::Recording)) {
+        return;
+    }
+    take_.stop();
+}
+
+void Recorder::takeDone(const TakeResult& result) {
+    takeFilesError_ = result.filesError;
+    if (!result.written) {
+        if (result.writerFailure) {
+            // Not a permissions matter: say what the writer ran into.
+            setStatus(takestatus::nothingKept(*result.writerFailure), StatusKind::NoFrames);
+        } else {
+            setStatus(takestatus::noFrames(), StatusKind::NoFrames);
+        }
+        setPhase(Phase::idle);
+        emit takeFinished(false);
+        return;
+    }
+    double d = 0;
+    if (result.movieDuration && std::isfinite(*result.movieDuration) && *result.movieDuration > 0) {
+        d = *result.movieDuration;
+    } else if (!result.clicks.empty()) {
+        d = result.clicks.back().t;
+    }
+
+    // A fresh take: the whole movie, zooms made from its clicks, its sound as
+    // recorded, nothing to undo; the look stays as it was set.
+    OpenedTake t;
+    t.folder = result.folder;
+    t.project.name = QDir(result.folder).dirName().toStdString();
+    t.project.recordedAt = takeStartedAt_.toString(Qt::ISODate).toStdString();
+    t.project.duration = d;
+    t.project.videoW = result.videoW;
+    t.project.videoH = result.videoH;
+    t.project.cursorInPicture = result.cursorInPicture;
+    t.project.soundTracks = result.soundTracks;
+    t.project.zoomMerge = zoomMerge();
+    t.project.look = look();
+    t.project.look.sound = SoundMix{};
+    if (const QString existing = takefiles::projectPath(result.folder); QFileInfo::exists(existing)) {
+        // The file written when the take started: fields of other versions stay.
+        if (auto text = readTextFile(fsPath(existing), 16 << 20)) {
+            t.project.original = text.value();
+        }
+    }
+    t.clicks = result.clicks;
+    t.track = result.track;
+    t.freshZooms = true;
+    adoptTake(t);
+    setClickCount(static_cast<qint64>(result.clicks.size()));
+    setPhase(Phase::ready);
+
+    StatusKind kind = StatusKind::TakeReady;
+    if (!takestatus::endReason(result).isEmpty()) {
+        kind = StatusKind::TakeEnded;
+    } else if (!result.clicksObserved && backend_.permissions().recordsWithoutClicks()) {
+        kind = StatusKind::TakeWithoutClicks;
+    }
+    setStatus(takestatus::finished(result, static_cast<int>(zooms().size()), duration(),
+                                   backend_.permissions().recordsWithoutClicks(),
+                                   backend_.permissions().inputProblem()),
+              kind);
+    if (library_) {
+        // The Desktop shows the latest take; a failure there costs only that.
+        TakeLibrary::publishLatest(result.folder, outputFolder());
+    }
+    emit takeFinished(true);
+}
+
+// --- Opening and recovering takes --------------------------------------------------------
+
+bool Recorder::openTake(const QString& folder) {
+    if (phase_ == Phase::recording || take_.state() != TakeRecorder::State::Idle) {
+        return false;
+    }
+    const QString dir = QFileInfo(folder).isDir() ? folder : QFileInfo(folder).absolutePath();
+    if (QFileInfo::exists(QDir(dir).filePath(QString::fromLatin1(kJournalName)))) {
+        return recoverFrom(dir);
+    }
+    auto opened = takefiles::open(folder, [this](const QString& p) { return probeMovie(p); });
+    if (!opened) {
+        setStatus(QStringLiteral("The take cannot be opened: ") +
+                      QString::fromStdString(opened.error()),
+                  StatusKind::OpenFailed);
+        return false;
+    }
+    adoptTake(opened.value());
+    setClickCount(static_cast<qint64>(opened->clicks.size()));
+    setPhase(Phase::ready);
+    setStatus(opened->note.isEmpty() ? QStringLiteral("Opened “%1”").arg(takeName())
+                                     : opened->note);
+    return true;
+}
+
+bool Recorder::recoverInterruptedTake() {
+    if (phase_ != Phase::idle || take_.state() != TakeRecorder::State::Idle) {
+        return false;
+    }
+    if (library_) {
+        for (const TakeEntry& e : library_->list()) {
+            if (e.interrupted && QFileInfo(e.moviePath()).isFile()) {
+                return recoverFrom(e.folder);
+            }
+        }
+        return false;
+    }
+    const QString folder = outputFolder();
+    if (folder.isEmpty() || !QFileInfo::exists(QDir(folder).filePath(QString::fromLatin1(kJournalName))) ||
+        !QFileInfo(QDir(folder).filePath(QString::fromLatin1(kMovieName))).isFile()) {
+        return false; // no journal, or the journal of a take whose movie is gone
+    }
+    return recoverFrom(folder);
+}
+
+bool Recorder::recoverFrom(const QString& folder) {
+    auto opened = takefiles::open(folder, [this](const QString& p) { return probeMovie(p); });
+    if (!opened) {
+        setStatus(capitalised(QString::fromStdString(opened.error())), StatusKind::NoFrames);
+        return false;
+    }
+    OpenedTake& t = opened.value();
+    t.project.look.sound = SoundMix{};
+    adoptTake(t);
+    setClickCount(static_cast<qint64>(t.clicks.size()));
+    // The take's own files now hold what the journal held; the journal goes
+    // only once they are written.
+    const QDir dir(folder);
+    takeFilesError_.reset();
+    const auto clicks = ClicksFile::encode(t.clicks);
+    for (auto wrote : {clicks ? saveFileAtomically(fsPath(dir.filePath(QString::fromLatin1(kClicksName))), *clicks)
+                              : Result<void>(Error{ErrorKind::Invalid, "the clicks hold a value JSON cannot write"}),
+                       saveFileAtomically(fsPath(dir.filePath(QString::fromLatin1(kTrackName))),
+                                          TrackCsv::encode(t.track))}) {
+        if (!wrote && !takeFilesError_) {
+            takeFilesError_ = wrote.errorValue();
+        }
+    }
+    if (!takeFilesError_) {
+        QFile::remove(dir.filePath(QString::fromLatin1(kJournalName)));
+    }
+    setPhase(Phase::ready);
+    setStatus(takestatus::recovered(static_cast<int>(zooms().size()), duration()),
+              StatusKind::TakeEnded);
+    emit takeFinished(true);
+    return true;
+}
+
+// --- Discard and the Trash -----------------------------------------------------------------
+
+bool Recorder::trashTake() {
+    return trashTake(takeFolder().isEmpty() ? recordingFolder() : takeFolder());
+}
+
+bool Recorder::trashTake(const QString& folder) {
+    if (folder.isEmpty()) {
+        return false;
+    }
+    const bool open = QDir(folder).absolutePath() == QDir(takeFolder()).absolutePath() ||
+                      (takeFolder().isEmpty() && folder == recordingFolder());
+    if (open) {
+        discard();
+        return true;
+    }
+    const QString desktopMovie = QDir(outputFolder()).filePath(QString::fromLatin1(kMovieName));
+    const bool onDesktop =
+        sameFile(desktopMovie, QDir(folder).filePath(QString::fromLatin1(kMovieName)));
+    if (auto trashed = TakeLibrary::moveToTrash(folder); !trashed) {
+        setStatus(QString::fromStdString(trashed.error()), StatusKind::OpenFailed);
+        return false;
+    }
+    if (onDesktop) {
+        QFile::remove(desktopMovie); // the Desktop's name of the take that went
+    }
+    return true;
+}
+
+void Recorder::discard() {
+    // A take discarded while it still records is stopped first, so nothing keeps
+    // writing into files that are about to go.
+    const QString folder = !takeFolder().isEmpty() ? takeFolder()
+                           : phase_ != Phase::ready ? recordingFolder()
+                                                    : QString();
+    const bool recordingNow = take_.state() != TakeRecorder::State::Idle;
+    take_.abandon();
+    const QString movie = videoURL().isEmpty() && recordingNow ? take_.moviePath() : videoURL();
+    // The edits of a take that is thrown away are not saved.
+    setSavedState(projectState());
+    detachTake();
+    const bool inLibrary = library_ && !folder.isEmpty() &&
+                           QDir(folder).absolutePath().startsWith(library_->root() + QLatin1Char('/'));
+    bool trashFailed = false;
+    if (inLibrary) {
+        const QString desktopMovie = QDir(outputFolder()).filePath(QString::fromLatin1(kMovieName));
+        const bool onDesktop = sameFile(desktopMovie, QDir(folder).filePath(QString::fromLatin1(kMovieName)));
+        if (auto trashed = TakeLibrary::moveToTrash(folder); !trashed) {
+            // No Trash here: the take is not thrown away without one.
+            setStatus(QString::fromStdString(trashed.error()), StatusKind::OpenFailed);
+            trashFailed = true;
+        } else if (onDesktop) {
+            QFile::remove(desktopMovie);
+        }
+    } else if (!movie.isEmpty()) {
+        QFile::remove(movie);
+    }
+    setVideoURL(QString());
+    setSelected(std::nullopt);
+    setVideoSelected(false);
+    mutableCursorTrack().clear();
+    setMoments({});
+    setZooms({});
+    setClickCount(0);
+    setDuration(0);
+    setTrimStart(0);
+    setTrimEnd(0);
+    setPhase(Phase::idle);
+    if (!trashFailed) {
+        setStatus(QString());
+    }
+    emit takeChanged();
+}
+
+} // namespace orvane

@@ -1,0 +1,249 @@
+#include "TakeLibrary.h"
+
+#include "ProjectFile.h"
+
+#include "capture/TakeRecorder.h"
+#include "timeline/AtomicFile.h"
+#include "timeline/TextFile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orvane {
+
+namespace {
+
+constexpr const char* kFolderFormat = "yyyy-MM-dd HH.mm.ss";
+
+std::string fsPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// Makes `link` name the same file as `target`, replacing what `link` named
+// without ever opening it: the new name is made beside and renamed over.
+Result<void> replaceWithHardLink(const QString& target, const QString& link) {
+    const QString temp = link + QStringLiteral(".link-") + QString::number(::getpid());
+    ::unlink(fsPath(temp).c_str());
+    if (::link(fsPath(target).c_str(), fsPath(temp).c_str()) != 0) {
+        const int err = errno;
+        return Error{err == EXDEV ? ErrorKind::Unsupported : ErrorKind::Io,
+                     "cannot link " + fsPath(link) + ": " + std::strerror(err)};
+    }
+    if (::rename(fsPath(temp).c_str(), fsPath(link).c_str()) != 0) {
+        const int err = errno;
+        ::unlink(fsPath(temp).c_str());
+        return Error{ErrorKind::Io, "cannot replace " + fsPath(link) + ": " + std::strerror(err)};
+    }
+    return {};
+}
+
+Result<void> replaceWithSymlink(const QString& target, const QString& link) {
+    const QString temp = link + QStringLiteral(".link-") + QString::number(::getpid());
+    ::unlink(fsPath(temp).c_str());
+    if (::symlink(fsPath(target).c_str(), fsPath(temp).c_str()) != 0 ||
+        ::rename(fsPath(temp).c_str(), fsPath(link).c_str()) != 0) {
+        const int err = errno;
+        ::unlink(fsPath(temp).c_str());
+        return Error{ErrorKind::Io, "cannot link " + fsPath(link) + ": " + std::strerror(err)};
+    }
+    return {};
+}
+
+qint64 folderBytes(const QString& folder) {
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    while (it.hasNext()) {
+        it.next();
+        total += it.fileInfo().size();
+    }
+    return total;
+}
+
+} // namespace
+
+QString TakeEntry::moviePath() const {
+    return QDir(folder).filePath(QString::fromLatin1(TakeRecorder::kMovieName));
+}
+
+TakeLibrary::TakeLibrary(QString root) : root_(root.isEmpty() ? defaultRoot() : std::move(root)) {
+    root_ = QDir(root_).absolutePath();
+}
+
+QString TakeLibrary::defaultRoot() {
+    QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (videos.isEmpty()) {
+        videos = QDir::homePath();
+    }
+    return QDir(videos).filePath(QStringLiteral("Orvane"));
+}
+
+QString TakeLibrary::folderName(const QDateTime& startedAt) {
+    return startedAt.toLocalTime().toString(QString::fromLatin1(kFolderFormat));
+}
+
+Result<QString> TakeLibrary::createTakeFolder(const QDateTime& startedAt) const {
+    if (!QDir().mkpath(root_)) {
+        return Error{ErrorKind::Permission, "cannot create the library folder " + fsPath(root_)};
+    }
+    const QDir root(root_);
+    const QString base = folderName(startedAt);
+    for (int n = 1; n < 1000; ++n) {
+        const QString name =
+            n == 1 ? base : QStringLiteral("%1 (%2)").arg(base).arg(n);
+        // mkdir fails when the name is taken, so two takes never share a folder.
+        if (::mkdir(fsPath(root.filePath(name)).c_str(), 0755) == 0) {
+            return root.filePath(name);
+        }
+        if (errno != EEXIST) {
+            const int err = errno;
+            return Error{err == ENOSPC ? ErrorKind::NoSpace : ErrorKind::Permission,
+                         "cannot create a take folder in " + fsPath(root_) + ": " +
+                             std::strerror(err)};
+        }
+    }
+    return Error{ErrorKind::Io, "too many takes started in the same second"};
+}
+
+std::vector<TakeEntry> TakeLibrary::list() const {
+    std::vector<TakeEntry> takes;
+    const QDir root(root_);
+    const QFileInfoList folders = root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QFileInfo& info : folders) {
+        const QDir dir(info.absoluteFilePath());
+        const QString projectPath = dir.filePath(QString::fromLatin1(ProjectState::kFileName));
+        const bool hasProject = QFileInfo::exists(projectPath);
+        const bool hasJournal =
+            QFileInfo::exists(dir.filePath(QString::fromLatin1(TakeRecorder::kJournalName)));
+        const bool hasMovie =
+            QFileInfo::exists(dir.filePath(QString::fromLatin1(TakeRecorder::kMovieName)));
+        const bool hasClicks =
+            QFileInfo::exists(dir.filePath(QString::fromLatin1(TakeRecorder::kClicksName)));
+        if (!hasProject && !hasJournal && !(hasMovie && hasClicks)) {
+            continue; // not a take (or a take whose start failed)
+        }
+        TakeEntry e;
+        e.folder = info.absoluteFilePath();
+        e.name = info.fileName();
+        e.interrupted = hasJournal;
+        e.recordedAt = QDateTime::fromString(info.fileName().left(19),
+                                             QString::fromLatin1(kFolderFormat));
+        if (!e.recordedAt.isValid()) {
+            e.recordedAt = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
+        }
+        if (hasProject) {
+            auto text = readTextFile(fsPath(projectPath), 16 << 20);
+            auto project = text ? decodeProject(text.value()) : Result<ProjectState>(text.errorValue());
+            if (project) {
+                if (!project->name.empty()) {
+                    e.name = QString::fromStdString(project->name);
+                }
+                e.duration = project->duration;
+                const QDateTime at = QDateTime::fromString(
+                    QString::fromStdString(project->recordedAt), Qt::ISODate);
+                if (at.isValid()) {
+                    e.recordedAt = at;
+                }
+            } else {
+                e.problem = QString::fromStdString(project.error());
+            }
+        }
+        if (!hasMovie) {
+            e.problem = QStringLiteral("its movie is missing");
+        }
+        e.bytes = folderBytes(e.folder);
+        takes.push_back(std::move(e));
+    }
+    std::sort(takes.begin(), takes.end(), [](const TakeEntry& a, const TakeEntry& b) {
+        if (a.recordedAt != b.recordedAt) {
+            return a.recordedAt > b.recordedAt;
+        }
+        return a.folder > b.folder;
+    });
+    return takes;
+}
+
+Result<void> TakeLibrary::rename(const QString& folder, const QString& name) {
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty()) {
+        return Error{ErrorKind::Invalid, "a take's name cannot be empty"};
+    }
+    if (trimmed.size() > 200) {
+        return Error{ErrorKind::Invalid, "a take's name can have at most 200 characters"};
+    }
+    const QString path = QDir(folder).filePath(QString::fromLatin1(ProjectState::kFileName));
+    ProjectState project;
+    if (QFileInfo::exists(path)) {
+        auto text = readTextFile(fsPath(path), 16 << 20);
+        if (!text) {
+            return Error{text.errorValue().kind, "cannot rename the take: " + text.error()};
+        }
+        auto decoded = decodeProject(text.value());
+        if (!decoded) {
+            // A file that cannot be read is never overwritten.
+            return Error{decoded.errorValue().kind, "cannot rename the take: " + decoded.error()};
+        }
+        project = std::move(decoded.value());
+    }
+    project.name = trimmed.toStdString();
+    return saveFileAtomically(fsPath(path), encodeProject(project));
+}
+
+Result<void> TakeLibrary::moveToTrash(const QString& folder) {
+    if (!QFileInfo(folder).isDir()) {
+        return Error{ErrorKind::NotFound, "the take's folder " + fsPath(folder) + " is not there"};
+    }
+    QFile f(folder);
+    if (!f.moveToTrash()) {
+        return Error{ErrorKind::Io, "cannot move " + fsPath(folder) +
+                                        " to the Trash: " + f.errorString().toStdString()};
+    }
+    return {};
+}
+
+Result<void> TakeLibrary::publishLatest(const QString& takeFolder, const QString& desktop) {
+    if (desktop.isEmpty() || QDir(takeFolder).absolutePath() == QDir(desktop).absolutePath()) {
+        return {}; // the take is written where the Desktop's files are
+    }
+    const QDir take(takeFolder);
+    const QDir out(desktop);
+    const QString movie = take.filePath(QString::fromLatin1(TakeRecorder::kMovieName));
+    const QString clicks = take.filePath(QString::fromLatin1(TakeRecorder::kClicksName));
+    const QString movieLink = out.filePath(QString::fromLatin1(TakeRecorder::kMovieName));
+    const QString clicksLink = out.filePath(QString::fromLatin1(TakeRecorder::kClicksName));
+    if (QFileInfo::exists(movie)) {
+        auto linked = replaceWithHardLink(movie, movieLink);
+        if (!linked && linked.errorValue().kind == ErrorKind::Unsupported) {
+            // Another filesystem: a hard link cannot cross it, and a copy would
+            // store the movie twice, so the Desktop's name points at it.
+            linked = replaceWithSymlink(movie, movieLink);
+        }
+        if (!linked) {
+            return linked;
+        }
+    }
+    if (QFileInfo::exists(clicks)) {
+        auto linked = replaceWithHardLink(clicks, clicksLink);
+        if (!linked && linked.errorValue().kind == ErrorKind::Unsupported) {
+            // A small file: a copy keeps the Desktop's clicks file a real file.
+            auto text = readTextFile(fsPath(clicks));
+            linked = text ? saveFileAtomically(fsPath(clicksLink), text.value())
+                          : Result<void>(text.errorValue());
+        }
+        if (!linked) {
+            return linked;
+        }
+    }
+    return {};
+}
+
+} // namespace orvane
