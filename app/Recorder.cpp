@@ -105,12 +105,10 @@ std::optional<MovieProbe> Recorder::probeMovie(const QString& path) const {
     if (!d || !std::isfinite(*d) || *d <= 0) {
         return std::nullopt;
     }
+    // The size only matters where no journal or project knows it.
     media::MovieReader reader;
     auto info = reader.open(fsPath(path));
-    if (!info) {
-        return std::nullopt;
-    }
-    return MovieProbe{*d, info->width, info->height};
+    return MovieProbe{*d, info ? info->width : 0, info ? info->height : 0};
 }
 
 // --- Start ---------------------------------------------------------------------------------

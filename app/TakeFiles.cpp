@@ -155,7 +155,7 @@ Result<OpenedTake> open(const QString& folderOrProject, const MovieProber& probe
         take.project.videoW < 2 || take.project.videoH < 2) {
         // No finished project to trust: what the movie says, zooms made afresh.
         const std::optional<MovieProbe> info = probe(movie);
-        if (!info) {
+        if (!info || info->width < 2 || info->height < 2) {
             return R::failure(ErrorKind::Corrupt,
                               "the take's movie " + fsPath(movie) + " has no readable frames");
         }
