@@ -178,6 +178,8 @@ void Recorder::writePreliminaryProject() {
 }
 
 void Recorder::startFailed(const StartFailure& failure) {
+    // The failed attempt's movie stays named until the next choice or Discard.
+    setVideoURL(take_.moviePath());
     setStatus(takestatus::startFailed(failure), StatusKind::StartFailed);
     if (library_ && !take_.takeFolder().isEmpty()) {
         QDir().rmdir(take_.takeFolder()); // only when nothing was written into it
