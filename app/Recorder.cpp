@@ -223,6 +223,10 @@ void Recorder::takeDone(const TakeResult& result) {
     OpenedTake t;
     t.folder = result.folder;
     t.project.name = QDir(result.folder).dirName().toStdString();
+    // The movie where the writer put it: in the folder by its name, elsewhere
+    // (a writer given another path) by its whole path.
+    const QString relative = QDir(result.folder).relativeFilePath(result.moviePath);
+    t.project.movie = (relative.startsWith(QLatin1String("..")) ? result.moviePath : relative).toStdString();
     t.project.recordedAt = takeStartedAt_.toString(Qt::ISODate).toStdString();
     t.project.duration = d;
     t.project.videoW = result.videoW;

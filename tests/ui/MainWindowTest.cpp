@@ -173,16 +173,19 @@ TEST_F(MainWindowTest, EachPhaseShowsItsContent) {
     EXPECT_TRUE(MainWindow::fileSizeString(moviePath).endsWith(QStringLiteral("kB")));
 }
 
-TEST_F(MainWindowTest, RecordAgainDiscardsWithoutAskingAndStarts) {
+TEST_F(MainWindowTest, RecordAgainKeepsTheTakeAndOpensThePicker) {
     MainWindow w(backend, backend);
     w.show();
     toReady(w);
     const int presented = backend.pickerFake.presented;
     w.rail()->startStopButton()->click();
-    EXPECT_EQ(w.recorder().phase(), Phase::idle);
-    EXPECT_FALSE(QFile::exists(moviePath)); // the take was discarded
     EXPECT_EQ(backend.pickerFake.presented, presented + 1);
-    EXPECT_EQ(w.player(), nullptr);
+    // The take stays open, and a cancelled picker leaves it as it was.
+    emit backend.pickerFake.cancelled();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.recorder().phase(), Phase::ready);
+    EXPECT_TRUE(QFile::exists(moviePath));
+    EXPECT_TRUE(w.editorShown());
 }
 
 TEST_F(MainWindowTest, TrashAsksAndCancelKeepsTheTake) {
