@@ -1,5 +1,6 @@
 #include "Project.h"
 
+#include "ProjectExport.h"
 #include "TakeLibrary.h"
 
 #include <QFileInfo>
@@ -113,24 +114,8 @@ void Project::adoptTake(const OpenedTake& take) {
     saved_ = take.project;
     setVideoSize(take.project.videoW, take.project.videoH);
     setVideoURL(take.moviePath());
-    setCursorTrack(take.track);
-    setCursorInPicture(take.project.cursorInPicture);
-    setSelected(std::nullopt);
-    setVideoSelected(false);
-    setDuration(take.project.duration);
-    setMoments(take.clicks);
-    setZoomMerge(take.project.zoomMerge);
     setLook(take.project.look);
-    if (take.freshZooms) {
-        // As after a fresh take: the whole movie, zooms made from its clicks.
-        setTrimStart(0);
-        setTrimEnd(duration());
-        regenerateZooms();
-    } else {
-        setZooms(take.project.zooms);
-        setTrimStart(take.project.trimStart);
-        setTrimEnd(take.project.trimEnd);
-    }
+    applyTakeEdits(*this, take);
     clearUndo();
     takeFolder_ = take.folder;
     saveTimer_.stop();
@@ -158,10 +143,7 @@ bool Project::renameTake(const QString& name) {
         return false;
     }
     saved_.name = name.trimmed().toStdString();
-    // The file now holds the new name; what else it holds is unchanged.
-    if (auto text = encodeProject(saved_); !text.empty()) {
-        saved_.original = text;
-    }
+    saved_.original = encodeProject(saved_); // what the file holds now
     emit takeChanged();
     return true;
 }
@@ -205,15 +187,7 @@ Result<void> Project::save() {
 // --- Export ------------------------------------------------------------------------------
 
 ExportJob Project::exportJob(const QString& path) const {
-    // The export works on copies: edits made while it runs do not reach it.
-    ExportJob job;
-    job.source = videoURL_.toStdString();
-    job.output = path.toStdString();
-    job.timeline = timeline();
-    job.look = look();
-    job.trimStart = trimStart();
-    job.trimEnd = trimEnd() > 0 ? trimEnd() : duration();
-    return job;
+    return exportJobOf(*this, look(), videoURL_.toStdString(), path.toStdString());
 }
 
 void Project::exportTo(const QString& path) {

@@ -4,11 +4,11 @@
 
 namespace orvane {
 
-ExportJob projectExportJob(const OpenedTake& take, const std::string& output) {
-    // The same steps, in the same order, as Project::adoptTake.
-    EditModel m;
+void applyTakeEdits(EditModel& m, const OpenedTake& take) {
     m.setCursorTrack(take.track);
     m.setCursorInPicture(take.project.cursorInPicture);
+    m.setSelected(std::nullopt);
+    m.setVideoSelected(false);
     m.setDuration(take.project.duration);
     m.setMoments(take.clicks);
     m.setZoomMerge(take.project.zoomMerge);
@@ -24,14 +24,25 @@ ExportJob projectExportJob(const OpenedTake& take, const std::string& output) {
         m.setTrimStart(take.project.trimStart);
         m.setTrimEnd(take.project.trimEnd);
     }
+}
+
+ExportJob exportJobOf(const EditModel& m, const Look& look, const std::string& source,
+                      const std::string& output) {
+    // The export works on copies: edits made while it runs do not reach it.
     ExportJob job;
-    job.source = take.moviePath().toStdString();
+    job.source = source;
     job.output = output;
     job.timeline = m.timeline();
-    job.look = take.project.look;
+    job.look = look;
     job.trimStart = m.trimStart();
     job.trimEnd = m.trimEnd() > 0 ? m.trimEnd() : m.duration();
     return job;
+}
+
+ExportJob projectExportJob(const OpenedTake& take, const std::string& output) {
+    EditModel m;
+    applyTakeEdits(m, take);
+    return exportJobOf(m, take.project.look, take.moviePath().toStdString(), output);
 }
 
 } // namespace orvane

@@ -3,33 +3,17 @@
 #include "TakeStatus.h"
 
 #include "media/MovieReader.h"
-#include "timeline/AtomicFile.h"
-#include "timeline/ClicksFile.h"
-#include "timeline/TextFile.h"
-#include "timeline/TrackCsv.h"
+#include "render/export/TempOutput.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
-#include <sys/stat.h>
 
 namespace orvane {
 
 namespace {
-
-std::string fsPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
-// Whether two paths name the same file on the disk (a hard link of it).
-bool sameFile(const QString& a, const QString& b) {
-    struct stat sa {};
-    struct stat sb {};
-    return ::stat(fsPath(a).c_str(), &sa) == 0 && ::stat(fsPath(b).c_str(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 QString capitalised(QString text) {
     if (!text.isEmpty()) {
@@ -107,7 +91,7 @@ std::optional<MovieProbe> Recorder::probeMovie(const QString& path) const {
     }
     // The size only matters where no journal or project knows it.
     media::MovieReader reader;
-    auto info = reader.open(fsPath(path));
+    auto info = reader.open(takefiles::localPath(path));
     return MovieProbe{*d, info ? info->width : 0, info ? info->height : 0};
 }
 
@@ -211,41 +195,9 @@ void Recorder::takeDone(const TakeResult& result) {
         emit takeFinished(false);
         return;
     }
-    double d = 0;
-    if (result.movieDuration && std::isfinite(*result.movieDuration) && *result.movieDuration > 0) {
-        d = *result.movieDuration;
-    } else if (!result.clicks.empty()) {
-        d = result.clicks.back().t;
-    }
-
     // A fresh take: the whole movie, zooms made from its clicks, its sound as
     // recorded, nothing to undo; the look stays as it was set.
-    OpenedTake t;
-    t.folder = result.folder;
-    t.project.name = QDir(result.folder).dirName().toStdString();
-    // The movie where the writer put it: in the folder by its name, elsewhere
-    // (a writer given another path) by its whole path.
-    const QString relative = QDir(result.folder).relativeFilePath(result.moviePath);
-    t.project.movie = (relative.startsWith(QLatin1String("..")) ? result.moviePath : relative).toStdString();
-    t.project.recordedAt = takeStartedAt_.toString(Qt::ISODate).toStdString();
-    t.project.duration = d;
-    t.project.videoW = result.videoW;
-    t.project.videoH = result.videoH;
-    t.project.cursorInPicture = result.cursorInPicture;
-    t.project.soundTracks = result.soundTracks;
-    t.project.zoomMerge = zoomMerge();
-    t.project.look = look();
-    t.project.look.sound = SoundMix{};
-    if (const QString existing = takefiles::projectPath(result.folder); QFileInfo::exists(existing)) {
-        // The file written when the take started: fields of other versions stay.
-        if (auto text = readTextFile(fsPath(existing), 16 << 20)) {
-            t.project.original = text.value();
-        }
-    }
-    t.clicks = result.clicks;
-    t.track = result.track;
-    t.freshZooms = true;
-    adoptTake(t);
+    adoptTake(takefiles::freshTake(result, takeStartedAt_, look(), zoomMerge()));
     setClickCount(static_cast<qint64>(result.clicks.size()));
     setPhase(Phase::ready);
 
@@ -323,19 +275,9 @@ bool Recorder::recoverFrom(const QString& folder) {
     setClickCount(static_cast<qint64>(t.clicks.size()));
     // The take's own files now hold what the journal held; the journal goes
     // only once they are written.
-    const QDir dir(folder);
-    takeFilesError_.reset();
-    const auto clicks = ClicksFile::encode(t.clicks);
-    for (auto wrote : {clicks ? saveFileAtomically(fsPath(dir.filePath(QString::fromLatin1(kClicksName))), *clicks)
-                              : Result<void>(Error{ErrorKind::Invalid, "the clicks hold a value JSON cannot write"}),
-                       saveFileAtomically(fsPath(dir.filePath(QString::fromLatin1(kTrackName))),
-                                          TrackCsv::encode(t.track))}) {
-        if (!wrote && !takeFilesError_) {
-            takeFilesError_ = wrote.errorValue();
-        }
-    }
+    takeFilesError_ = TakeRecorder::saveTakeFiles(folder, t.clicks, t.track);
     if (!takeFilesError_) {
-        QFile::remove(dir.filePath(QString::fromLatin1(kJournalName)));
+        QFile::remove(QDir(folder).filePath(QString::fromLatin1(kJournalName)));
     }
     setPhase(Phase::ready);
     setStatus(takestatus::recovered(static_cast<int>(zooms().size()), duration()),
@@ -346,10 +288,6 @@ bool Recorder::recoverFrom(const QString& folder) {
 
 // --- Discard and the Trash -----------------------------------------------------------------
 
-bool Recorder::trashTake() {
-    return trashTake(takeFolder().isEmpty() ? recordingFolder() : takeFolder());
-}
-
 bool Recorder::trashTake(const QString& folder) {
     if (folder.isEmpty()) {
         return false;
@@ -358,17 +296,23 @@ bool Recorder::trashTake(const QString& folder) {
                       (takeFolder().isEmpty() && folder == recordingFolder());
     if (open) {
         discard();
-        return true;
+        return statusKind() != StatusKind::OpenFailed;
     }
+    return moveFolderToTrash(folder);
+}
+
+bool Recorder::moveFolderToTrash(const QString& folder) {
+    // The Desktop's movie goes with its take, so its data does not outlive it there.
     const QString desktopMovie = QDir(outputFolder()).filePath(QString::fromLatin1(kMovieName));
     const bool onDesktop =
-        sameFile(desktopMovie, QDir(folder).filePath(QString::fromLatin1(kMovieName)));
+        sameFile(takefiles::localPath(desktopMovie),
+                 takefiles::localPath(QDir(folder).filePath(QString::fromLatin1(kMovieName))));
     if (auto trashed = TakeLibrary::moveToTrash(folder); !trashed) {
         setStatus(QString::fromStdString(trashed.error()), StatusKind::OpenFailed);
         return false;
     }
     if (onDesktop) {
-        QFile::remove(desktopMovie); // the Desktop's name of the take that went
+        QFile::remove(desktopMovie);
     }
     return true;
 }
@@ -387,18 +331,9 @@ void Recorder::discard() {
     detachTake();
     const bool inLibrary = library_ && !folder.isEmpty() &&
                            QDir(folder).absolutePath().startsWith(library_->root() + QLatin1Char('/'));
-    bool trashFailed = false;
-    if (inLibrary) {
-        const QString desktopMovie = QDir(outputFolder()).filePath(QString::fromLatin1(kMovieName));
-        const bool onDesktop = sameFile(desktopMovie, QDir(folder).filePath(QString::fromLatin1(kMovieName)));
-        if (auto trashed = TakeLibrary::moveToTrash(folder); !trashed) {
-            // No Trash here: the take is not thrown away without one.
-            setStatus(QString::fromStdString(trashed.error()), StatusKind::OpenFailed);
-            trashFailed = true;
-        } else if (onDesktop) {
-            QFile::remove(desktopMovie);
-        }
-    } else if (!movie.isEmpty()) {
+    // Without a Trash the take is not thrown away: the status says why.
+    const bool trashFailed = inLibrary && !moveFolderToTrash(folder);
+    if (!inLibrary && !movie.isEmpty()) {
         QFile::remove(movie);
     }
     setVideoURL(QString());

@@ -65,9 +65,6 @@ public:
     // saved edits, as a ready take. False, with the status saying why and the
     // open take left as it was, when it cannot be opened or a take records.
     bool openTake(const QString& folder);
-    // Moves the open take's folder to the Trash and returns to idle (Discard
-    // with a library).
-    bool trashTake();
     // Moves `folder`'s take to the Trash; when it is the open take, the
     // session returns to idle. The Desktop's movie goes with it when it is
     // that take's.
@@ -139,6 +136,9 @@ private:
     void startFailed(const StartFailure& failure);
     void takeDone(const TakeResult& result);
     bool recoverFrom(const QString& folder);
+    // Moves `folder` to the Trash (and the Desktop's movie with it when it is
+    // that take's); false with the status saying why.
+    bool moveFolderToTrash(const QString& folder);
     std::optional<MovieProbe> probeMovie(const QString& path) const;
     Result<QString> makeTakeFolder();
     void writePreliminaryProject();

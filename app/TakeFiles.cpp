@@ -11,13 +11,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace orvane {
 
 namespace {
-
-std::string fsPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
 
 QString sentence(const std::string& text) {
     return QString::fromStdString(text);
@@ -49,12 +47,64 @@ QString OpenedTake::projectPath() const {
 
 namespace takefiles {
 
+std::string localPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+double takeDuration(const TakeResult& r) {
+    if (r.movieDuration && std::isfinite(*r.movieDuration) && *r.movieDuration > 0) {
+        return *r.movieDuration;
+    }
+    return r.clicks.empty() ? 0.0 : r.clicks.back().t;
+}
+
+OpenedTake freshTake(const TakeResult& r, const QDateTime& startedAt, const Look& look,
+                     double zoomMerge) {
+    OpenedTake t;
+    t.folder = r.folder;
+    ProjectState& p = t.project;
+    if (auto text = readTextFile(localPath(projectPath(r.folder)), 16 << 20)) {
+        p.original = text.value();
+    }
+    p.name = QDir(r.folder).dirName().toStdString();
+    // The movie where the writer put it: in the folder by its name, elsewhere
+    // (a writer given another path) by its whole path.
+    const QString relative = QDir(r.folder).relativeFilePath(r.moviePath);
+    p.movie = (relative.startsWith(QLatin1String("..")) ? r.moviePath : relative).toStdString();
+    p.recordedAt = startedAt.toString(Qt::ISODate).toStdString();
+    p.duration = takeDuration(r);
+    p.videoW = r.videoW;
+    p.videoH = r.videoH;
+    p.cursorInPicture = r.cursorInPicture;
+    p.soundTracks = r.soundTracks;
+    p.zoomMerge = zoomMerge;
+    p.look = look;
+    p.look.sound = SoundMix{}; // a fresh take's sound plays as recorded
+    p.trimEnd = p.duration;
+    t.clicks = r.clicks;
+    t.track = r.track;
+    t.freshZooms = true;
+    return t;
+}
+
 QString projectPath(const QString& folder) {
     return QDir(folder).filePath(QString::fromLatin1(ProjectState::kFileName));
 }
 
+Result<ProjectState> readProject(const QString& folder) {
+    const QString path = projectPath(folder);
+    if (!QFileInfo::exists(path)) {
+        return Error{ErrorKind::NotFound, "the take has no project file"};
+    }
+    auto text = readTextFile(localPath(path), 16 << 20);
+    if (!text) {
+        return Error{text.errorValue().kind, "the project file cannot be read: " + text.error()};
+    }
+    return decodeProject(text.value());
+}
+
 Result<void> saveProject(const QString& folder, const ProjectState& project) {
-    return saveFileAtomically(fsPath(projectPath(folder)), encodeProject(project));
+    return saveFileAtomically(localPath(projectPath(folder)), encodeProject(project));
 }
 
 Result<OpenedTake> open(const QString& folderOrProject, const MovieProber& probe) {
@@ -64,7 +114,7 @@ Result<OpenedTake> open(const QString& folderOrProject, const MovieProber& probe
     take.folder = given.isDir() ? given.absoluteFilePath() : given.absolutePath();
     if (!given.exists() || !QFileInfo(take.folder).isDir()) {
         return R::failure(ErrorKind::NotFound,
-                          "there is no take at " + fsPath(folderOrProject));
+                          "there is no take at " + localPath(folderOrProject));
     }
     const QDir dir(take.folder);
     take.project.name = dir.dirName().toStdString();
@@ -72,19 +122,16 @@ Result<OpenedTake> open(const QString& folderOrProject, const MovieProber& probe
     // The project, when there is one that can be read.
     const QString project = projectPath(take.folder);
     bool haveProject = false;
-    if (QFileInfo::exists(project)) {
-        auto text = readTextFile(fsPath(project), 16 << 20);
-        if (!text) {
-            return R::failure(text.errorValue().kind,
-                              "the project file cannot be read: " + text.error());
-        }
-        auto decoded = decodeProject(text.value());
+    if (auto decoded = readProject(take.folder);
+        decoded || decoded.errorValue().kind != ErrorKind::NotFound) {
         if (decoded) {
             take.project = std::move(decoded.value());
             haveProject = true;
         } else if (decoded.errorValue().kind == ErrorKind::Unsupported) {
             return R::failure(ErrorKind::Unsupported,
                               decoded.error() + "; update Orvane to open it");
+        } else if (decoded.errorValue().kind != ErrorKind::Corrupt) {
+            return decoded.errorValue(); // unreadable: nothing to keep aside
         } else {
             const QString aside = keepAside(project);
             if (aside.isEmpty()) {
@@ -100,13 +147,13 @@ Result<OpenedTake> open(const QString& folderOrProject, const MovieProber& probe
     const QString movie = take.moviePath();
     if (!QFileInfo(movie).isFile()) {
         return R::failure(ErrorKind::NotFound,
-                          "the take's movie " + fsPath(movie) + " is missing");
+                          "the take's movie " + localPath(movie) + " is missing");
     }
 
     const QString journal = dir.filePath(QString::fromLatin1(TakeRecorder::kJournalName));
     if (QFileInfo::exists(journal)) {
         // Cut short: the journal holds what the take recorded.
-        auto contents = takejournal::read(fsPath(journal));
+        auto contents = takejournal::read(localPath(journal));
         const std::optional<MovieProbe> info = probe(movie);
         if (!contents || contents->width < 2 || !info) {
             return R::failure(
@@ -131,7 +178,7 @@ Result<OpenedTake> open(const QString& folderOrProject, const MovieProber& probe
     // The recorded clicks and track, which the zooms were made from.
     const QString clicks = dir.filePath(QString::fromStdString(take.project.clicks));
     if (QFileInfo::exists(clicks)) {
-        auto text = readTextFile(fsPath(clicks));
+        auto text = readTextFile(localPath(clicks));
         auto parsed = text ? ClicksFile::parse(text.value()) : Result<ClicksFile>(text.errorValue());
         if (!parsed) {
             return R::failure(ErrorKind::Corrupt,
@@ -141,7 +188,7 @@ Result<OpenedTake> open(const QString& folderOrProject, const MovieProber& probe
     }
     const QString track = dir.filePath(QString::fromStdString(take.project.track));
     if (QFileInfo::exists(track)) {
-        auto text = readTextFile(fsPath(track));
+        auto text = readTextFile(localPath(track));
         auto parsed = text ? TrackCsv::parse(text.value())
                            : Result<std::vector<CursorSample>>(text.errorValue());
         if (!parsed) {
@@ -157,7 +204,7 @@ Result<OpenedTake> open(const QString& folderOrProject, const MovieProber& probe
         const std::optional<MovieProbe> info = probe(movie);
         if (!info || info->width < 2 || info->height < 2) {
             return R::failure(ErrorKind::Corrupt,
-                              "the take's movie " + fsPath(movie) + " has no readable frames");
+                              "the take's movie " + localPath(movie) + " has no readable frames");
         }
         take.project.duration = info->duration;
         take.project.videoW = info->width;

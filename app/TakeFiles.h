@@ -2,10 +2,13 @@
 
 #include "ProjectFile.h"
 
+#include "capture/TakeResult.h"
+
 #include "timeline/CursorSample.h"
 #include "timeline/Moment.h"
 #include "timeline/Result.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -61,6 +64,26 @@ Result<void> saveProject(const QString& folder, const ProjectState& project);
 
 // The project file's path in `folder`.
 QString projectPath(const QString& folder);
+// Reads the project file in `folder`: NotFound when there is none, the
+// reader's error (Corrupt, Unsupported, …) when it cannot be used.
+Result<ProjectState> readProject(const QString& folder);
+
+// A path as the C library and the standard library take it (the local 8-bit
+// encoding of file names).
+std::string localPath(const QString& path);
+
+// How long a finished take lasts: its movie's duration when that could be
+// read, else the time of its last click, else 0 (seconds).
+double takeDuration(const TakeResult& result);
+
+// A freshly recorded take as its folder holds it, before any edit: the
+// project made from what the recorder reported (its files, size, sound
+// tracks; the whole take kept; the zooms still to be made from the clicks,
+// freshZooms) with `look` and `zoomMerge`, the settings it was recorded with.
+// The project file written when the take started, if there is one, is the
+// base, so fields of other versions stay.
+OpenedTake freshTake(const TakeResult& result, const QDateTime& startedAt, const Look& look,
+                     double zoomMerge);
 
 } // namespace takefiles
 

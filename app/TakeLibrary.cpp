@@ -1,6 +1,7 @@
 #include "TakeLibrary.h"
 
 #include "ProjectFile.h"
+#include "TakeFiles.h"
 
 #include "capture/TakeRecorder.h"
 #include "timeline/AtomicFile.h"
@@ -25,36 +26,34 @@ namespace {
 
 constexpr const char* kFolderFormat = "yyyy-MM-dd HH.mm.ss";
 
-std::string fsPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
+using takefiles::localPath;
 
 // Makes `link` name the same file as `target`, replacing what `link` named
 // without ever opening it: the new name is made beside and renamed over.
 Result<void> replaceWithHardLink(const QString& target, const QString& link) {
     const QString temp = link + QStringLiteral(".link-") + QString::number(::getpid());
-    ::unlink(fsPath(temp).c_str());
-    if (::link(fsPath(target).c_str(), fsPath(temp).c_str()) != 0) {
+    ::unlink(localPath(temp).c_str());
+    if (::link(localPath(target).c_str(), localPath(temp).c_str()) != 0) {
         const int err = errno;
         return Error{err == EXDEV ? ErrorKind::Unsupported : ErrorKind::Io,
-                     "cannot link " + fsPath(link) + ": " + std::strerror(err)};
+                     "cannot link " + localPath(link) + ": " + std::strerror(err)};
     }
-    if (::rename(fsPath(temp).c_str(), fsPath(link).c_str()) != 0) {
+    if (::rename(localPath(temp).c_str(), localPath(link).c_str()) != 0) {
         const int err = errno;
-        ::unlink(fsPath(temp).c_str());
-        return Error{ErrorKind::Io, "cannot replace " + fsPath(link) + ": " + std::strerror(err)};
+        ::unlink(localPath(temp).c_str());
+        return Error{ErrorKind::Io, "cannot replace " + localPath(link) + ": " + std::strerror(err)};
     }
     return {};
 }
 
 Result<void> replaceWithSymlink(const QString& target, const QString& link) {
     const QString temp = link + QStringLiteral(".link-") + QString::number(::getpid());
-    ::unlink(fsPath(temp).c_str());
-    if (::symlink(fsPath(target).c_str(), fsPath(temp).c_str()) != 0 ||
-        ::rename(fsPath(temp).c_str(), fsPath(link).c_str()) != 0) {
+    ::unlink(localPath(temp).c_str());
+    if (::symlink(localPath(target).c_str(), localPath(temp).c_str()) != 0 ||
+        ::rename(localPath(temp).c_str(), localPath(link).c_str()) != 0) {
         const int err = errno;
-        ::unlink(fsPath(temp).c_str());
-        return Error{ErrorKind::Io, "cannot link " + fsPath(link) + ": " + std::strerror(err)};
+        ::unlink(localPath(temp).c_str());
+        return Error{ErrorKind::Io, "cannot link " + localPath(link) + ": " + std::strerror(err)};
     }
     return {};
 }
@@ -93,7 +92,7 @@ QString TakeLibrary::folderName(const QDateTime& startedAt) {
 
 Result<QString> TakeLibrary::createTakeFolder(const QDateTime& startedAt) const {
     if (!QDir().mkpath(root_)) {
-        return Error{ErrorKind::Permission, "cannot create the library folder " + fsPath(root_)};
+        return Error{ErrorKind::Permission, "cannot create the library folder " + localPath(root_)};
     }
     const QDir root(root_);
     const QString base = folderName(startedAt);
@@ -101,13 +100,13 @@ Result<QString> TakeLibrary::createTakeFolder(const QDateTime& startedAt) const 
         const QString name =
             n == 1 ? base : QStringLiteral("%1 (%2)").arg(base).arg(n);
         // mkdir fails when the name is taken, so two takes never share a folder.
-        if (::mkdir(fsPath(root.filePath(name)).c_str(), 0755) == 0) {
+        if (::mkdir(localPath(root.filePath(name)).c_str(), 0755) == 0) {
             return root.filePath(name);
         }
         if (errno != EEXIST) {
             const int err = errno;
             return Error{err == ENOSPC ? ErrorKind::NoSpace : ErrorKind::Permission,
-                         "cannot create a take folder in " + fsPath(root_) + ": " +
+                         "cannot create a take folder in " + localPath(root_) + ": " +
                              std::strerror(err)};
         }
     }
@@ -141,9 +140,7 @@ std::vector<TakeEntry> TakeLibrary::list() const {
             e.recordedAt = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
         }
         if (hasProject) {
-            auto text = readTextFile(fsPath(projectPath), 16 << 20);
-            auto project = text ? decodeProject(text.value()) : Result<ProjectState>(text.errorValue());
-            if (project) {
+            if (auto project = takefiles::readProject(e.folder)) {
                 if (!project->name.empty()) {
                     e.name = QString::fromStdString(project->name);
                 }
@@ -180,31 +177,24 @@ Result<void> TakeLibrary::rename(const QString& folder, const QString& name) {
     if (trimmed.size() > 200) {
         return Error{ErrorKind::Invalid, "a take's name can have at most 200 characters"};
     }
-    const QString path = QDir(folder).filePath(QString::fromLatin1(ProjectState::kFileName));
     ProjectState project;
-    if (QFileInfo::exists(path)) {
-        auto text = readTextFile(fsPath(path), 16 << 20);
-        if (!text) {
-            return Error{text.errorValue().kind, "cannot rename the take: " + text.error()};
-        }
-        auto decoded = decodeProject(text.value());
-        if (!decoded) {
-            // A file that cannot be read is never overwritten.
-            return Error{decoded.errorValue().kind, "cannot rename the take: " + decoded.error()};
-        }
-        project = std::move(decoded.value());
+    if (auto read = takefiles::readProject(folder)) {
+        project = std::move(read.value());
+    } else if (read.errorValue().kind != ErrorKind::NotFound) {
+        // A file that cannot be read is never overwritten.
+        return Error{read.errorValue().kind, "cannot rename the take: " + read.error()};
     }
     project.name = trimmed.toStdString();
-    return saveFileAtomically(fsPath(path), encodeProject(project));
+    return takefiles::saveProject(folder, project);
 }
 
 Result<void> TakeLibrary::moveToTrash(const QString& folder) {
     if (!QFileInfo(folder).isDir()) {
-        return Error{ErrorKind::NotFound, "the take's folder " + fsPath(folder) + " is not there"};
+        return Error{ErrorKind::NotFound, "the take's folder " + localPath(folder) + " is not there"};
     }
     QFile f(folder);
     if (!f.moveToTrash()) {
-        return Error{ErrorKind::Io, "cannot move " + fsPath(folder) +
+        return Error{ErrorKind::Io, "cannot move " + localPath(folder) +
                                         " to the Trash: " + f.errorString().toStdString()};
     }
     return {};
@@ -235,8 +225,8 @@ Result<void> TakeLibrary::publishLatest(const QString& takeFolder, const QString
         auto linked = replaceWithHardLink(clicks, clicksLink);
         if (!linked && linked.errorValue().kind == ErrorKind::Unsupported) {
             // A small file: a copy keeps the Desktop's clicks file a real file.
-            auto text = readTextFile(fsPath(clicks));
-            linked = text ? saveFileAtomically(fsPath(clicksLink), text.value())
+            auto text = readTextFile(localPath(clicks));
+            linked = text ? saveFileAtomically(localPath(clicksLink), text.value())
                           : Result<void>(text.errorValue());
         }
         if (!linked) {

@@ -525,26 +525,31 @@ void TakeRecorder::report(bool written, std::optional<double> movieDuration) {
     emit takeFinished(r);
 }
 
-std::optional<Error> TakeRecorder::writeTakeFiles() {
-    if (folder_.isEmpty()) {
+std::optional<Error> TakeRecorder::saveTakeFiles(const QString& folder,
+                                                 const std::vector<Moment>& clicks,
+                                                 const std::vector<CursorSample>& track) {
+    if (folder.isEmpty()) {
         return Error{ErrorKind::NotFound, "no folder for the take's files"};
     }
-    const QDir dir(folder_);
+    const QDir dir(folder);
+    auto path = [&](const char* name) {
+        return QFile::encodeName(dir.filePath(QString::fromLatin1(name))).toStdString();
+    };
     std::optional<Error> failure;
-    if (const auto bytes = ClicksFile::encode(samples_); !bytes) {
+    if (const auto bytes = ClicksFile::encode(clicks); !bytes) {
         failure = Error{ErrorKind::Invalid, "the clicks hold a value JSON cannot write"};
-    } else if (auto wrote = saveFileAtomically(
-                   QFile::encodeName(dir.filePath(QString::fromLatin1(kClicksName))).toStdString(),
-                   *bytes);
-               !wrote) {
+    } else if (auto wrote = saveFileAtomically(path(kClicksName), *bytes); !wrote) {
         failure = wrote.errorValue();
     }
-    if (auto wrote = saveFileAtomically(
-            QFile::encodeName(dir.filePath(QString::fromLatin1(kTrackName))).toStdString(),
-            TrackCsv::encode(track_));
+    if (auto wrote = saveFileAtomically(path(kTrackName), TrackCsv::encode(track));
         !wrote && !failure) {
         failure = wrote.errorValue();
     }
+    return failure;
+}
+
+std::optional<Error> TakeRecorder::writeTakeFiles() {
+    std::optional<Error> failure = saveTakeFiles(folder_, samples_, track_);
     // The journal has served its purpose once the take's own files hold what
     // it held; otherwise it stays, and the take can still be recovered from it.
     if (!failure) {

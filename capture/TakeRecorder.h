@@ -82,6 +82,11 @@ public:
     void abandon();
     // A press landed on one of Orvane's own windows just now (see kOwnPressWindow).
     void noteOwnPress();
+    // Writes a take's clicks file and cursor track into `folder` (each
+    // atomically); the first failure, naming the file, or nothing.
+    static std::optional<Error> saveTakeFiles(const QString& folder,
+                                              const std::vector<Moment>& clicks,
+                                              const std::vector<CursorSample>& track);
 
     // --- State of the current or last take ------------------------------------------
     State state() const { return state_; }

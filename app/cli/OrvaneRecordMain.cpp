@@ -22,7 +22,6 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -73,19 +72,11 @@ opened or goes away, the take is recorded without that sound and the last line
 says so.
 )";
 
-// The zoom segments and the project a finished take gets, as the window makes them.
-ProjectState finishedProject(const TakeResult& r, const QDateTime& startedAt, double duration) {
-    ProjectState p;
-    p.name = QDir(r.folder).dirName().toStdString();
-    p.recordedAt = startedAt.toString(Qt::ISODate).toStdString();
-    p.duration = duration;
-    p.videoW = r.videoW;
-    p.videoH = r.videoH;
-    p.cursorInPicture = r.cursorInPicture;
-    p.soundTracks = r.soundTracks;
-    p.zooms = zoomsFromClicks(r.clicks, {duration, p.look.zoom, p.look.smoothness, p.zoomMerge});
-    p.trimStart = 0;
-    p.trimEnd = duration;
+// The project a finished take gets, with the zoom segments the window makes
+// from its clicks.
+ProjectState finishedProject(const TakeResult& r, const QDateTime& startedAt) {
+    ProjectState p = takefiles::freshTake(r, startedAt, Look{}, ProjectState{}.zoomMerge).project;
+    p.zooms = zoomsFromClicks(r.clicks, {p.duration, p.look.zoom, p.look.smoothness, p.zoomMerge});
     return p;
 }
 
@@ -261,13 +252,8 @@ int main(int argc, char** argv) {
         if (!ready) {
             status = r.writerFailure ? takestatus::nothingKept(*r.writerFailure) : takestatus::noFrames();
         } else {
-            double d = 0;
-            if (r.movieDuration && std::isfinite(*r.movieDuration) && *r.movieDuration > 0) {
-                d = *r.movieDuration;
-            } else if (!r.clicks.empty()) {
-                d = r.clicks.back().t;
-            }
-            const ProjectState project = finishedProject(r, startedAt, d);
+            const ProjectState project = finishedProject(r, startedAt);
+            const double d = project.duration;
             std::optional<Error> projectError;
             if (auto saved = takefiles::saveProject(r.folder, project); !saved) {
                 projectError = saved.errorValue();

@@ -74,30 +74,29 @@ QImage ThumbnailCache::request(const QString& moviePath) {
     if (auto it = memory_.constFind(moviePath); it != memory_.constEnd()) {
         return *it;
     }
-    if (!QFileInfo(moviePath).isFile()) {
-        return {};
-    }
-    const QString file = keyFile(moviePath);
-    if (QImage cached(file); !cached.isNull()) {
-        memory_.insert(moviePath, cached);
-        return cached;
-    }
-    if (pending_.contains(moviePath)) {
+    if (pending_.contains(moviePath) || !QFileInfo(moviePath).isFile()) {
         return {};
     }
     pending_.insert(moviePath);
+    // Even a cached thumbnail is read on the worker: a list of a few hundred
+    // takes shows at once and fills in its pictures.
     QPointer<ThumbnailCache> self(this);
-    pool_.start([self, moviePath, file] {
-        const QImage image = makeThumbnail(moviePath);
-        if (!image.isNull()) {
-            image.save(file, "JPEG", 85);
+    pool_.start([self, moviePath, file = keyFile(moviePath)] {
+        QImage image(file);
+        const bool decoded = image.isNull();
+        if (decoded) {
+            image = makeThumbnail(moviePath);
+            if (!image.isNull()) {
+                image.save(file, "JPEG", 85);
+            }
         }
-        // The destructor waits for this task, so the cache is still there;
-        // the result is handed over on the main thread.
+        // The destructor waits for this task; the result is handed over on
+        // the main thread, where a cache already gone drops it.
         QMetaObject::invokeMethod(
-            self.data(), [self, moviePath, image] {
+            self.data(),
+            [self, moviePath, image, decoded] {
                 if (self) {
-                    self->made(moviePath, image);
+                    self->made(moviePath, image, decoded);
                 }
             },
             Qt::QueuedConnection);
@@ -105,9 +104,11 @@ QImage ThumbnailCache::request(const QString& moviePath) {
     return {};
 }
 
-void ThumbnailCache::made(const QString& moviePath, const QImage& image) {
+void ThumbnailCache::made(const QString& moviePath, const QImage& image, bool decoded) {
     pending_.remove(moviePath);
-    ++decodes_;
+    if (decoded) {
+        ++decodes_;
+    }
     if (image.isNull()) {
         return;
     }

@@ -26,9 +26,9 @@ public:
     explicit ThumbnailCache(QString folder = {}, QObject* parent = nullptr);
     ~ThumbnailCache() override;
 
-    // The thumbnail of `moviePath` when it is cached (in memory or on disk);
-    // otherwise a null image, and ready() follows once it has been made (or
-    // nothing, when the movie has no frame to show).
+    // The thumbnail of `moviePath` when it is in memory; otherwise a null
+    // image, and ready() follows once it has been read from the disk cache or
+    // made (nothing follows when the movie has no frame to show).
     QImage request(const QString& moviePath);
     // How many thumbnails were decoded from movies (for tests of the cache).
     int decodeCount() const { return decodes_; }
@@ -40,7 +40,7 @@ signals:
 
 private:
     QString keyFile(const QString& moviePath) const;
-    void made(const QString& moviePath, const QImage& image);
+    void made(const QString& moviePath, const QImage& image, bool decoded);
 
     QString folder_;
     QThreadPool pool_;

@@ -25,6 +25,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -190,7 +191,10 @@ void MainWindow::setLibrary(TakeLibrary* library) {
         takeList_ = new TakeListView(*thumbnails_);
         empty_->setSidePanel(takeList_);
         connect(takeList_, &TakeListView::openRequested, this, [this](const QString& folder) {
-            if (rec_.phase() != Phase::recording && !rec_.openTake(folder)) {
+            // A click and its activation come as two signals: open once.
+            const bool open = rec_.phase() == Phase::ready &&
+                              QDir(rec_.takeFolder()).absolutePath() == QDir(folder).absolutePath();
+            if (rec_.phase() != Phase::recording && !open && !rec_.openTake(folder)) {
                 titleBar_->flashStatus(rec_.status());
             }
         });

@@ -1,4 +1,5 @@
-// The compositor draws with Qt's GUI layer, which needs an application object.
+// Tests that draw with Qt's GUI layer (the compositor, the export) or post
+// queued calls run inside an application object, on no screen.
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
