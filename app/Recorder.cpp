@@ -139,6 +139,11 @@ void Recorder::captureBegun() {
 void Recorder::recordingStarted() {
     setVideoURL(take_.moviePath());
     writePreliminaryProject();
+    if (library_) {
+        // The Desktop's movie is the one being recorded, as it always was; its
+        // clicks file follows when the take has finished.
+        TakeLibrary::publishLatest(take_.takeFolder(), outputFolder());
+    }
     setPhase(Phase::recording);
     setStatus(takestatus::recording());
 }

@@ -59,8 +59,9 @@ public:
     // latest take's as the Desktop always shows: hard links, so the movie's data
     // is on the disk once, or where the two folders are on different
     // filesystems, a symbolic link to the movie and a copy of the clicks file.
-    // An earlier take's files are never written through: the old names are
-    // replaced, not opened.
+    // A file the take's folder does not hold (yet) is left as it is: while a
+    // take records only its movie is there. An earlier take's files are never
+    // written through: the old names are replaced, not opened.
     static Result<void> publishLatest(const QString& takeFolder, const QString& desktop);
 
 private:

@@ -317,6 +317,10 @@ int main(int argc, char** argv) {
         videoH = h;
     });
     QObject::connect(&rec, &TakeRecorder::recordingStarted, [&] {
+        if (outDir.isEmpty()) {
+            // The Desktop's movie is the one being recorded; the clicks follow.
+            TakeLibrary::publishLatest(rec.takeFolder(), backend.outputFolder());
+        }
         std::printf("Recording %s (%dx%d)…\n", qPrintable(title), videoW, videoH);
         std::fflush(stdout);
         if (duration) {
