@@ -21,7 +21,8 @@ QString noFrames() {
 
 QString startFailed(const StartFailure& failure) {
     if (failure.stage == StartFailure::Stage::Writer) {
-        return QStringLiteral("Couldn’t create video writer");
+        const QString text = QStringLiteral("Couldn’t create video writer");
+        return failure.detail.isEmpty() ? text : text + QStringLiteral(": ") + failure.detail;
     }
     return QStringLiteral("Screen capture failed: ") + failure.detail;
 }

@@ -174,7 +174,10 @@ void TakeRecorder::startCapture(const CaptureContent& content) {
             takeSound_.kinds()});
     }
     if (!writer) {
-        failStart({StartFailure::Stage::Writer, {}});
+        // A folder that cannot be made says why; the writer's own failure is
+        // the plain "cannot create" the user has always read.
+        failStart({StartFailure::Stage::Writer,
+                   folder ? QString() : QString::fromStdString(folder.error())});
         return;
     }
     videoWriter_ = std::move(writer.value());

@@ -23,7 +23,9 @@ struct StartFailure {
         Writer, // the movie writer could not be created
     };
     Stage stage = Stage::Stream;
-    QString detail; // the stream's own description of what went wrong (Stream only)
+    // The stream's own description of what went wrong (Stream), or why the
+    // take's folder could not be made (Writer); empty when there is no more to say.
+    QString detail;
 };
 
 // What one take left behind, reported once when it has finished: the files,
