@@ -8,7 +8,6 @@
 #include "timeline/TextFile.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -56,16 +55,6 @@ Result<void> replaceWithSymlink(const QString& target, const QString& link) {
         return Error{ErrorKind::Io, "cannot link " + localPath(link) + ": " + std::strerror(err)};
     }
     return {};
-}
-
-qint64 folderBytes(const QString& folder) {
-    qint64 total = 0;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    while (it.hasNext()) {
-        it.next();
-        total += it.fileInfo().size();
-    }
-    return total;
 }
 
 } // namespace
@@ -118,15 +107,24 @@ std::vector<TakeEntry> TakeLibrary::list() const {
     const QDir root(root_);
     const QFileInfoList folders = root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QFileInfo& info : folders) {
-        const QDir dir(info.absoluteFilePath());
-        const QString projectPath = dir.filePath(QString::fromLatin1(ProjectState::kFileName));
-        const bool hasProject = QFileInfo::exists(projectPath);
-        const bool hasJournal =
-            QFileInfo::exists(dir.filePath(QString::fromLatin1(TakeRecorder::kJournalName)));
-        const bool hasMovie =
-            QFileInfo::exists(dir.filePath(QString::fromLatin1(TakeRecorder::kMovieName)));
-        const bool hasClicks =
-            QFileInfo::exists(dir.filePath(QString::fromLatin1(TakeRecorder::kClicksName)));
+        // One listing of the folder answers which files are there and their size.
+        const QFileInfoList files =
+            QDir(info.absoluteFilePath()).entryInfoList(QDir::Files | QDir::Hidden);
+        bool hasProject = false;
+        bool hasJournal = false;
+        bool hasMovie = false;
+        bool hasClicks = false;
+        qint64 bytes = 0;
+        for (const QFileInfo& file : files) {
+            const QString name = file.fileName();
+            hasProject = hasProject || name == QLatin1String(ProjectState::kFileName);
+            hasJournal = hasJournal || name == QLatin1String(TakeRecorder::kJournalName);
+            hasMovie = hasMovie || name == QLatin1String(TakeRecorder::kMovieName);
+            hasClicks = hasClicks || name == QLatin1String(TakeRecorder::kClicksName);
+            if (!file.isSymLink()) {
+                bytes += file.size();
+            }
+        }
         if (!hasProject && !hasJournal && !(hasMovie && hasClicks)) {
             continue; // not a take (or a take whose start failed)
         }
@@ -134,11 +132,6 @@ std::vector<TakeEntry> TakeLibrary::list() const {
         e.folder = info.absoluteFilePath();
         e.name = info.fileName();
         e.interrupted = hasJournal;
-        e.recordedAt = QDateTime::fromString(info.fileName().left(19),
-                                             QString::fromLatin1(kFolderFormat));
-        if (!e.recordedAt.isValid()) {
-            e.recordedAt = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
-        }
         if (hasProject) {
             if (auto project = takefiles::readProject(e.folder)) {
                 if (!project->name.empty()) {
@@ -154,10 +147,18 @@ std::vector<TakeEntry> TakeLibrary::list() const {
                 e.problem = QString::fromStdString(project.error());
             }
         }
+        if (!e.recordedAt.isValid()) {
+            // No project to say when: the folder's name does, else the folder.
+            e.recordedAt = QDateTime::fromString(info.fileName().left(19),
+                                                 QString::fromLatin1(kFolderFormat));
+        }
+        if (!e.recordedAt.isValid()) {
+            e.recordedAt = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
+        }
         if (!hasMovie) {
             e.problem = QStringLiteral("its movie is missing");
         }
-        e.bytes = folderBytes(e.folder);
+        e.bytes = bytes;
         takes.push_back(std::move(e));
     }
     std::sort(takes.begin(), takes.end(), [](const TakeEntry& a, const TakeEntry& b) {
