@@ -6,6 +6,7 @@
 
 #include "app/Recorder.h"
 #include "app/TakeLibrary.h"
+#include "timeline/TakeJournal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -290,4 +291,110 @@ TEST_F(ProjectTest, AProjectFileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_TRUE(rec->status().contains(QStringLiteral("is missing"))) << rec->status().toStdString();
     EXPECT_FALSE(rec->openTake(QString::fromStdString(dir.file("no-such-take"))));
     EXPECT_EQ(rec->phase(), Phase::ready);
+}
+
+TEST_F(ProjectTest, AnInterruptedTakeOfTheLibraryComesBackWithTheLookItWasRecordedWith) {
+    // What a take killed mid-way leaves: its movie, its journal and the
+    // project written when it started (with the look of that moment).
+    rec->setPadding(0.33);
+    rec->setBackground(6);
+    recordTake({0.5});
+    const QString folder = rec->takeFolder();
+    rec.reset();
+    ProjectState started;
+    started.recording = true;
+    started.look.padding = 0.33;
+    started.look.background = 6;
+    ASSERT_TRUE(takefiles::saveProject(folder, started));
+    QFile::remove(QDir(folder).filePath(QString::fromLatin1(Recorder::kClicksName)));
+    Moment click;
+    click.t = 0.7;
+    click.cx = 0.4;
+    click.cy = 0.5;
+    {
+        QFile journal(QDir(folder).filePath(QString::fromLatin1(Recorder::kJournalName)));
+        ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+        journal.write(QByteArray::fromStdString(takejournal::headerLine() +
+                                                takejournal::videoLine(320, 200, false) +
+                                                takejournal::sampleLine({0.1, 0.4, 0.5, false}) +
+                                                takejournal::clickLine(click)));
+    }
+    ASSERT_TRUE(library.list().front().interrupted);
+
+    rec = std::make_unique<Recorder>(backend, backend);
+    rec->setLibrary(&library);
+    ASSERT_TRUE(rec->recoverInterruptedTake()) << rec->status().toStdString();
+    EXPECT_TRUE(rec->status().startsWith(QStringLiteral("Recovered the interrupted take — 1 zooms")))
+        << rec->status().toStdString();
+    EXPECT_EQ(rec->takeFolder(), folder);
+    EXPECT_EQ(rec->padding(), 0.33);
+    EXPECT_EQ(rec->background(), 6);
+    ASSERT_EQ(rec->moments().size(), 1u);
+    EXPECT_DOUBLE_EQ(rec->moments()[0].t, 0.7);
+    // Its own files hold the journal's clicks now, and the journal is gone.
+    EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath(QString::fromLatin1(Recorder::kJournalName))));
+    EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QString::fromLatin1(Recorder::kClicksName))));
+    auto saved = takefiles::readProject(folder);
+    ASSERT_TRUE(saved) << saved.error();
+    EXPECT_FALSE(saved->recording);
+    EXPECT_EQ(saved->look.padding, 0.33);
+    EXPECT_FALSE(library.list().front().interrupted);
+    // Nothing left to recover.
+    rec->discard();
+    EXPECT_FALSE(rec->recoverInterruptedTake());
+}
+
+TEST_F(ProjectTest, ALibraryThatCannotBeWrittenSaysWhyAndRecordsNothing) {
+    // The Videos folder is a file: the library cannot be made there.
+    const QString blocked = QString::fromStdString(dir.file("blocked"));
+    {
+        QFile f(blocked);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    TakeLibrary nowhere(QDir(blocked).filePath(QStringLiteral("Orvane")));
+    rec->setLibrary(&nowhere);
+    rec->start();
+    CaptureContent c;
+    c.area = QRectF(0, 0, 320, 200);
+    c.pixelScale = 1;
+    emit backend.pickerFake.contentChosen(c);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rec->phase(), Phase::idle);
+    EXPECT_EQ(rec->statusKind(), StatusKind::StartFailed);
+    EXPECT_TRUE(rec->status().startsWith(QStringLiteral("Couldn’t create video writer: cannot create "
+                                                        "the library folder")))
+        << rec->status().toStdString();
+    EXPECT_FALSE(backend.inputFake.listening);
+}
+
+TEST_F(ProjectTest, RenderProjectRefusesWhatItCannotUseWithAReason) {
+    recordTake({0.5});
+    const QString folder = rec->takeFolder();
+    auto run = [](const QStringList& args, QString* err) {
+        QProcess p;
+        p.start(QStringLiteral(ORVANE_RENDER_COMMAND), args);
+        p.waitForFinished(60000);
+        *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode();
+    };
+    const QString out = QString::fromStdString(dir.file("out.mp4"));
+    QString err;
+    EXPECT_EQ(run({QStringLiteral("--project"), QString::fromStdString(dir.file("none")),
+                   QStringLiteral("-o"), out}, &err), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("there is no take at"))) << err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("--project"), folder, QStringLiteral("--clicks"),
+                   QStringLiteral("x.json"), QStringLiteral("-o"), out}, &err), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("--project holds the clicks"))) << err.toStdString();
+    EXPECT_EQ(run({QStringLiteral("--project"), folder, QStringLiteral("-o"),
+                   QDir(folder).filePath(QString::fromLatin1(Recorder::kMovieName))}, &err), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("would replace the take's movie"))) << err.toStdString();
+    {
+        QFile f(takefiles::projectPath(folder));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{\"version\":3}");
+    }
+    EXPECT_EQ(run({QStringLiteral("--project"), folder, QStringLiteral("-o"), out}, &err), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("newer Orvane"))) << err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(out));
 }
