@@ -29,6 +29,9 @@ Result<std::unique_ptr<CaptureBackend>> openX11(const BackendRequest& request) {
     if (!backend) {
         return backend.errorValue();
     }
+    if (request.pickerDialog) {
+        backend.value()->x11Picker().setPresenter(request.pickerDialog());
+    }
     return std::unique_ptr<CaptureBackend>(std::move(backend.value()));
 }
 #endif

@@ -7,10 +7,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace orvane {
+
+class PickerPresenter;
 
 // What the program knows when it picks a backend.
 struct BackendRequest {
@@ -20,6 +23,10 @@ struct BackendRequest {
     // The display to record, for backends that can be told one (X11: a
     // display name such as ":1"). Empty: the session's own.
     std::string display;
+    // Makes the list in which the user picks, for backends whose picker is
+    // Orvane's own (X11: capture/x11/X11PickerDialogs.h). Null, as on a command
+    // line: such a backend records only what it is told (ContentPicker::choose).
+    std::function<std::unique_ptr<PickerPresenter>()> pickerDialog;
 };
 
 // Picks and opens the capture backend, from an ordered table of the backends

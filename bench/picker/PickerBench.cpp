@@ -15,6 +15,7 @@
 #include "capture/x11/PickerDialog.h"
 #include "capture/x11/ThumbnailGrabber.h"
 #include "capture/x11/X11ContentPicker.h"
+#include "capture/x11/X11PickerDialogs.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -28,6 +29,17 @@
 #include <vector>
 
 namespace {
+
+// The picker's dialog (the window's, which withPickerDialog() gave it), or
+// null when none is open.
+PickerDialog* dialogOf(X11ContentPicker& picker) {
+    return static_cast<X11PickerDialogs*>(picker.presenter())->dialog();
+}
+
+// Gives `picker` the dialog the window shows.
+void withPickerDialog(X11ContentPicker& picker) {
+    picker.setPresenter(std::make_unique<X11PickerDialogs>());
+}
 
 using namespace orvane;
 
@@ -84,7 +96,7 @@ Round openPicker(X11ContentPicker& picker) {
     QElapsedTimer t;
     t.start();
     picker.present();
-    PickerDialog* dialog = picker.dialog();
+    PickerDialog* dialog = dialogOf(picker);
     if (dialog == nullptr) {
         return {-1, -1};
     }
@@ -99,7 +111,7 @@ Round openPicker(X11ContentPicker& picker) {
     };
     r.allPictures = spinUntil(pictured) ? static_cast<double>(t.nsecsElapsed()) / 1e6 : -1;
     dialog->reject();
-    spinUntil([&] { return picker.dialog() == nullptr; });
+    spinUntil([&] { return dialogOf(picker) == nullptr; });
     QApplication::processEvents();
     return r;
 }
@@ -194,6 +206,7 @@ int main(int argc, char** argv) {
                 QThread::idealThreadCount());
 
     X11ContentPicker picker(display);
+    withPickerDialog(picker);
     picker.setActive(true);
     std::vector<double> ours;
     std::vector<double> pictures;

@@ -1,8 +1,6 @@
 #include "X11ContentPicker.h"
 
 #include "ContentList.h"
-#include "PickerDialog.h"
-#include "ThumbnailLoader.h"
 #include "X11Source.h"
 #include "XcbHandles.h"
 
@@ -23,12 +21,8 @@ void X11ContentPicker::setActive(bool active) {
 }
 
 void X11ContentPicker::closeDialog() {
-    if (dialog_) {
-        // Closed from here, not by the user: no answer follows.
-        dialog_->disconnect(this);
-        dialog_->hide();
-        dialog_->deleteLater();
-        dialog_ = nullptr;
+    if (presenter_) {
+        presenter_->close(); // closed from here, not by the user: no answer follows
     }
 }
 
@@ -36,9 +30,14 @@ void X11ContentPicker::present() {
     if (!active_) {
         return;
     }
-    if (dialog_) {
-        dialog_->raise();
-        dialog_->activateWindow();
+    if (!presenter_) {
+        QMetaObject::invokeMethod(
+            this, [this] { emit failed(QStringLiteral("this program shows no picker; say what to record")); },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (presenter_->isOpen()) {
+        presenter_->raise();
         return;
     }
     auto entries = readCaptureContents(display_, 0);
@@ -48,38 +47,19 @@ void X11ContentPicker::present() {
             this, [this, error] { emit failed(error); }, Qt::QueuedConnection);
         return;
     }
-    // The list itself is quick to read; the pictures are not (every display and
-    // window read at full size), so the dialog opens with placeholders and a
-    // worker fills the pictures in as they come.
-    std::vector<CaptureContent> contents;
-    for (const PickerEntry& e : entries.value()) {
-        contents.push_back(e.content);
-    }
-    dialog_ = new PickerDialog(std::move(entries.value()));
-    dialog_->setAttribute(Qt::WA_DeleteOnClose);
-    // A child of the dialog: closing the dialog stops the worker.
-    auto* loader = new ThumbnailLoader(dialog_);
-    connect(loader, &ThumbnailLoader::thumbnailReady, dialog_, &PickerDialog::setThumbnail);
-    connect(dialog_, &QDialog::finished, this, [this](int result) {
-        PickerDialog* d = dialog_;
-        dialog_ = nullptr;
-        if (d == nullptr) {
-            return;
-        }
-        const int index = d->selectedEntry();
-        if (result == QDialog::Accepted && index >= 0) {
-            const CaptureContent content = d->entries()[static_cast<std::size_t>(index)].content;
-            QMetaObject::invokeMethod(
-                this, [this, content] { emit contentChosen(content); }, Qt::QueuedConnection);
-        } else {
-            QMetaObject::invokeMethod(
-                this, [this] { emit cancelled(); }, Qt::QueuedConnection);
-        }
-    });
-    dialog_->show();
-    dialog_->raise();
-    dialog_->activateWindow();
-    loader->start(display_, std::move(contents));
+    presenter_->open(std::move(entries.value()), display_,
+                     [this](std::optional<CaptureContent> chosen) {
+                         QMetaObject::invokeMethod(
+                             this,
+                             [this, chosen] {
+                                 if (chosen) {
+                                     emit contentChosen(*chosen);
+                                 } else {
+                                     emit cancelled();
+                                 }
+                             },
+                             Qt::QueuedConnection);
+                     });
 }
 
 namespace {

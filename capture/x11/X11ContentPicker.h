@@ -1,20 +1,19 @@
 #pragma once
 
-#include "PickerDialog.h"
+#include "PickerPresenter.h"
 
 #include "capture/ContentPicker.h"
 
-#include <QPointer>
-
+#include <memory>
 #include <string>
 
 namespace orvane {
 
-// The content picker on X11: Orvane's own dialog listing the displays (RandR
-// monitors) and the windows (EWMH client list). Choosing reports the area in
-// root-window pixels with a pixel scale of 1. The list is read each time the
-// dialog opens, and the dialog shows at once; the pictures follow from a worker
-// thread (ThumbnailLoader). Main thread only; the signals are queued.
+// The content picker on X11: the displays (RandR monitors) and the windows
+// (EWMH client list), read each time it opens, shown by a PickerPresenter
+// (Orvane's own dialog in the window); choose() picks without one, as the
+// command line does. Choosing reports the area in root-window pixels with a
+// pixel scale of 1. Main thread only; the signals are queued.
 class X11ContentPicker final : public ContentPicker {
     Q_OBJECT
 public:
@@ -26,15 +25,19 @@ public:
     // Monitors in RandR's order; windows by X11 id or by title.
     void choose(const ContentQuery& query) override;
 
-    // The open dialog, or null. Lets tests and accessibility tools drive it.
-    PickerDialog* dialog() const { return dialog_; }
+    // Where present() shows the list; without one, present() fails saying
+    // so, and only choose() picks.
+    void setPresenter(std::unique_ptr<PickerPresenter> presenter) {
+        presenter_ = std::move(presenter);
+    }
+    PickerPresenter* presenter() const { return presenter_.get(); }
 
 private:
     void closeDialog();
 
     std::string display_;
     bool active_ = false;
-    QPointer<PickerDialog> dialog_;
+    std::unique_ptr<PickerPresenter> presenter_;
 };
 
 } // namespace orvane

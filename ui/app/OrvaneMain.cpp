@@ -2,6 +2,9 @@
 // recording through the capture backend that suits the session.
 #include "capture/CaptureBackendFactory.h"
 #include "capture/SoundDevicesFactory.h"
+#if ORVANE_WITH_X11
+#include "capture/x11/X11PickerDialogs.h"
+#endif
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "media/MediaLog.h"
 #include "ui/Theme.h"
@@ -37,7 +40,12 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("orvane"));
     orvane::Theme::apply(app);
 
-    auto backend = orvane::CaptureBackendFactory::open();
+    orvane::BackendRequest request;
+#if ORVANE_WITH_X11
+    // The window shows its own picker where the desktop has none (X11).
+    request.pickerDialog = orvane::x11PickerDialogs();
+#endif
+    auto backend = orvane::CaptureBackendFactory::open(request);
     if (!backend) {
         std::fprintf(stderr, "orvane: %s\n", backend.error().c_str());
         return 1;

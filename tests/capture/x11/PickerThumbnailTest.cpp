@@ -6,6 +6,7 @@
 #include "capture/x11/PickerDialog.h"
 #include "capture/x11/ThumbnailLoader.h"
 #include "capture/x11/X11ContentPicker.h"
+#include "capture/x11/X11PickerDialogs.h"
 #include "capture/x11/X11Source.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,17 @@ using namespace orvane;
 using namespace orvane::test;
 
 namespace {
+
+// The picker's dialog (the window's, which withPickerDialog() gave it), or
+// null when none is open.
+PickerDialog* dialogOf(X11ContentPicker& picker) {
+    return static_cast<X11PickerDialogs*>(picker.presenter())->dialog();
+}
+
+// Gives `picker` the dialog the window shows.
+void withPickerDialog(X11ContentPicker& picker) {
+    picker.setPresenter(std::make_unique<X11PickerDialogs>());
+}
 
 constexpr std::uint32_t kRed = 0xC02020;
 
@@ -55,9 +67,10 @@ TEST(PickerThumbnails, TheDialogIsShownBeforeThePicturesAndThePicturesArrive) {
     syncX();
 
     X11ContentPicker picker;
+    withPickerDialog(picker);
     picker.setActive(true);
     picker.present();
-    PickerDialog* dialog = picker.dialog();
+    PickerDialog* dialog = dialogOf(picker);
     ASSERT_NE(dialog, nullptr);
     // On screen straight away, every entry still a placeholder: no picture has
     // been read on this thread, and none can have been delivered yet.
@@ -83,7 +96,7 @@ TEST(PickerThumbnails, TheDialogIsShownBeforeThePicturesAndThePicturesArrive) {
     EXPECT_FALSE(near(screen.pixel(80, 80) & 0xFFFFFF, kRed));
 
     dialog->reject();
-    EXPECT_TRUE(waitUntil([&] { return picker.dialog() == nullptr; }));
+    EXPECT_TRUE(waitUntil([&] { return dialogOf(picker) == nullptr; }));
 }
 
 TEST(PickerThumbnails, AWindowThatIsGoneKeepsItsPlaceholder) {

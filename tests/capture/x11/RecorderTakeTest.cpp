@@ -10,6 +10,7 @@
 #include "capture/x11/PickerDialog.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
 #include "capture/x11/X11CaptureBackend.h"
+#include "capture/x11/X11PickerDialogs.h"
 #include "capture/x11/X11Source.h"
 #include "tests/support/SmallFilesystem.h"
 
@@ -31,10 +32,20 @@ namespace {
 
 constexpr int kHand2 = 60;
 
-// The X11 backend writing into a temporary folder instead of the Desktop.
+// The X11 backend writing into a temporary folder instead of the Desktop,
+// with the window's picker dialog.
 class TestBackend final : public X11CaptureBackend {
 public:
-    explicit TestBackend(const QString& folder) { setOutputFolder(folder); }
+    explicit TestBackend(const QString& folder) {
+        setOutputFolder(folder);
+        auto dialogs = std::make_unique<X11PickerDialogs>();
+        dialogs_ = dialogs.get();
+        x11Picker().setPresenter(std::move(dialogs));
+    }
+    PickerDialog* dialog() const { return dialogs_->dialog(); }
+
+private:
+    X11PickerDialogs* dialogs_ = nullptr;
 };
 
 class RecorderTakeTest : public ::testing::Test {
@@ -51,7 +62,7 @@ protected:
     void chooseInPicker(Pick pick) {
         recorder.start();
         ASSERT_EQ(recorder.status(), QString::fromUtf8("Choose what to record…"));
-        PickerDialog* dialog = backend.x11Picker().dialog();
+        PickerDialog* dialog = backend.dialog();
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }));
         int index = -1;
@@ -317,7 +328,7 @@ TEST_F(RecorderTakeTest, ASecondTakeOfTheDisplayOverwritesTheFirst) {
 
 TEST_F(RecorderTakeTest, CancellingThePickerClearsTheStatus) {
     recorder.start();
-    PickerDialog* dialog = backend.x11Picker().dialog();
+    PickerDialog* dialog = backend.dialog();
     ASSERT_NE(dialog, nullptr);
     // The picker lists the screen and the windows present now.
     ASSERT_FALSE(dialog->entries().empty());
@@ -333,7 +344,7 @@ TEST_F(RecorderTakeTest, ThePickerAnswersARealDoubleClick) {
     target.setTitle("Double-click me");
     target.map();
     recorder.start();
-    PickerDialog* dialog = backend.x11Picker().dialog();
+    PickerDialog* dialog = backend.dialog();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }));
     int index = -1;
