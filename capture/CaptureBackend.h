@@ -14,7 +14,7 @@
 
 namespace orvane {
 
-// Everything the Recorder needs from the platform, behind one object: one per
+// Everything the TakeRecorder needs from the platform, behind one object: one per
 // kind of desktop session (X11, Wayland), test doubles in unit tests. Made by
 // CaptureBackendFactory; nothing above capture/ knows which one runs.
 //

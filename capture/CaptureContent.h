@@ -17,7 +17,7 @@ struct CaptureContent {
     Kind kind = Kind::Display;
     QRectF area;            // capture coordinate space
     double pixelScale = 1;  // pixels per unit of `area`
-    CaptureSourcePtr source; // the backend's handle; null only in tests of the Recorder
+    CaptureSourcePtr source; // the backend's handle; null only in tests of the TakeRecorder
     QString title;          // monitor name or window title, for display only
 };
 

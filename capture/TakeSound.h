@@ -13,7 +13,7 @@
 
 namespace orvane {
 
-// The sound sources of one take, between the Recorder and the movie writer:
+// The sound sources of one take, between the TakeRecorder and the movie writer:
 // opens the chosen sources on the sound server, starts each into its track of
 // the writer, and keeps the sentences for the user about what could not be
 // recorded ("No sound server answered: recorded without sound").

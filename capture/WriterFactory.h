@@ -24,11 +24,11 @@ struct WriterSpec {
 };
 
 // Makes the take's movie writers and reads finished movies back. Not platform
-// code: the Recorder is handed one beside its capture backend (the FFmpeg one
+// code: the TakeRecorder is handed one beside its capture backend (the FFmpeg one
 // in the program, doubles in tests).
 //
 // Contract: createWriter() on the main thread; movieDuration() on any thread
-// (the Recorder reads it on its finishing thread). Must outlive the Recorder.
+// (the TakeRecorder reads it on its finishing thread). Must outlive the TakeRecorder.
 class WriterFactory {
 public:
     virtual ~WriterFactory() = default;

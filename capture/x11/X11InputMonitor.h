@@ -21,7 +21,7 @@ namespace orvane {
 // unnamed font cursors.
 //
 // Threads: created, controlled and destroyed on the main thread; readCursor()
-// may be called on any one other thread too (the Recorder samples on its own).
+// may be called on any one other thread too (the TakeRecorder samples on its own).
 // The events connection is read by a thread of the monitor's own, which takes
 // each press's host time as it reads it and queries the pointer there, so a
 // busy main thread neither delays nor skews clicks; `clicked` is emitted on
