@@ -27,7 +27,9 @@ Project::Project(QObject* parent) : EditModel(parent) {
 }
 
 Project::~Project() {
-    // Edits made in the last moments before closing are not lost.
+    // Edits made in the last moments before closing are not lost; no one is
+    // told, since what derives from this object is already gone.
+    blockSignals(true);
     if (!takeFolder_.isEmpty()) {
         save();
     }

@@ -57,7 +57,12 @@ Recorder::Recorder(CaptureBackend& backend, WriterFactory& writers, QObject* par
     connect(&take_, &TakeRecorder::soundLevelsChanged, this, &Recorder::soundLevelsChanged);
 }
 
-Recorder::~Recorder() = default;
+Recorder::~Recorder() {
+    // The last edits are saved while the whole session still exists, and
+    // nobody hears of it: the window that listens is going too.
+    blockSignals(true);
+    detachTake();
+}
 
 void Recorder::setPhase(Phase p) {
     if (phase_ != p) {

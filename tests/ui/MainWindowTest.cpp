@@ -18,6 +18,10 @@
 #include "ui/window/MainWindow.h"
 #include "ui/window/PermissionsOnboarding.h"
 #include "ui/window/TitleBar.h"
+#include "ui/library/TakeListView.h"
+#include "app/TakeLibrary.h"
+
+#include <QListWidget>
 
 #include <QApplication>
 #include <QDir>
@@ -590,4 +594,50 @@ TEST_F(MainWindowTest, ATakeWithSoundButNoSoundServerSaysSoAndOffersItsVolume) {
     } else {
         setenv("PULSE_SERVER", saved.c_str(), 1);
     }
+}
+
+TEST_F(MainWindowTest, TheStartScreenListsTheLibraryAndOpensATakeWithItsEdits) {
+    TakeLibrary library(QString::fromStdString(dir.file("Videos/Orvane")));
+    backend.copyMovieFrom = moviePath;
+    QString first;
+    {
+        MainWindow w(backend, backend);
+        w.setLibrary(&library);
+        w.show();
+        startRecording(w);
+        backend.lastStream->deliver(1);
+        backend.clock += 1;
+        backend.click(QPointF(80, 50));
+        w.recorder().stop();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
+        first = w.recorder().takeFolder();
+        // The title bar names the take, not its movie (every take's is
+        // orvane-recording.mov).
+        EXPECT_EQ(w.titleBar()->nameLabel()->text(), QFileInfo(first).fileName());
+        w.recorder().setPadding(0.3);
+        ASSERT_TRUE(w.recorder().renameTake(QStringLiteral("Checkout flow")));
+    } // closed: the edit is saved with it
+
+    MainWindow w(backend, backend);
+    w.setLibrary(&library);
+    w.resize(1400, 880);
+    w.show();
+    ASSERT_NE(w.takeList(), nullptr);
+    ASSERT_TRUE(w.takeList()->isVisible());
+    QListWidget* list = w.takeList()->list();
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->item(0)->text().startsWith(QStringLiteral("Checkout flow\n")));
+    // Beside the Record button, never over it.
+    const QRect button(w.emptyState()->startStopButton()->mapTo(&w, QPoint(0, 0)),
+                       w.emptyState()->startStopButton()->size());
+    const QRect panel(w.takeList()->mapTo(&w, QPoint(0, 0)), w.takeList()->size());
+    EXPECT_FALSE(button.intersects(panel));
+    saveShot(w, QStringLiteral("library"));
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.editorShown(); }, 5000));
+    EXPECT_EQ(w.recorder().takeFolder(), first);
+    EXPECT_EQ(w.recorder().padding(), 0.3);
+    EXPECT_EQ(w.titleBar()->nameLabel()->text(), QStringLiteral("Checkout flow"));
+    EXPECT_EQ(w.recorder().zooms().size(), 1u);
 }

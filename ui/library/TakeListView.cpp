@@ -53,6 +53,14 @@ TakeListView::TakeListView(ThumbnailCache& thumbnails, QWidget* parent)
     list_->setUniformItemSizes(true);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setAccessibleName(QStringLiteral("Recordings"));
+    // Rows on the window's own background, a surface under the pointer.
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setStyleSheet(QStringLiteral("QListWidget { background: transparent; }"
+                                        "QListWidget::item { border-radius: 6px; padding: 4px; }"
+                                        "QListWidget::item:hover { background: %1; }"
+                                        "QListWidget::item:selected { background: %2; }")
+                             .arg(Theme::css(Theme::Color::surface),
+                                  Theme::css(Theme::Color::raisedSurface)));
     column->addWidget(list_, 1);
     connect(list_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
         emit openRequested(item->data(Qt::UserRole).toString());

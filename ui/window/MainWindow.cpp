@@ -200,7 +200,13 @@ void MainWindow::setLibrary(TakeLibrary* library) {
         });
         connect(takeList_, &TakeListView::renameRequested, this,
                 [this](const QString& folder, const QString& name) {
-                    if (auto renamed = TakeLibrary::rename(folder, name); !renamed) {
+                    // The open take is renamed through its project, which
+                    // would otherwise write its old name back.
+                    if (QDir(folder).absolutePath() == QDir(rec_.takeFolder()).absolutePath()) {
+                        if (!rec_.renameTake(name)) {
+                            titleBar_->flashStatus(rec_.status());
+                        }
+                    } else if (auto renamed = TakeLibrary::rename(folder, name); !renamed) {
                         titleBar_->flashStatus(QString::fromStdString(renamed.error()));
                     }
                     refreshTakes();
@@ -212,6 +218,7 @@ void MainWindow::setLibrary(TakeLibrary* library) {
             refreshTakes();
         });
         connect(&rec_, &Recorder::takeChanged, this, &MainWindow::refreshTakes);
+        connect(&rec_, &Recorder::takeChanged, this, &MainWindow::updateTitle);
         connect(&rec_, &Recorder::saved, this, [this] {
             // A rename or a new duration shows the next time the list does.
             if (rec_.phase() == Phase::idle) {
@@ -516,7 +523,10 @@ void MainWindow::updateTitle() {
     const bool ready = rec_.phase() == Phase::ready;
     titleBar_->setTakeControlsVisible(ready);
     const QString size = fileSizeString(rec_.videoURL());
-    titleBar_->setTakeName(takeName(rec_.videoURL()), size);
+    // Every take of the library has a movie of the same file name: its own
+    // name tells them apart.
+    const bool named = rec_.library() != nullptr && !rec_.takeName().isEmpty();
+    titleBar_->setTakeName(named ? rec_.takeName() : takeName(rec_.videoURL()), size);
     if (rec_.exporting()) {
         titleBar_->setExportLabel(
             QString::asprintf("%lld%%", static_cast<long long>(rec_.exportProgress() * 100)));
