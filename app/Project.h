@@ -28,7 +28,8 @@ enum class StatusKind {
     NoFrames,          // the take ended without a usable movie
     ExportDone,
     ExportFailed,
-    OpenFailed,        // a take of the library could not be opened
+    OpenFailed,        // a take of the library could not be opened, renamed or trashed
+    OpenedWithNote,    // a take opened, with something to know (its damaged project was kept aside)
 };
 
 // The document: one take's files, its edit state (EditModel), its look and

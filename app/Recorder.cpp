@@ -248,8 +248,11 @@ bool Recorder::openTake(const QString& folder) {
     adoptTake(opened.value());
     setClickCount(static_cast<qint64>(opened->clicks.size()));
     setPhase(Phase::ready);
-    setStatus(opened->note.isEmpty() ? QStringLiteral("Opened “%1”").arg(takeName())
-                                     : opened->note);
+    if (opened->note.isEmpty()) {
+        setStatus(QStringLiteral("Opened “%1”").arg(takeName()));
+    } else {
+        setStatus(opened->note, StatusKind::OpenedWithNote);
+    }
     return true;
 }
 

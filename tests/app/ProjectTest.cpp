@@ -6,6 +6,7 @@
 
 #include "app/Recorder.h"
 #include "app/TakeLibrary.h"
+#include "capture/NullCaptureBackend.h"
 #include "timeline/TakeJournal.h"
 
 #include <QCoreApplication>
@@ -263,6 +264,7 @@ TEST_F(ProjectTest, AProjectFileThatCannotBeReadIsNeverOverwritten) {
     ASSERT_TRUE(rec->openTake(folder)) << rec->status().toStdString();
     EXPECT_TRUE(rec->status().startsWith(QStringLiteral("The project file was damaged")))
         << rec->status().toStdString();
+    EXPECT_EQ(rec->statusKind(), StatusKind::OpenedWithNote);
     EXPECT_EQ(readAll(QDir(folder).filePath(QStringLiteral("orvane-project.damaged.json"))), damaged);
     EXPECT_EQ(rec->zooms().size(), 1u); // made from its clicks again
     rec->setPadding(0.2);
@@ -397,4 +399,29 @@ TEST_F(ProjectTest, RenderProjectRefusesWhatItCannotUseWithAReason) {
     EXPECT_EQ(run({QStringLiteral("--project"), folder, QStringLiteral("-o"), out}, &err), 1);
     EXPECT_TRUE(err.contains(QStringLiteral("newer Orvane"))) << err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST_F(ProjectTest, WithoutACaptureBackendTakesStillOpenAndExportAndRecordingSaysWhy) {
+    recordTake({0.5});
+    const QString folder = rec->takeFolder();
+    rec.reset();
+    NullCaptureBackend none(QStringLiteral("Cannot connect to the X display :42."));
+    EXPECT_EQ(none.captureNote(), QStringLiteral("Recording is unavailable: Cannot connect to the X "
+                                                 "display :42. Your recordings can still be "
+                                                 "opened, edited and exported."));
+    Recorder noCapture(none, backend);
+    noCapture.setLibrary(&library);
+    noCapture.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return noCapture.statusKind() == StatusKind::StartFailed; }, 2000));
+    EXPECT_EQ(noCapture.status(),
+              QStringLiteral("Picker error: Recording is unavailable: Cannot connect to the X display :42"));
+    EXPECT_EQ(noCapture.phase(), Phase::idle);
+    EXPECT_FALSE(none.permissions().screenCaptureAllowed());
+
+    ASSERT_TRUE(noCapture.openTake(folder)) << noCapture.status().toStdString();
+    const QString out = QString::fromStdString(dir.file("offline.mp4"));
+    noCapture.exportTo(out);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !noCapture.exporting(); }, 120000));
+    EXPECT_EQ(noCapture.statusKind(), StatusKind::ExportDone) << noCapture.status().toStdString();
+    EXPECT_TRUE(QFileInfo(out).size() > 0);
 }

@@ -1,6 +1,7 @@
 // orvane: the application. One dark, borderless window on the user's desktop,
 // recording through the capture backend that suits the session.
 #include "capture/CaptureBackendFactory.h"
+#include "capture/NullCaptureBackend.h"
 #include "capture/SoundDevicesFactory.h"
 #if ORVANE_WITH_X11
 #include "capture/x11/X11PickerDialogs.h"
@@ -45,10 +46,15 @@ int main(int argc, char** argv) {
     // The window shows its own picker where the desktop has none (X11).
     request.pickerDialog = orvane::x11PickerDialogs();
 #endif
-    auto backend = orvane::CaptureBackendFactory::open(request);
-    if (!backend) {
-        std::fprintf(stderr, "orvane: %s\n", backend.error().c_str());
-        return 1;
+    auto opened = orvane::CaptureBackendFactory::open(request);
+    std::unique_ptr<orvane::CaptureBackend> backend;
+    if (opened) {
+        backend = std::move(opened.value());
+    } else {
+        // The window opens all the same: the library's takes can be opened,
+        // edited and exported, and the start screen says why nothing records.
+        std::fprintf(stderr, "orvane: %s\n", opened.error().c_str());
+        backend = std::make_unique<orvane::NullCaptureBackend>(QString::fromStdString(opened.error()));
     }
     orvane::FfmpegWriterFactory writers;
     // Declared before the window, which uses it until it is destroyed.
@@ -57,7 +63,7 @@ int main(int argc, char** argv) {
                             QVersionNumber::fromString(QStringLiteral(ORVANE_VERSION)));
     // Every take is kept in the library ("Orvane" in the Videos folder).
     orvane::TakeLibrary library;
-    orvane::MainWindow window(*backend.value(), writers);
+    orvane::MainWindow window(*backend, writers);
     window.setLibrary(&library);
     window.setUpdater(&updater);
     window.setSoundDevices(sound.get());

@@ -113,6 +113,8 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
         // forward, and a failure has its reason to tell.
         const StatusKind kind = rec_.statusKind();
         if (kind == StatusKind::NoFrames || kind == StatusKind::ExportFailed ||
+            kind == StatusKind::StartFailed || kind == StatusKind::OpenFailed ||
+            kind == StatusKind::OpenedWithNote ||
             kind == StatusKind::ExportDone ||
             kind == StatusKind::TakeEnded || kind == StatusKind::TakeWithoutClicks ||
             (kind == StatusKind::TakeReady && !rec_.soundNotes().isEmpty())) {
@@ -194,8 +196,8 @@ void MainWindow::setLibrary(TakeLibrary* library) {
             // A click and its activation come as two signals: open once.
             const bool open = rec_.phase() == Phase::ready &&
                               QDir(rec_.takeFolder()).absolutePath() == QDir(folder).absolutePath();
-            if (rec_.phase() != Phase::recording && !open && !rec_.openTake(folder)) {
-                titleBar_->flashStatus(rec_.status());
+            if (rec_.phase() != Phase::recording && !open) {
+                rec_.openTake(folder); // a failure flashes its status (OpenFailed)
             }
         });
         connect(takeList_, &TakeListView::renameRequested, this,
@@ -203,18 +205,14 @@ void MainWindow::setLibrary(TakeLibrary* library) {
                     // The open take is renamed through its project, which
                     // would otherwise write its old name back.
                     if (QDir(folder).absolutePath() == QDir(rec_.takeFolder()).absolutePath()) {
-                        if (!rec_.renameTake(name)) {
-                            titleBar_->flashStatus(rec_.status());
-                        }
+                        rec_.renameTake(name); // a failure flashes its status
                     } else if (auto renamed = TakeLibrary::rename(folder, name); !renamed) {
                         titleBar_->flashStatus(QString::fromStdString(renamed.error()));
                     }
                     refreshTakes();
                 });
         connect(takeList_, &TakeListView::trashRequested, this, [this](const QString& folder) {
-            if (!rec_.trashTake(folder)) {
-                titleBar_->flashStatus(rec_.status());
-            }
+            rec_.trashTake(folder); // a failure flashes its status (OpenFailed)
             refreshTakes();
         });
         connect(&rec_, &Recorder::takeChanged, this, &MainWindow::refreshTakes);
