@@ -11,6 +11,8 @@ Project::Project(QObject* parent) : EditModel(parent) {
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(kSaveDelayMs);
     connect(&saveTimer_, &QTimer::timeout, this, &Project::saveWhenIdle);
+    connect(&export_, &ExportController::progressed, this, &Project::exportProgressed);
+    connect(&export_, &ExportController::finished, this, &Project::exportFinished);
     // Every edit that the project file holds schedules a save.
     for (auto signal : {&EditModel::zoomsChanged, &EditModel::zoomChanged,
                         &EditModel::smoothnessChanged, &EditModel::zoomMergeChanged,
@@ -203,48 +205,17 @@ void Project::exportTo(const QString& path) {
         emit exportProgressChanged();
     }
     setStatus(QStringLiteral("Exporting…"));
-
-    const quint64 generation = ++exportGeneration_;
-    // Both callbacks run on export threads; they only post to the main thread.
-    // The worker is joined in the destructor before the QObject goes away, so
-    // posting to `this` is safe, and posted calls still pending at that point are
-    // dropped with the object.
-    auto progress = [this, generation](double fraction) {
-        QMetaObject::invokeMethod(
-            this, [this, generation, fraction] { exportProgressed(generation, fraction); },
-            Qt::QueuedConnection);
-    };
-    auto done = [this, generation, path](const Result<ExportReport>& result) {
-        const bool ok = result.ok();
-        // What the user needs to hear beyond the outcome: why it failed, or
-        // that a damaged recording was exported only up to where it ends.
-        QString detail;
-        if (!ok) {
-            detail = QString::fromStdString(result.error());
-        } else if (result->endedEarly) {
-            detail = QString::fromStdString(endedEarlyNote(*result->endedEarly));
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, ok, path, detail] { exportFinished(generation, ok, path, detail); },
-            Qt::QueuedConnection);
-    };
-    exportWorker_ = std::make_unique<ExportWorker>(exportJob(path), progress, done);
+    export_.start(exportJob(path));
 }
 
-void Project::exportProgressed(quint64 generation, double fraction) {
-    if (generation == exportGeneration_ && exporting_ && exportProgress_ != fraction) {
+void Project::exportProgressed(double fraction) {
+    if (exporting_ && exportProgress_ != fraction) {
         exportProgress_ = fraction;
         emit exportProgressChanged();
     }
 }
 
-void Project::exportFinished(quint64 generation, bool ok, const QString& path,
-                             const QString& detail) {
-    if (generation != exportGeneration_) {
-        return;
-    }
-    exportWorker_.reset(); // its thread has finished: this only joins it
+void Project::exportFinished(bool ok, const QString& path, const QString& detail) {
     exporting_ = false;
     emit exportingChanged();
     if (ok) {

@@ -4,7 +4,9 @@
 #include "TakeFiles.h"
 
 #include "editing/EditModel.h"
-#include "render/export/ExportWorker.h"
+#include "ExportController.h"
+
+#include "render/export/ExportJob.h"
 #include "timeline/Look.h"
 
 #include <QObject>
@@ -163,8 +165,8 @@ protected:
 private:
     void scheduleSave();
     void saveWhenIdle();
-    void exportProgressed(quint64 generation, double fraction);
-    void exportFinished(quint64 generation, bool ok, const QString& path, const QString& detail);
+    void exportProgressed(double fraction);
+    void exportFinished(bool ok, const QString& path, const QString& detail);
 
     QString status_ = QStringLiteral("Ready");
     StatusKind statusKind_ = StatusKind::Plain;
@@ -179,11 +181,9 @@ private:
     int saveCount_ = 0;
     bool exporting_ = false;
     double exportProgress_ = 0;
-    // Bumped by every export, so a report of an earlier one is never applied.
-    quint64 exportGeneration_ = 0;
     // Declared last so it is destroyed first: its destructor cancels a running
     // export and joins its threads while the rest of the object still exists.
-    std::unique_ptr<ExportWorker> exportWorker_;
+    ExportController export_;
 };
 
 } // namespace orvane
