@@ -70,8 +70,9 @@ protected:
         rec = std::make_unique<Recorder>(backend, backend);
         rec->setLibrary(&library);
     }
-    // One take of the 320 x 200 area with clicks at the given times.
-    void recordTake(std::initializer_list<double> clicks) {
+    // Start, then the user picks the 320 x 200 area (the choice and the
+    // capture start each run as a step of their own).
+    void chooseArea() {
         rec->start();
         CaptureContent c;
         c.area = QRectF(0, 0, 320, 200);
@@ -79,6 +80,10 @@ protected:
         emit backend.pickerFake.contentChosen(c);
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
+    }
+    // One take of the 320 x 200 area with clicks at the given times.
+    void recordTake(std::initializer_list<double> clicks) {
+        chooseArea();
         ASSERT_EQ(rec->phase(), Phase::recording) << rec->status().toStdString();
         backend.lastStream->deliver(1);
         for (double t : clicks) {
@@ -355,13 +360,7 @@ TEST_F(ProjectTest, ALibraryThatCannotBeWrittenSaysWhyAndRecordsNothing) {
     }
     TakeLibrary nowhere(QDir(blocked).filePath(QStringLiteral("Orvane")));
     rec->setLibrary(&nowhere);
-    rec->start();
-    CaptureContent c;
-    c.area = QRectF(0, 0, 320, 200);
-    c.pixelScale = 1;
-    emit backend.pickerFake.contentChosen(c);
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
+    chooseArea();
     EXPECT_EQ(rec->phase(), Phase::idle);
     EXPECT_EQ(rec->statusKind(), StatusKind::StartFailed);
     EXPECT_TRUE(rec->status().startsWith(QStringLiteral("Couldn’t create video writer: cannot create "

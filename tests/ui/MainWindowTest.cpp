@@ -604,12 +604,7 @@ TEST_F(MainWindowTest, TheStartScreenListsTheLibraryAndOpensATakeWithItsEdits) {
         MainWindow w(backend, backend);
         w.setLibrary(&library);
         w.show();
-        startRecording(w);
-        backend.lastStream->deliver(1);
-        backend.clock += 1;
-        backend.click(QPointF(80, 50));
-        w.recorder().stop();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
+        toReady(w); // the movie is copied into the take's own folder
         first = w.recorder().takeFolder();
         // The title bar names the take, not its movie (every take's is
         // orvane-recording.mov).
