@@ -24,7 +24,7 @@ tests/support/with-xvfb.sh bash -c '
   form=$!
   trap "kill $form 2>/dev/null || true" EXIT
   wid="$(xdotool search --sync --onlyvisible --name "Orvane demo" | head -n1)"
-  "$ORVANE_DEMO_BUILD/app/cli/orvane-record" --window "$wid" --duration 9 \
+  "$ORVANE_DEMO_BUILD/app/orvane-record" --window "$wid" --duration 9 \
       --out-dir "$ORVANE_DEMO_OUT" >"$ORVANE_DEMO_OUT/record.log" 2>&1 &
   rec=$!
   sleep 1.5
@@ -39,7 +39,7 @@ tests/support/with-xvfb.sh bash -c '
 '
 cat "$out/record.log" | grep -v '^\[' || true
 
-"$build/app/cli/orvane-render" "$out/orvane-recording.mov" \
+"$build/app/orvane-render" "$out/orvane-recording.mov" \
     --clicks "$out/quilbo-clicks.json" --track "$out/orvane-cursor.csv" \
     --background 7 -o "$out/orvane-demo.mp4" </dev/null
 

@@ -24,7 +24,7 @@ Wayland display (WAYLAND_DISPLAY is "${WAYLAND_DISPLAY:-}") nor an X11 display
 (DISPLAY is "${DISPLAY:-}"). Run this command inside your desktop session.
 Without a display you can still export a recording:
 
-  $build/app/cli/orvane-render --help
+  $build/app/orvane-render --help
   $build/timeline/orvane-timeline --help
 TXT
   exit 1
