@@ -424,3 +424,21 @@ TEST_F(ProjectTest, WithoutACaptureBackendTakesStillOpenAndExportAndRecordingSay
     EXPECT_EQ(noCapture.statusKind(), StatusKind::ExportDone) << noCapture.status().toStdString();
     EXPECT_TRUE(QFileInfo(out).size() > 0);
 }
+
+TEST_F(ProjectTest, ATakeWithoutAProjectFileOpensFromItsClicksAndGetsOne) {
+    recordTake({0.5, 1.5});
+    const QString folder = rec->takeFolder();
+    recordTake({}); // another take is open now
+    ASSERT_TRUE(QFile::remove(takefiles::projectPath(folder)));
+    ASSERT_TRUE(rec->openTake(folder)) << rec->status().toStdString();
+    EXPECT_EQ(rec->moments().size(), 2u);
+    EXPECT_FALSE(rec->zooms().empty()); // made from its clicks
+    EXPECT_EQ(rec->trimEnd(), rec->duration());
+    EXPECT_EQ(rec->videoW(), 320); // read from the movie itself
+    // The file is back, with every field.
+    auto written = takefiles::readProject(folder);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(written->zooms, rec->zooms());
+    EXPECT_EQ(written->videoH, 200);
+    EXPECT_DOUBLE_EQ(written->duration, rec->duration());
+}
