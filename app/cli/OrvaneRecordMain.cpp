@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
         outDir = QFileInfo(outDir).absoluteFilePath();
     }
 
-    auto opened = CaptureBackendFactory::open({backendName.toStdString(), display.toStdString()});
+    auto opened = CaptureBackendFactory::open({backendName.toStdString(), display.toStdString(), {}});
     if (!opened) {
         return fail(opened.error());
     }

@@ -91,12 +91,12 @@ TEST(BackendSelectionTest, AWaylandSessionWhosePortalDoesNotAnswerFallsBackToX11
 
 TEST(BackendSelectionTest, ANamedBackendIsTheOnlyOneTried) {
     ScopedEnv choice("ORVANE_CAPTURE", "x11");
-    auto backend = CaptureBackendFactory::open({"", ":97"}); // no server there
+    auto backend = CaptureBackendFactory::open({"", ":97", {}}); // no server there
     ASSERT_FALSE(backend);
     EXPECT_EQ(backend.errorKind(), ErrorKind::NotFound);
     EXPECT_EQ(backend.error(), "x11 capture: Cannot connect to the X display :97");
 
-    auto unknown = CaptureBackendFactory::open({"quartz", ""});
+    auto unknown = CaptureBackendFactory::open({"quartz", "", {}});
     ASSERT_FALSE(unknown);
     EXPECT_EQ(unknown.errorKind(), ErrorKind::Invalid);
     EXPECT_NE(unknown.error().find("unknown capture backend \"quartz\""), std::string::npos)
@@ -107,7 +107,7 @@ TEST(BackendSelectionTest, ANamedBackendIsTheOnlyOneTried) {
 TEST(BackendSelectionTest, NoBackendThatOpensSaysWhyForEach) {
     ScopedEnv noChoice("ORVANE_CAPTURE", nullptr);
     ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvane-bus");
-    auto backend = CaptureBackendFactory::open({"", ":96"});
+    auto backend = CaptureBackendFactory::open({"", ":96", {}});
     ASSERT_FALSE(backend);
     // Every backend of the build, each with its reason.
     EXPECT_EQ(backend.error().rfind("no capture backend could be opened (x11: Cannot connect to "
@@ -118,7 +118,7 @@ TEST(BackendSelectionTest, NoBackendThatOpensSaysWhyForEach) {
 }
 
 TEST(BackendSelectionTest, ThePickerChoosesWithoutADialog) {
-    auto opened = CaptureBackendFactory::open({"x11", ""});
+    auto opened = CaptureBackendFactory::open({"x11", "", {}});
     ASSERT_TRUE(opened) << opened.error();
     CaptureBackend& backend = *opened.value();
 
