@@ -4,6 +4,7 @@
 
 #include "media/MovieReader.h"
 #include "render/export/TempOutput.h"
+#include "timeline/TakeJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -235,7 +236,14 @@ bool Recorder::openTake(const QString& folder) {
         return false;
     }
     const QString dir = QFileInfo(folder).isDir() ? folder : QFileInfo(folder).absolutePath();
-    if (QFileInfo::exists(QDir(dir).filePath(QString::fromLatin1(kJournalName)))) {
+    const QString journal = QDir(dir).filePath(QString::fromLatin1(kJournalName));
+    if (QFileInfo::exists(journal)) {
+        if (takejournal::inUse(takefiles::localPath(journal))) {
+            // Another Orvane (or orvane-record) is recording it now.
+            setStatus(QStringLiteral("The take cannot be opened: it is still being recorded"),
+                      StatusKind::OpenFailed);
+            return false;
+        }
         return recoverFrom(dir);
     }
     auto opened = takefiles::open(folder, [this](const QString& p) { return probeMovie(p); });
@@ -269,9 +277,11 @@ bool Recorder::recoverInterruptedTake() {
         return false;
     }
     const QString folder = outputFolder();
-    if (folder.isEmpty() || !QFileInfo::exists(QDir(folder).filePath(QString::fromLatin1(kJournalName))) ||
-        !QFileInfo(QDir(folder).filePath(QString::fromLatin1(kMovieName))).isFile()) {
-        return false; // no journal, or the journal of a take whose movie is gone
+    const QString journal = QDir(folder).filePath(QString::fromLatin1(kJournalName));
+    if (folder.isEmpty() || !QFileInfo::exists(journal) ||
+        !QFileInfo(QDir(folder).filePath(QString::fromLatin1(kMovieName))).isFile() ||
+        takejournal::inUse(takefiles::localPath(journal))) {
+        return false; // no journal, one a running take writes, or one whose movie is gone
     }
     return recoverFrom(folder);
 }

@@ -5,6 +5,7 @@
 
 #include "capture/TakeRecorder.h"
 #include "timeline/AtomicFile.h"
+#include "timeline/TakeJournal.h"
 #include "timeline/TextFile.h"
 
 #include <QDir>
@@ -131,7 +132,12 @@ std::vector<TakeEntry> TakeLibrary::list() const {
         TakeEntry e;
         e.folder = info.absoluteFilePath();
         e.name = info.fileName();
-        e.interrupted = hasJournal;
+        if (hasJournal) {
+            const bool live = takejournal::inUse(
+                localPath(QDir(e.folder).filePath(QString::fromLatin1(TakeRecorder::kJournalName))));
+            e.recording = live;
+            e.interrupted = !live;
+        }
         if (hasProject) {
             if (auto project = takefiles::readProject(e.folder)) {
                 if (!project->name.empty()) {

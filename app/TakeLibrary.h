@@ -16,7 +16,8 @@ struct TakeEntry {
     QDateTime recordedAt;  // local time the take started
     double duration = 0;   // seconds; 0 when not known
     qint64 bytes = 0;      // size of the take's files on disk
-    bool interrupted = false; // the take's journal is there: it was cut short
+    bool interrupted = false; // the take's journal is there and nobody writes it: it was cut short
+    bool recording = false;   // a program is recording this take now
     QString problem;       // why it cannot be opened as it is; empty when it can
     QString moviePath() const;
 };

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace orvane {
@@ -42,6 +43,9 @@ Result<std::unique_ptr<TakeJournalWriter>> TakeJournalWriter::create(const QStri
     if (fd < 0) {
         return errnoError("cannot create the take journal", errno);
     }
+    // Held while the take records, so that no one mistakes a live take for one
+    // that was cut short (takejournal::inUse); closing the file releases it.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     std::unique_ptr<TakeJournalWriter> journal(new TakeJournalWriter(path, fd));
     std::string header = takejournal::headerLine();
     if (auto wrote = journal->writeOut(header); !wrote) {

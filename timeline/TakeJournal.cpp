@@ -3,6 +3,10 @@
 #include "TextFile.h"
 
 #include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -183,6 +187,16 @@ Result<Contents> read(const std::string& path) {
         return Result<Contents>::failure(parsed.errorKind(), path + ": " + parsed.error());
     }
     return parsed;
+}
+
+bool inUse(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd); // also drops the lock it may have taken
+    return held;
 }
 
 } // namespace orvane::takejournal

@@ -54,6 +54,10 @@ struct Contents {
 Result<Contents> parse(std::string_view text);
 // Reads and parses the journal at `path`, refusing files over kMaxBytes.
 Result<Contents> read(const std::string& path);
+// Whether a program is writing the journal at `path` now: its writer holds a
+// lock on it for as long as the take records (capture/TakeJournalWriter). A
+// journal nobody holds is one a take left behind when it was cut short.
+bool inUse(const std::string& path);
 
 } // namespace takejournal
 } // namespace orvane

@@ -7,6 +7,7 @@
 #include "app/Recorder.h"
 #include "app/TakeLibrary.h"
 #include "capture/NullCaptureBackend.h"
+#include "capture/TakeJournalWriter.h"
 #include "timeline/TakeJournal.h"
 
 #include <QCoreApplication>
@@ -441,4 +442,23 @@ TEST_F(ProjectTest, ATakeWithoutAProjectFileOpensFromItsClicksAndGetsOne) {
     EXPECT_EQ(written->zooms, rec->zooms());
     EXPECT_EQ(written->videoH, 200);
     EXPECT_DOUBLE_EQ(written->duration, rec->duration());
+}
+
+TEST_F(ProjectTest, ATakeAnotherProgramRecordsIsNeitherRecoveredNorOpened) {
+    recordTake({0.5});
+    const QString folder = rec->takeFolder();
+    rec.reset();
+    // orvane-record (or another window) records into it now.
+    auto journal = TakeJournalWriter::create(QDir(folder).filePath(QString::fromLatin1(Recorder::kJournalName)));
+    ASSERT_TRUE(journal);
+    rec = std::make_unique<Recorder>(backend, backend);
+    rec->setLibrary(&library);
+    EXPECT_FALSE(rec->recoverInterruptedTake());
+    EXPECT_EQ(rec->phase(), Phase::idle);
+    EXPECT_FALSE(rec->openTake(folder));
+    EXPECT_EQ(rec->statusKind(), StatusKind::OpenFailed);
+    EXPECT_TRUE(rec->status().endsWith(QStringLiteral("it is still being recorded")))
+        << rec->status().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QString::fromLatin1(Recorder::kJournalName))));
+    journal.value()->close();
 }

@@ -3,6 +3,7 @@
 #include "app/ProjectFile.h"
 #include "app/TakeFiles.h"
 #include "app/TakeLibrary.h"
+#include "capture/TakeJournalWriter.h"
 #include "capture/TakeRecorder.h"
 
 #include <QDir>
@@ -187,4 +188,26 @@ TEST(TakeLibrary, TheDesktopShowsTheLatestTakeWithoutASecondCopy) {
     // The first take's movie was not written through the old link.
     EXPECT_EQ(readAll(QDir(first).filePath(TakeRecorder::kMovieName)), QByteArray(1000, 'm'));
     EXPECT_EQ(QFileInfo(movieLink).size(), 2000);
+}
+
+TEST(TakeLibrary, ATakeBeingRecordedIsNotTakenForOneCutShort) {
+    QTemporaryDir tmp;
+    TakeLibrary library(tmp.path());
+    const QString folder = makeTake(library, QDateTime(QDate(2026, 8, 1), QTime(8, 0, 0)), 2);
+    const QString journalPath = QDir(folder).filePath(TakeRecorder::kJournalName);
+    {
+        auto journal = TakeJournalWriter::create(journalPath);
+        ASSERT_TRUE(journal);
+        const auto takes = library.list();
+        ASSERT_EQ(takes.size(), 1u);
+        EXPECT_TRUE(takes[0].recording);
+        EXPECT_FALSE(takes[0].interrupted);
+        journal.value()->close();
+    }
+    // Its writer gone without removing it: a take that was cut short.
+    ASSERT_TRUE(QFileInfo::exists(journalPath));
+    const auto takes = library.list();
+    ASSERT_EQ(takes.size(), 1u);
+    EXPECT_FALSE(takes[0].recording);
+    EXPECT_TRUE(takes[0].interrupted);
 }

@@ -80,7 +80,9 @@ QString TakeListView::details(const TakeEntry& take) {
     }
     text += QStringLiteral(" · ") +
             locale.formattedDataSize(take.bytes, 1, QLocale::DataSizeSIFormat);
-    if (take.interrupted) {
+    if (take.recording) {
+        text += QStringLiteral(" · recording now");
+    } else if (take.interrupted) {
         text += QStringLiteral(" · interrupted");
     } else if (!take.problem.isEmpty()) {
         text += QStringLiteral(" · ") + take.problem;
