@@ -19,6 +19,7 @@
 #include "ui/window/PermissionsOnboarding.h"
 #include "ui/window/TitleBar.h"
 #include "ui/library/TakeListView.h"
+#include "app/TakeFiles.h"
 #include "app/TakeLibrary.h"
 
 #include <QListWidget>
@@ -629,7 +630,20 @@ TEST_F(MainWindowTest, TheStartScreenListsTheLibraryAndOpensATakeWithItsEdits) {
     EXPECT_FALSE(button.intersects(panel));
     saveShot(w, QStringLiteral("library"));
 
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    // A take recorded elsewhere (orvane-record) joins the list on its own.
+    auto other = library.createTakeFolder(QDateTime::currentDateTime().addSecs(60));
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(QFile::copy(moviePath, QDir(other.value()).filePath(QStringLiteral("orvane-recording.mov"))));
+    ProjectState project;
+    project.name = "From the command line";
+    project.duration = 2;
+    project.videoW = 320;
+    project.videoH = 200;
+    ASSERT_TRUE(takefiles::saveProject(other.value(), project));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() == 2; }, 5000));
+    EXPECT_TRUE(list->item(0)->text().startsWith(QStringLiteral("From the command line\n")));
+    // The take this test opens is the older one, now second.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.editorShown(); }, 5000));
     EXPECT_EQ(w.recorder().takeFolder(), first);
     EXPECT_EQ(w.recorder().padding(), 0.3);

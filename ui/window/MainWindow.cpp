@@ -27,6 +27,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemWatcher>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -217,6 +218,13 @@ void MainWindow::setLibrary(TakeLibrary* library) {
         });
         connect(&rec_, &Recorder::takeChanged, this, &MainWindow::refreshTakes);
         connect(&rec_, &Recorder::takeChanged, this, &MainWindow::updateTitle);
+        // Takes that come and go from elsewhere (orvane-record, the file
+        // manager's Trash) show up in the list a moment later.
+        libraryRefresh_.setSingleShot(true);
+        libraryRefresh_.setInterval(300);
+        connect(&libraryRefresh_, &QTimer::timeout, this, &MainWindow::refreshTakes);
+        connect(&libraryWatch_, &QFileSystemWatcher::directoryChanged, &libraryRefresh_,
+                qOverload<>(&QTimer::start));
         connect(&rec_, &Recorder::saved, this, [this] {
             // A rename or a new duration shows the next time the list does.
             if (rec_.phase() == Phase::idle) {
@@ -228,9 +236,14 @@ void MainWindow::setLibrary(TakeLibrary* library) {
 }
 
 void MainWindow::refreshTakes() {
-    if (takeList_ != nullptr && rec_.library() != nullptr) {
-        takeList_->setTakes(rec_.library()->list());
+    if (takeList_ == nullptr || rec_.library() == nullptr) {
+        return;
     }
+    const QString root = rec_.library()->root();
+    if (QDir().mkpath(root) && !libraryWatch_.directories().contains(root)) {
+        libraryWatch_.addPath(root);
+    }
+    takeList_->setTakes(rec_.library()->list());
 }
 
 // --- Building ---------------------------------------------------------------------------

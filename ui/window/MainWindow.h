@@ -2,6 +2,8 @@
 
 #include "app/Recorder.h"
 
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -118,6 +120,8 @@ private:
     std::unique_ptr<Permissions> perms_;
     std::unique_ptr<ThumbnailCache> thumbnails_;
     TakeListView* takeList_ = nullptr;
+    QFileSystemWatcher libraryWatch_; // the library's folder, for takes made elsewhere
+    QTimer libraryRefresh_;
     bool gestureHeld_ = false; // a mouse button is down in the editor
     TitleBar* titleBar_;
     QStackedWidget* body_;
