@@ -24,6 +24,11 @@ constexpr double kStartTimeoutSeconds = 3.0;
 // Frames held back at the start while the server's first timing report is
 // awaited; past this the stream is stamped by arrival alone.
 constexpr std::int64_t kMaxPendingFrames = kSoundRate / 2;
+// The first blocks come in a burst as the stream starts (the server hands
+// over what it already has): they bound the first frame's capture most
+// tightly, so the first frames wait for a few of them before they are placed.
+constexpr std::int64_t kAnchorHoldFrames = kSoundRate / 20;
+constexpr double kBytesPerSecond = static_cast<double>(kSoundRate) * kFrameBytes;
 
 const char* sourceNoun(SoundKind kind) {
     return kind == SoundKind::Microphone ? "microphone" : "desktop sound";
@@ -192,11 +197,19 @@ void PulseSoundSource::takeTiming() {
     // renders sink_usec ahead (0 for other sources). The desktop's sound is
     // stamped when it is heard, which is when the picture that goes with it
     // is on the screen (players hold their pictures back by that latency).
-    timingCapturedAt_ = hostTime() - measuredAgo - static_cast<double>(info->source_usec) * 1e-6
-                        + static_cast<double>(info->sink_usec) * 1e-6;
+    timingCapturedAt_ = hostTime() - measuredAgo - static_cast<double>(info->source_usec) * 1e-6;
+    timingHeardAfter_ = static_cast<double>(info->sink_usec) * 1e-6;
     timingWriteIndex_ = info->write_index;
     timingKnown_ = true;
     ++timingSerial_;
+    boundTiming();
+}
+
+void PulseSoundSource::boundTiming() {
+    const double latest = arrivalBound_ + static_cast<double>(timingWriteIndex_) / kBytesPerSecond;
+    if (timingKnown_ && timingCapturedAt_ > latest) {
+        timingCapturedAt_ = latest;
+    }
 }
 
 double PulseSoundSource::latencyAt(std::int64_t bytePosition, double arrival) const {
@@ -204,8 +217,8 @@ double PulseSoundSource::latencyAt(std::int64_t bytePosition, double arrival) co
         return 0.0; // no report yet: the best guess is that it was captured just now
     }
     const double capturedAt =
-        timingCapturedAt_ + static_cast<double>(bytePosition - timingWriteIndex_) / (kSoundRate * kFrameBytes);
-    return arrival - capturedAt;
+        timingCapturedAt_ + static_cast<double>(bytePosition - timingWriteIndex_) / kBytesPerSecond;
+    return arrival - capturedAt - timingHeardAfter_;
 }
 
 void PulseSoundSource::deliver(const float* samples, std::int64_t frames, std::int64_t endPosition, double arrival) {
@@ -265,7 +278,11 @@ void PulseSoundSource::readAll() {
         const auto frames = static_cast<std::int64_t>(bytes / kFrameBytes);
         const auto* samples = static_cast<const float*>(data);
         const std::int64_t endPosition = readBytes_ + static_cast<std::int64_t>(bytes);
-        if (!timingKnown_ && static_cast<std::int64_t>(pending_.size()) < kMaxPendingFrames * kSoundChannels) {
+        arrivalBound_ = std::min(arrivalBound_, arrival - static_cast<double>(endPosition) / kBytesPerSecond);
+        boundTiming();
+        const auto held = static_cast<std::int64_t>(pending_.size()) / kSoundChannels;
+        const bool anchored = clock_.anchored();
+        if (!anchored && held < kMaxPendingFrames && (!timingKnown_ || held < kAnchorHoldFrames)) {
             // Held back until the server's first timing report taken while
             // the stream runs: it says when these frames were captured.
             if (samples != nullptr) {
@@ -281,7 +298,6 @@ void PulseSoundSource::readAll() {
             }
         } else {
             if (!pending_.empty()) {
-                const auto held = static_cast<std::int64_t>(pending_.size()) / kSoundChannels;
                 deliver(pending_.data(), held, readBytes_, arrival);
                 pending_.clear();
                 pending_.shrink_to_fit();

@@ -51,6 +51,8 @@ private:
     // Loop thread.
     void readAll();
     void takeTiming();
+    // Holds the report to the arrivals' bound (see arrivalBound_).
+    void boundTiming();
     // Seconds between the capture of the frame at stream byte `bytePosition`
     // and `arrival`, by the latest timing report.
     double latencyAt(std::int64_t bytePosition, double arrival) const;
@@ -79,9 +81,21 @@ private:
     // latency, which stands still for a while after a report that arrives
     // late (it never runs backwards) and so misplaces blocks by hundreds of
     // milliseconds on a busy machine.
+    //
+    // A report is worked out a little after the moment it describes (the
+    // server takes its snapshot on one thread and the time on another), so
+    // it can place a frame later than it really was, by a millisecond or
+    // two, more on a busy machine. The arrivals bound it: no frame arrives
+    // before it was captured, so the capture of stream byte 0 was no later
+    // than `arrivalBound_`, the least of (arrival - position / rate) over
+    // every block read so far, and a report is held to that bound.
     bool timingKnown_ = false;
     bool timingAsked_ = false;
-    double timingCapturedAt_ = 0.0;
+    double timingCapturedAt_ = 0.0; // host seconds, on capture (not when heard)
+    // A monitor's sound is heard this long after the server rendered it
+    // (seconds; 0 for other sources): stamps are when it is heard.
+    double timingHeardAfter_ = 0.0;
+    double arrivalBound_ = 1e300; // host seconds
     std::int64_t timingWriteIndex_ = 0;
     std::int64_t readBytes_ = 0; // bytes taken from the stream (data and holes)
     std::int64_t timingSerial_ = 0; // counts the reports taken
@@ -89,7 +103,9 @@ private:
     // newer report to confirm it before silence is made up.
     bool lagSuspected_ = false;
     std::int64_t lagSerial_ = 0;
-    std::vector<float> pending_; // frames held back until the first report
+    // Frames held back until the first report and for the first
+    // kAnchorHoldFrames, whose arrivals bound where the first frame goes.
+    std::vector<float> pending_;
     bool ended_ = false;
     std::vector<float> silence_;
     std::atomic<float> peak_{0.0F};
