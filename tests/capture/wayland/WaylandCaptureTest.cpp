@@ -199,7 +199,11 @@ TEST_F(WaylandTakeTest, TheCursorTrackFollowsThePointerAndKnowsTheHand) {
         // Samples well after the move and before the next one.
         const double from = moves[i].at + 0.3;
         const double to = i + 1 < moves.size() ? moves[i + 1].at : moves[i].at + 0.55;
+        // The shape is the app's to set once it sees the pointer come in: a
+        // busy machine may delay that, so the hand flag must turn right by
+        // then and stay right, for at least five samples.
         int seen = 0;
+        int shaped = 0;
         for (const CursorSample& s : track) {
             if (s.t < from || s.t > to) {
                 continue;
@@ -207,9 +211,13 @@ TEST_F(WaylandTakeTest, TheCursorTrackFollowsThePointerAndKnowsTheHand) {
             ++seen;
             EXPECT_NEAR(s.x * kScreenW, moves[i].to.x(), 2.0) << "move " << i << " at " << s.t;
             EXPECT_NEAR(s.y * kScreenH, moves[i].to.y(), 2.0) << "move " << i << " at " << s.t;
-            EXPECT_EQ(s.pointer, moves[i].hand) << "move " << i << " at " << s.t;
+            if (shaped > 0) {
+                EXPECT_EQ(s.pointer, moves[i].hand) << "move " << i << " at " << s.t << ": the shape went back";
+            }
+            shaped += s.pointer == moves[i].hand ? 1 : 0;
         }
         EXPECT_GE(seen, 5) << "move " << i;
+        EXPECT_GE(shaped, 5) << "move " << i << ": the hand flag never turned " << (moves[i].hand ? "on" : "off");
     }
 }
 
