@@ -45,7 +45,7 @@ TakeRecorder::TakeRecorder(CaptureBackend& backend, WriterFactory& writers, QObj
     // The picker's answers arrive queued, so that they run as their own steps on
     // the main thread whatever thread the picker reports from.
     ContentPicker& picker = backend_.picker();
-    connect(&picker, &ContentPicker::contentChosen, this, &TakeRecorder::beginCapture,
+    connect(&picker, &ContentPicker::contentChosen, this, &TakeRecorder::contentChosen,
             Qt::QueuedConnection);
     connect(
         &picker, &ContentPicker::cancelled, this,
@@ -56,6 +56,19 @@ TakeRecorder::TakeRecorder(CaptureBackend& backend, WriterFactory& writers, QObj
         Qt::QueuedConnection);
     connect(&picker, &ContentPicker::failed, this, &TakeRecorder::pickerFailed,
             Qt::QueuedConnection);
+
+    countdownTimer_.setInterval(1000);
+    countdownTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&countdownTimer_, &QTimer::timeout, this, [this] {
+        if (--countdownLeft_ > 0) {
+            emit countdownTick(countdownLeft_);
+            return;
+        }
+        countdownTimer_.stop();
+        state_ = State::Idle;
+        emit countdownEnded(false);
+        beginCapture(countdownContent_);
+    });
 
     levelTimer_.setInterval(1000 / kLevelRate);
     connect(&levelTimer_, &QTimer::timeout, this, &TakeRecorder::refreshSoundLevels);
@@ -89,6 +102,34 @@ bool TakeRecorder::openPicker() {
     return true;
 }
 
+void TakeRecorder::contentChosen(const CaptureContent& content) {
+    backend_.picker().setActive(false);
+    if (state_ != State::Idle) {
+        return;
+    }
+    if (countdown_ <= 0) {
+        beginCapture(content);
+        return;
+    }
+    state_ = State::CountingDown;
+    countdownContent_ = content;
+    countdownLeft_ = countdown_;
+    countdownTimer_.start();
+    emit countdownStarted(content);
+    emit countdownTick(countdownLeft_);
+}
+
+bool TakeRecorder::cancelCountdown() {
+    if (state_ != State::CountingDown) {
+        return false;
+    }
+    countdownTimer_.stop();
+    countdownContent_ = {};
+    state_ = State::Idle;
+    emit countdownEnded(true);
+    return true;
+}
+
 void TakeRecorder::beginCapture(const CaptureContent& content) {
     backend_.picker().setActive(false);
     if (state_ != State::Idle) {
@@ -110,6 +151,8 @@ void TakeRecorder::beginCapture(const CaptureContent& content) {
     emit clickCountChanged();
 
     startTime_ = backend_.now();
+    clock_ = std::make_shared<TakeClock>();
+    clock_->reset(startTime_);
     captureBounds_ = content.area;
     clicksObserved_ = true;
     startClickTap();
@@ -208,9 +251,24 @@ void TakeRecorder::startCapture(const CaptureContent& content) {
     };
     // A writer that fails mid-take (a full disk) stops the take at once: the
     // file keeps every fragment written before the failure.
+    // Frames grabbed while paused are left out; the others go to the writer
+    // on the take's clock (host seconds less the time paused).
     auto failureSeen = std::make_shared<bool>(false); // capture thread only
-    auto sink = [this, writerRef, generation, failureSeen](const VideoFrame& f) {
-        writerRef->append(f);
+    auto skipped = std::make_shared<bool>(false);     // capture thread only
+    std::shared_ptr<const TakeClock> clock = clock_;
+    const double start = startTime_;
+    auto sink = [this, writerRef, generation, failureSeen, skipped, clock, start](const VideoFrame& f) {
+        const std::optional<double> at = clock->takeTimeOf(f.hostTime);
+        if (!at) {
+            *skipped = true;
+            return;
+        }
+        VideoFrame taken = f;
+        taken.hostTime = start + *at;
+        // A repeat of a frame left out is not a repeat of the last one written.
+        taken.repeat = f.repeat && !*skipped;
+        *skipped = false;
+        writerRef->append(taken);
         if (*failureSeen) {
             return;
         }
@@ -272,7 +330,7 @@ void TakeRecorder::startSound() {
     // An end by itself arrives on the source's thread and is posted here; the
     // generation tells a late end of an earlier take.
     const quint64 generation = generation_;
-    takeSound_.start(videoWriter_, startTime_,
+    takeSound_.start(videoWriter_, clock_,
                      [this, generation](SoundKind kind, double atSeconds, const Error&) {
                          QMetaObject::invokeMethod(
                              this,
@@ -358,8 +416,12 @@ void TakeRecorder::recordClick(QPointF point, double hostTime) {
     if (std::abs(hostTime - lastOwnPress_) < kOwnPressWindow) {
         return; // a press on our own window, seen by the global tap
     }
+    const std::optional<double> at = clock_ ? clock_->takeTimeOf(hostTime) : std::nullopt;
+    if (!at) {
+        return; // pressed while paused
+    }
     Moment m;
-    m.t = hostTime - startTime_;
+    m.t = *at;
     m.cx = (point.x() - b.left()) / b.width();
     m.cy = (point.y() - b.top()) / b.height();
     m.hold = kRecordedHold;
@@ -396,8 +458,12 @@ void TakeRecorder::addCursorSample(quint64 generation, const CursorReading& read
     if (b.width() <= 0 || b.height() <= 0) {
         return;
     }
+    const std::optional<double> at = clock_ ? clock_->takeTimeOf(hostTime) : std::nullopt;
+    if (!at) {
+        return; // sampled while paused
+    }
     CursorSample s;
-    s.t = hostTime - startTime_;
+    s.t = *at;
     s.x = (reading.position.x() - b.left()) / b.width();
     s.y = (reading.position.y() - b.top()) / b.height();
     s.pointer = reading.pointer;
@@ -421,7 +487,7 @@ void TakeRecorder::noteOwnPress() {
         return;
     }
     lastOwnPress_ = backend_.now();
-    const double t = lastOwnPress_ - startTime_;
+    const double t = clock_ ? clock_->takeTimeAt(lastOwnPress_) : lastOwnPress_ - startTime_;
     // Clicks the global tap reported before this press arrived here; those
     // already in the journal are older than the window and are not touched.
     const auto first = samples_.begin() + static_cast<std::ptrdiff_t>(journaledClicks_);
@@ -434,11 +500,39 @@ void TakeRecorder::noteOwnPress() {
     }
 }
 
+// --- Pause ---------------------------------------------------------------------------------
+
+bool TakeRecorder::pause() {
+    if (state_ != State::Recording || !clock_ || !clock_->pause(backend_.now())) {
+        return false;
+    }
+    emit pausedChanged(true);
+    return true;
+}
+
+bool TakeRecorder::resume() {
+    if (state_ != State::Recording || !clock_ || !clock_->resume(backend_.now())) {
+        return false;
+    }
+    emit pausedChanged(false);
+    return true;
+}
+
+double TakeRecorder::takeTime() const {
+    if (state_ == State::Idle || !clock_) {
+        return 0.0;
+    }
+    return std::max(0.0, clock_->takeTimeAt(backend_.now()));
+}
+
 // --- Stop and finishing --------------------------------------------------------------------
 
 void TakeRecorder::stop() {
     if (state_ == State::Finishing) {
         return; // a second Stop while finishing waits for the first
+    }
+    if (cancelCountdown()) {
+        return; // nothing was recorded yet
     }
     stopClickTap();
     if (streamEnd_ == StreamEnd::Running) {
@@ -584,6 +678,7 @@ void TakeRecorder::removeJournal() {
 // --- Abandon ------------------------------------------------------------------------------
 
 void TakeRecorder::abandon() {
+    cancelCountdown();
     // A take abandoned while it still records is stopped first, so nothing
     // keeps writing into files that are about to go.
     stopClickTap();

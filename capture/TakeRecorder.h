@@ -5,6 +5,7 @@
 #include "CursorSampler.h"
 #include "SoundChoice.h"
 #include "SoundSource.h"
+#include "TakeClock.h"
 #include "TakeJournalWriter.h"
 #include "TakeResult.h"
 #include "TakeSound.h"
@@ -15,6 +16,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,7 +42,9 @@ class TakeRecorder : public QObject {
     Q_OBJECT
 
 public:
-    enum class State { Idle, Recording, Finishing };
+    // CountingDown: content is chosen and the countdown runs; nothing is
+    // recorded yet and the last take is untouched.
+    enum class State { Idle, CountingDown, Recording, Finishing };
 
     // File names of a take, in its folder.
     static constexpr const char* kMovieName = "orvane-recording.mov";
@@ -71,17 +75,37 @@ public:
     // Opens the content picker when input can be observed (or the backend
     // records without clicks); false, with nothing opened, otherwise.
     bool openPicker();
-    // Content chosen (connected to the picker, queued): begins the take.
-    // Ignored while a take records or finishes.
+    // Content chosen (connected to the picker, queued): begins the take, or
+    // with a countdown set, counts down first. Ignored unless idle.
+    void contentChosen(const CaptureContent& content);
+    // Begins the take now. Ignored unless idle.
     void beginCapture(const CaptureContent& content);
+    // Seconds counted down between the choice of content and the take's
+    // start (0: none, the default). The take's time 0 is the countdown's end.
+    void setCountdown(int seconds) { countdown_ = std::max(0, seconds); }
+    int countdown() const { return countdown_; }
+    // Stops a running countdown: nothing is recorded and the state is idle
+    // again. False when no countdown ran.
+    bool cancelCountdown();
+    // Seconds left in the running countdown (0 when none runs).
+    int countdownLeft() const { return state_ == State::CountingDown ? countdownLeft_ : 0; }
     // Ends the take: stops clicks, cursor and stream, then finishes the movie
-    // off the main thread; takeFinished follows. Nothing while idle or finishing.
+    // off the main thread; takeFinished follows. During a countdown, cancels
+    // it. Nothing while idle or finishing.
     void stop();
     // Stops whatever runs, waits for a pending finish, removes the take's
     // journal and forgets the take, without reporting it. The files stay.
     void abandon();
     // A press landed on one of Orvane's own windows just now (see kOwnPressWindow).
     void noteOwnPress();
+    // Pauses the take: until resume() no frame, click, cursor sample or sound
+    // is kept, and the take's clock stands still, so the take goes on after
+    // it with no gap. Only while recording; false when nothing changed.
+    bool pause();
+    bool resume();
+    bool paused() const { return state_ == State::Recording && clock_ && clock_->paused(); }
+    // Take seconds now (standing still while paused); 0 while idle.
+    double takeTime() const;
     // Writes a take's clicks file and cursor track into `folder` (each
     // atomically); the first failure, naming the file, or nothing.
     static std::optional<Error> saveTakeFiles(const QString& folder,
@@ -120,6 +144,12 @@ public:
 signals:
     void pickerCancelled();
     void pickerFailed(const QString& description);
+    // A countdown began for `content`; countdownTick follows at once with
+    // the seconds left, then once a second down to 1.
+    void countdownStarted(const orvane::CaptureContent& content);
+    void countdownTick(int secondsLeft);
+    // The countdown ran out (the take begins right after) or was cancelled.
+    void countdownEnded(bool cancelled);
     // Capture begins for chosen content (the stream is being set up).
     void captureBegun();
     // Clicks cannot be observed for this take; it records without them.
@@ -128,6 +158,7 @@ signals:
     // The size of the recording is known (pixels); before recordingStarted.
     void videoSizeChanged(int width, int height, bool cursorInPicture);
     void recordingStarted();
+    void pausedChanged(bool paused);
     void finishingStarted();
     void takeFinished(const orvane::TakeResult& result);
     void clickCountChanged();
@@ -178,7 +209,14 @@ private:
     std::vector<Moment> samples_;
     std::vector<CursorSample> track_;
     CursorSampler cursorSampler_;
+    int countdown_ = 0;
+    int countdownLeft_ = 0;
+    CaptureContent countdownContent_;
+    QTimer countdownTimer_;
     double startTime_ = 0;
+    // The take's clock, shared with the capture thread's sink and the sound
+    // relays; a new one for every take.
+    std::shared_ptr<TakeClock> clock_;
     QRectF captureBounds_;
     bool clicksConnected_ = false;
     bool clicksObserved_ = true;

@@ -35,16 +35,30 @@ struct TakeSound::Track final : SoundSink {
     // Set by start(), read on the source's thread.
     std::shared_ptr<VideoWriter> writer;
     SoundSink* target = nullptr;
+    std::shared_ptr<const TakeClock> clock;
     double startTime = 0;
     EndedHandler onEnded;
     std::atomic<double> reached{0}; // take seconds where the last block ended
 
     void soundArrived(const float* samples, int frames, double hostTime) override {
-        target->soundArrived(samples, frames, hostTime);
-        if (frames > 0) {
-            reached.store(hostTime + static_cast<double>(frames) / kSoundRate - startTime,
-                          std::memory_order_relaxed);
+        if (frames <= 0) {
+            return;
         }
+        // Cut at the pauses' edges to whole frames: each part that belongs
+        // to the take goes on at its place on the take's clock.
+        clock->forEachTakenPart(hostTime, static_cast<double>(frames) / kSoundRate,
+                                [&](double offset, double length, double takeAt) {
+            const auto first = std::clamp<long>(std::lround(offset * kSoundRate), 0, frames);
+            const auto last = std::clamp<long>(std::lround((offset + length) * kSoundRate), first, frames);
+            if (last == first) {
+                return;
+            }
+            const double at = startTime + takeAt + (static_cast<double>(first) / kSoundRate - offset);
+            target->soundArrived(samples == nullptr ? nullptr : samples + first * kSoundChannels,
+                                 static_cast<int>(last - first), at);
+            reached.store(at + static_cast<double>(last - first) / kSoundRate - startTime,
+                          std::memory_order_relaxed);
+        });
     }
     void soundEnded(const Error& why) override {
         target->soundEnded(why);
@@ -110,13 +124,14 @@ std::vector<SoundKind> TakeSound::kinds() const {
     return out;
 }
 
-void TakeSound::start(std::shared_ptr<VideoWriter> writer, double startTime,
+void TakeSound::start(std::shared_ptr<VideoWriter> writer, std::shared_ptr<const TakeClock> clock,
                       EndedHandler onEnded) {
     for (auto it = tracks_.begin(); it != tracks_.end();) {
         Track& t = **it;
         t.writer = writer;
         t.target = writer ? writer->soundSink(t.kind) : nullptr;
-        t.startTime = startTime;
+        t.clock = clock;
+        t.startTime = clock->startHost();
         t.onEnded = onEnded;
         Result<void> started = t.target != nullptr
                                    ? t.source->start(&t)

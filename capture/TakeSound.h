@@ -2,6 +2,7 @@
 
 #include "SoundChoice.h"
 #include "SoundSource.h"
+#include "TakeClock.h"
 #include "VideoWriter.h"
 
 #include <QString>
@@ -41,11 +42,13 @@ public:
     void open(SoundDevices* devices, const SoundChoice& choice);
     // The sources that opened: the tracks the writer must make.
     std::vector<SoundKind> kinds() const;
-    // Starts every opened source into `writer`'s sink of its kind; the
-    // sources' timestamps count from `startTime` (host seconds, the take's
-    // start) only for the notes. A source that cannot start is dropped with a
-    // note. The writer is kept alive until stop().
-    void start(std::shared_ptr<VideoWriter> writer, double startTime, EndedHandler onEnded);
+    // Starts every opened source into `writer`'s sink of its kind, on the
+    // take's `clock`: what a source hears while the take is paused is left
+    // out, and the rest is handed on at host seconds less the time paused
+    // (the writer counts from the clock's start). A source that cannot start
+    // is dropped with a note. The writer is kept alive until stop().
+    void start(std::shared_ptr<VideoWriter> writer, std::shared_ptr<const TakeClock> clock,
+               EndedHandler onEnded);
     // Stops and forgets the sources and the notes of the previous take.
     void reset();
     // Stops every source and waits until none will call the writer again;

@@ -95,15 +95,27 @@ public:
 class FakeSoundTrack : public SoundSink {
 public:
     explicit FakeSoundTrack(const std::atomic<int>* finishes) : finishes_(finishes) {}
+    struct Block {
+        double at; // host seconds of the first frame
+        int frames;
+    };
     void soundArrived(const float*, int n, double hostTime) override {
         double none = -1;
         firstStamp.compare_exchange_strong(none, hostTime);
         frames += n;
+        {
+            std::lock_guard lock(blocksMutex_);
+            blocks_.push_back({hostTime, n});
+        }
         if (finishes_->load() > 0) {
             ++afterFinish;
         }
     }
     void soundEnded(const Error&) override { ++ends; }
+    std::vector<Block> blocks() const {
+        std::lock_guard lock(blocksMutex_);
+        return blocks_;
+    }
     std::atomic<int> frames{0};
     std::atomic<double> firstStamp{-1};
     std::atomic<int> afterFinish{0};
@@ -111,6 +123,8 @@ public:
 
 private:
     const std::atomic<int>* finishes_;
+    mutable std::mutex blocksMutex_;
+    std::vector<Block> blocks_;
 };
 
 class FakeWriter : public VideoWriter {
@@ -124,7 +138,12 @@ public:
             f.write("movie");
         }
     }
-    void append(const VideoFrame&) override { ++frames; }
+    void append(const VideoFrame& f) override {
+        ++frames;
+        std::lock_guard lock(stampsMutex);
+        stamps.push_back(f.hostTime);
+        repeats.push_back(f.repeat);
+    }
     Result<void> finish() override {
         ++finishes;
         if (frames > 0 && complete_) {
@@ -157,6 +176,10 @@ public:
     }
     std::atomic<int> frames{0};
     std::atomic<int> finishes{0};
+    // What append() was handed, in order (guarded by stampsMutex).
+    std::mutex stampsMutex;
+    std::vector<double> stamps;
+    std::vector<bool> repeats;
 
 private:
     QString path_;
@@ -218,6 +241,13 @@ public:
         static const std::uint8_t pixel[4] = {};
         for (int i = 0; i < n && running; ++i) {
             sink_(VideoFrame{pixel, 1, 1, 4, 0});
+        }
+    }
+    // Delivers one frame grabbed at `hostTime`, a repeat of the last or not.
+    void deliverAt(double hostTime, bool repeat = false) {
+        static const std::uint8_t pixel[4] = {};
+        if (running) {
+            sink_(VideoFrame{pixel, 1, 1, 4, hostTime, repeat});
         }
     }
     bool running = false;
