@@ -2,6 +2,7 @@
 
 #include "CaptureSource.h"
 
+#include <QRect>
 #include <QRectF>
 #include <QString>
 
@@ -19,6 +20,9 @@ struct CaptureContent {
     double pixelScale = 1;  // pixels per unit of `area`
     CaptureSourcePtr source; // the backend's handle; null only in tests of the TakeRecorder
     QString title;          // monitor name or window title, for display only
+    // Of a display: the part of it recorded, in its pixels from its top-left
+    // corner (see ContentRegion.h); empty, the default: all of it.
+    QRect region;
 };
 
 } // namespace orvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QtGlobal>
 
@@ -15,6 +16,9 @@ struct ContentQuery {
     int monitor = 0;                 // counted from 0 in the backend's order
     std::optional<quint64> windowId; // the id the display server gives the window
     QString windowTitle;             // non-empty: the first window whose title contains it
+    // Of the monitor: only this part, in its pixels (see ContentRegion.h);
+    // empty: all of it. Not with a window.
+    QRect region;
 };
 
 } // namespace orvane

@@ -8,6 +8,7 @@
 #include "app/TakeLibrary.h"
 #include "app/TakeStatus.h"
 #include "capture/CaptureBackendFactory.h"
+#include "capture/ContentRegion.h"
 #include "capture/SoundDevicesFactory.h"
 #include "capture/TakeRecorder.h"
 #include "capture/ffmpeg/FfmpegWriterFactory.h"
@@ -22,6 +23,7 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -48,7 +50,10 @@ The Desktop's orvane-recording.mov and quilbo-clicks.json become the take's.
 Recording stops after --duration seconds, on Ctrl+C (SIGINT), SIGTERM or SIGHUP
 (a closed terminal), or when what is recorded goes away (the window closes, the
 display connection is lost, the desktop stops sharing); the movie is finished
-cleanly each way.
+cleanly each way. A signal before the take has started ends the command with
+nothing recorded (exit status 128 + the signal's number). SIGUSR1 pauses the
+take and resumes it (a toggle): nothing is recorded while it is paused, and the
+take goes on after it with no gap.
 
 Options:
   --backend NAME      capture backend: x11 (default: $ORVANE_CAPTURE, else the
@@ -57,7 +62,14 @@ Options:
   --monitor N         record monitor N, counted from 0 in RandR's order (default: 0)
   --window ID         record the window with this X11 id (decimal or 0x hex)
   --window-name TEXT  record the first window whose title contains TEXT
-  --duration SECONDS  stop after this long (default: until interrupted)
+  --region X,Y,W,H    record only this rectangle of the monitor, in its pixels
+                      from its top-left corner (odd sizes are rounded down to
+                      even); not with --window or --window-name
+  --countdown N       wait N seconds (0 to 60, default 0) before the take
+                      starts, printing each second; the take's time 0 is the
+                      end of the countdown
+  --duration SECONDS  stop after this much take time (paused time does not
+                      count; default: until interrupted)
   --out-dir DIR       write the take's files into DIR instead, and leave the
                       library and the Desktop as they are
   --mic [DEVICE]      also record the microphone, into a sound track of its own:
@@ -85,10 +97,19 @@ int fail(const std::string& message) {
     return 2;
 }
 
+const char* signalName(int number) {
+    switch (number) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+    }
+}
+
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int) {
-    const char byte = 1;
+void onSignal(int number) {
+    const char byte = static_cast<char>(number);
     // Only async-signal-safe work here: the event loop reads the pipe.
     [[maybe_unused]] const auto n = write(signalPipe[1], &byte, 1);
 }
@@ -104,6 +125,8 @@ int main(int argc, char** argv) {
     std::optional<quint64> windowId;
     QString windowName;
     std::optional<double> duration;
+    int countdown = 0;
+    QRect region;
     QString outDir;
     SoundChoice sound;
 
@@ -164,6 +187,19 @@ int main(int argc, char** argv) {
                 return fail("--duration: invalid value \"" + v->toStdString() + "\"");
             }
             duration = d;
+        } else if (a == QLatin1String("--countdown")) {
+            const int n = v->toInt(&ok);
+            if (!ok || n < 0 || n > 60) {
+                return fail("--countdown: invalid value \"" + v->toStdString() + "\" (0 to 60 seconds)");
+            }
+            countdown = n;
+        } else if (a == QLatin1String("--region")) {
+            const std::optional<QRect> r = parseRegion(*v);
+            if (!r) {
+                return fail("--region: invalid value \"" + v->toStdString() +
+                            "\" (X,Y,W,H in pixels, at least 2x2)");
+            }
+            region = *r;
         } else if (a == QLatin1String("--out-dir")) {
             if (v->isEmpty()) {
                 return fail("--out-dir: the folder name is empty");
@@ -175,6 +211,9 @@ int main(int argc, char** argv) {
     }
     if ((monitor ? 1 : 0) + (windowId ? 1 : 0) + (windowName.isEmpty() ? 0 : 1) > 1) {
         return fail("choose one of --monitor, --window and --window-name");
+    }
+    if (!region.isEmpty() && (windowId || !windowName.isEmpty())) {
+        return fail("--region is a part of a monitor: it cannot be given with --window or --window-name");
     }
     if (!outDir.isEmpty()) {
         if (!QDir().mkpath(outDir)) {
@@ -215,25 +254,51 @@ int main(int argc, char** argv) {
     query.monitor = monitor.value_or(0);
     query.windowId = windowId;
     query.windowTitle = windowName;
+    query.region = region;
+    rec.setCountdown(countdown);
 
     // Ctrl+C, SIGTERM and SIGHUP end the take cleanly through the event loop.
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return fail("cannot set up signal handling");
     }
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    int exitCode = 1;
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char buf[16];
-        while (read(signalPipe[0], buf, sizeof buf) > 0) {
-        }
-        if (rec.state() == TakeRecorder::State::Recording) {
-            rec.stop();
+        ssize_t n = 0;
+        while ((n = read(signalPipe[0], buf, sizeof buf)) > 0) {
+            for (ssize_t i = 0; i < n; ++i) {
+                const int number = buf[i];
+                if (number == SIGUSR1) {
+                    if (rec.paused() ? rec.resume() : rec.pause()) {
+                        if (rec.paused()) {
+                            std::printf("Paused at %.2f s\n", rec.takeTime());
+                        } else {
+                            std::printf("Resumed\n");
+                        }
+                        std::fflush(stdout);
+                    }
+                    continue;
+                }
+                if (rec.state() == TakeRecorder::State::Recording) {
+                    rec.stop();
+                } else if (rec.state() != TakeRecorder::State::Finishing) {
+                    // Before the take: the choice, the countdown or the set-up.
+                    rec.abandon();
+                    std::fprintf(stderr, "orvane-record: interrupted by %s before the take started; "
+                                         "nothing was recorded\n", signalName(number));
+                    exitCode = 128 + number;
+                    QCoreApplication::exit(exitCode);
+                    return;
+                }
+            }
         }
     });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGHUP, onSignal);
+    std::signal(SIGUSR1, onSignal);
 
-    int exitCode = 1;
     QString title;
     // The choice is made without a dialog; a match starts the take through the
     // Recorder's own connection to the picker.
@@ -310,6 +375,21 @@ int main(int argc, char** argv) {
             QCoreApplication::quit();
         }
     });
+    // --duration counts take time: the timer stands still while paused.
+    QTimer durationTimer;
+    durationTimer.setSingleShot(true);
+    durationTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&durationTimer, &QTimer::timeout, [&] {
+        if (rec.state() == TakeRecorder::State::Recording) {
+            rec.stop();
+        }
+    });
+    auto armDuration = [&] {
+        if (duration) {
+            const double left = std::max(0.0, *duration - rec.takeTime());
+            durationTimer.start(static_cast<int>(std::lround(left * 1000)));
+        }
+    };
     int videoW = 0;
     int videoH = 0;
     QObject::connect(&rec, &TakeRecorder::videoSizeChanged, [&](int w, int h, bool) {
@@ -323,13 +403,18 @@ int main(int argc, char** argv) {
         }
         std::printf("Recording %s (%dx%d)…\n", qPrintable(title), videoW, videoH);
         std::fflush(stdout);
-        if (duration) {
-            QTimer::singleShot(static_cast<int>(*duration * 1000), &rec, [&] {
-                if (rec.state() == TakeRecorder::State::Recording) {
-                    rec.stop();
-                }
-            });
+        armDuration();
+    });
+    QObject::connect(&rec, &TakeRecorder::pausedChanged, [&](bool paused) {
+        if (paused) {
+            durationTimer.stop();
+        } else {
+            armDuration();
         }
+    });
+    QObject::connect(&rec, &TakeRecorder::countdownTick, [&](int left) {
+        std::printf("Recording in %d…\n", left);
+        std::fflush(stdout);
     });
 
     backend.picker().choose(query);

@@ -4,6 +4,8 @@
 #include "X11Source.h"
 #include "XcbHandles.h"
 
+#include "capture/ContentRegion.h"
+
 namespace orvane {
 
 X11ContentPicker::X11ContentPicker(std::string display, QObject* parent)
@@ -134,6 +136,9 @@ void X11ContentPicker::choose(const ContentQuery& query) {
                                                   "cannot read the display " +
                                                       display.toStdString() + ": " +
                                                       entries.error());
+    if (found && !query.region.isEmpty()) {
+        found = withRegion(found.value(), query.region);
+    }
     if (found) {
         const CaptureContent content = found.value();
         QMetaObject::invokeMethod(

@@ -5,6 +5,7 @@
 #include "WindowSource.h"
 #include "X11Source.h"
 
+#include "capture/ContentRegion.h"
 #include "capture/FrameFitter.h"
 #include "capture/FramePacer.h"
 #include "capture/HostClock.h"
@@ -24,14 +25,25 @@ struct X11ScreenStream::Capture {
     FrameFitter fitter;
 };
 
+namespace {
+
+// A region of a display is grabbed as the display's own rectangle there.
+CaptureContent narrowed(CaptureContent content) {
+    content.area = recordedArea(content);
+    content.region = QRect();
+    return content;
+}
+
+} // namespace
+
 X11ScreenStream::X11ScreenStream(const CaptureContent& content, Options options)
-    : content_(content), options_(std::move(options)) {}
+    : content_(narrowed(content)), options_(std::move(options)) {}
 
 X11ScreenStream::X11ScreenStream(const CaptureContent& content, QSize pixelSize)
     : X11ScreenStream(content, pixelSize, Options{}) {}
 
 X11ScreenStream::X11ScreenStream(const CaptureContent& content, QSize pixelSize, Options options)
-    : content_(content), size_(pixelSize), options_(std::move(options)) {}
+    : content_(narrowed(content)), size_(pixelSize), options_(std::move(options)) {}
 
 X11ScreenStream::~X11ScreenStream() {
     stop();

@@ -6,9 +6,9 @@
 # in its export and in a trimmed export. Also: a device unplugged mid-take, a
 # take killed with SIGKILL, and an export with every source muted.
 # Run inside tests/support/with-sound.sh and with-xvfb.sh:
-#   record-sound-test.sh ORVANE-RECORD ORVANE-RENDER ORVANE-SYNC-BEACON [sync|drift]
+#   record-sound-test.sh ORVANE-RECORD ORVANE-RENDER ORVANE-SYNC-BEACON [sync|drift|pauses]
 # "drift" records a minute and checks that the second flash is as close to its
-# tone as the first.
+# tone as the first; "pauses" pauses a take ten times between two flashes.
 set -uo pipefail
 rec="$1"; render="$2"; beacon="$3"; mode="${4:-sync}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -163,6 +163,59 @@ if [ "$mode" = drift ]; then
   echo "export: offsets ${first:-?} ms and ${second:-?} ms"
   check "in the export, both tones are within 20 ms of their flashes" \
     bash -c "python3 -c \"import sys; sys.exit(0 if abs(${first:-999}) <= 20 and abs(${second:-999}) <= 20 else 1)\""
+  finish_checks
+fi
+
+if [ "$mode" = pauses ]; then
+  # Ten pauses (SIGUSR1) between two flashes, and a third flash inside the
+  # longest pause: the picture and the sound leave that one out, and the
+  # flash after the pauses is as close to its tone as the first.
+  dir="$out/pauses"; mkdir -p "$dir"
+  name="Orvane microphone"
+  "$rec" --mic --duration 7.5 --out-dir "$dir" >"$dir/stdout" 2>"$dir/stderr" &
+  rec_pid=$!
+  wait_for_line "^Recording" "$dir/stdout" 10
+  start_beacon "$ORVANE_TEST_VOICE" 2.0,4.3,9.3 || exit 1
+  ready="$(awk '/^ready at/ { print $3; exit }' "$out/beacon.log")"
+  # Pause k from 2.5 + 0.6 k s after the beacon was ready, for 0.3 s (the
+  # third for 1 s: the flash at 4.3 s falls in it, with its tone).
+  python3 - "$ready" "$rec_pid" <<'PY'
+import os, signal, sys, time
+ready, pid = float(sys.argv[1]), int(sys.argv[2])
+def at(t):
+    delay = ready + t - time.monotonic()
+    if delay > 0:
+        time.sleep(delay)
+    os.kill(pid, signal.SIGUSR1)
+start = 2.5
+for k in range(10):
+    length = 1.0 if k == 2 else 0.3
+    at(start)
+    at(start + length)
+    start += length + 0.3
+PY
+  wait "$rec_pid"; code=$?
+  wait "$beacon_pid"
+  cat "$out/beacon.log"
+  check "a take paused ten times records (exit $code)" test "$code" -eq 0 -a -s "$dir/orvane-recording.mov"
+  check "it printed ten pauses and ten resumes" \
+    test "$(grep -c '^Paused at' "$dir/stdout")" -eq 10 -a "$(grep -c '^Resumed$' "$dir/stdout")" -eq 10
+  movieLength="$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$dir/orvane-recording.mov")"
+  check "the take lasts its 7.5 s of take time, paused time left out ($movieLength s)" \
+    within "$(python3 -c "print(${movieLength:-0} - 7.5)")" 0.1
+  python3 "$sync" "$dir/orvane-recording.mov" --audio-name "$name" >"$out/measure.json" 2>"$out/measure.err"
+  check "the flash and the tone inside a pause are left out of picture and sound" python3 - "$out/measure.json" <<'PY'
+import json, sys
+r = json.load(open(sys.argv[1]))
+assert len(r["flashes_s"]) == 2, r
+assert len(r["onsets_s"]) == 2, r
+PY
+  m="$(measure "$dir/orvane-recording.mov" --audio-name "$name")"
+  read -r first firstFlash _ second secondFlash _ <<<"$m"
+  echo "after ten pauses: offset ${first:-?} ms at ${firstFlash:-?} s, ${second:-?} ms at ${secondFlash:-?} s"
+  check "before the pauses the tone is within 20 ms of its flash (${first:-none} ms)" within "${first:-999}" 20
+  check "after ten pauses too (${second:-none} ms)" within "${second:-999}" 20
+  check "and the offset moved under 20 ms" within "$(python3 -c "print(${second:-999} - ${first:-0})")" 20
   finish_checks
 fi
 
