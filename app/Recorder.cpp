@@ -37,6 +37,26 @@ Recorder::Recorder(CaptureBackend& backend, WriterFactory& writers, QObject* par
         setStatus(takestatus::pickerError(description), StatusKind::StartFailed);
     });
     connect(&take_, &TakeRecorder::captureBegun, this, &Recorder::captureBegun);
+    connect(&take_, &TakeRecorder::countdownStarted, this, [this](const CaptureContent& c) {
+        recordedContent_ = c;
+        countedDown_ = true;
+        emit contentChosen();
+    });
+    connect(&take_, &TakeRecorder::countdownTick, this, [this](int left) {
+        setStatus(takestatus::countdown(left));
+        emit countdownTick(left);
+    });
+    connect(&take_, &TakeRecorder::countdownEnded, this, [this](bool cancelled) {
+        if (cancelled) {
+            countedDown_ = false;
+            setStatus(QString());
+        }
+        emit countdownEnded(cancelled);
+    });
+    connect(&take_, &TakeRecorder::pausedChanged, this, [this](bool paused) {
+        setStatus(paused ? takestatus::paused(take_.takeTime()) : takestatus::recording());
+        emit pausedChanged(paused);
+    });
     connect(&take_, &TakeRecorder::clicksUnavailable, this, [this] { setNeedsPermission(true); });
     connect(&take_, &TakeRecorder::videoSizeChanged, this, [this](int w, int h, bool cursorIn) {
         setVideoSize(w, h);
@@ -117,6 +137,18 @@ void Recorder::beginCapture(const CaptureContent& content) {
     take_.beginCapture(content);
 }
 
+void Recorder::cancelCountdown() {
+    take_.cancelCountdown();
+}
+
+void Recorder::pause() {
+    take_.pause();
+}
+
+void Recorder::resume() {
+    take_.resume();
+}
+
 Result<QString> Recorder::makeTakeFolder() {
     if (!library_) {
         const QString out = backend_.outputFolder();
@@ -129,6 +161,11 @@ Result<QString> Recorder::makeTakeFolder() {
 }
 
 void Recorder::captureBegun() {
+    if (!countedDown_) {
+        recordedContent_ = take_.content();
+        emit contentChosen();
+    }
+    countedDown_ = false;
     // The open take is kept as it was left (its edits are saved now); the
     // session's take state starts afresh for the new one.
     detachTake();

@@ -106,6 +106,23 @@ public:
     void discard();
     // Content chosen in the picker (connected to the picker's signal).
     void beginCapture(const CaptureContent& content);
+    // Seconds counted down between the choice and the take (0: none).
+    void setCountdown(int seconds) { take_.setCountdown(seconds); }
+    int countdown() const { return take_.countdown(); }
+    // Whether a countdown runs now, and how many seconds are left of it.
+    bool countingDown() const { return take_.state() == TakeRecorder::State::CountingDown; }
+    int countdownLeft() const { return take_.countdownLeft(); }
+    // Stops a running countdown; the open take stays as it was.
+    void cancelCountdown();
+    // Pauses or resumes the take that records (see TakeRecorder::pause).
+    void pause();
+    void resume();
+    void togglePause() { paused() ? resume() : pause(); }
+    bool paused() const { return take_.paused(); }
+    // Take seconds so far (standing still while paused; 0 while idle).
+    double takeTime() const { return take_.takeTime(); }
+    // What the current take records (valid from contentChosen on).
+    const CaptureContent& recordedContent() const { return recordedContent_; }
     // The first failure to write the last take's clicks file or track file.
     std::optional<Error> takeFilesError() const { return takeFilesError_; }
     void noteOwnPress() { take_.noteOwnPress(); }
@@ -123,6 +140,11 @@ signals:
     void soundLevelsChanged();
     // The take finished (ready or idle). For callers that wait on a take.
     void takeFinished(bool ready);
+    // Content was chosen: a countdown or the take follows (see recordedContent).
+    void contentChosen();
+    void countdownTick(int secondsLeft);
+    void countdownEnded(bool cancelled);
+    void pausedChanged(bool paused);
 
 protected:
     bool takeReady() const override { return phase_ == Phase::ready; }
@@ -152,6 +174,8 @@ private:
     bool needsPermission_ = false;
     std::optional<Error> takeFilesError_;
     QDateTime takeStartedAt_;
+    CaptureContent recordedContent_;
+    bool countedDown_ = false; // contentChosen was said at the countdown's start
 };
 
 } // namespace orvane

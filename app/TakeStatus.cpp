@@ -1,5 +1,7 @@
 #include "TakeStatus.h"
 
+#include <algorithm>
+
 namespace orvane::takestatus {
 
 QString choose() {
@@ -10,6 +12,13 @@ QString grant() {
 }
 QString recording() {
     return QStringLiteral("Recording… click around, then Stop");
+}
+QString countdown(int secondsLeft) {
+    return QStringLiteral("Recording in %1…").arg(secondsLeft);
+}
+QString paused(double takeSeconds) {
+    const int s = static_cast<int>(std::max(0.0, takeSeconds));
+    return QStringLiteral("Paused at %1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 QString finishing() {
     return QStringLiteral("Finishing…");

@@ -15,6 +15,8 @@ QString choose();          // "Choose what to record…"
 QString grant();           // "Grant Accessibility, then Start again"
 QString recording();       // "Recording… click around, then Stop"
 QString finishing();       // "Finishing…"
+QString countdown(int secondsLeft); // "Recording in 3…"
+QString paused(double takeSeconds); // "Paused at 0:12"
 QString noFrames();        // "No frames were captured — check …"
 QString startFailed(const StartFailure& failure);
 QString pickerError(const QString& description);

@@ -2,6 +2,7 @@
 
 #include "CaptureContent.h"
 #include "ContentPicker.h"
+#include "GlobalShortcut.h"
 #include "InputMonitor.h"
 #include "PermissionChecks.h"
 #include "ScreenStream.h"
@@ -47,6 +48,9 @@ public:
     // Optional. One or two sentences, for the empty state before a take, on
     // what recording on this desktop cannot do; empty when it can do it all.
     virtual QString captureNote() { return {}; }
+    // The desktop's way to reach Orvane from anywhere with a key combination
+    // (owned by the backend); null where this desktop offers none to Orvane.
+    virtual GlobalShortcut* globalShortcut() { return nullptr; }
 
     // The folder for the take's files: the one set with setOutputFolder(), or
     // else the Desktop, else Videos, else home, created when missing. Empty

@@ -67,7 +67,7 @@ TakeRecorder::TakeRecorder(CaptureBackend& backend, WriterFactory& writers, QObj
         countdownTimer_.stop();
         state_ = State::Idle;
         emit countdownEnded(false);
-        beginCapture(countdownContent_);
+        beginCapture(content_);
     });
 
     levelTimer_.setInterval(1000 / kLevelRate);
@@ -112,7 +112,7 @@ void TakeRecorder::contentChosen(const CaptureContent& content) {
         return;
     }
     state_ = State::CountingDown;
-    countdownContent_ = content;
+    content_ = content;
     countdownLeft_ = countdown_;
     countdownTimer_.start();
     emit countdownStarted(content);
@@ -124,7 +124,6 @@ bool TakeRecorder::cancelCountdown() {
         return false;
     }
     countdownTimer_.stop();
-    countdownContent_ = {};
     state_ = State::Idle;
     emit countdownEnded(true);
     return true;
@@ -147,6 +146,7 @@ void TakeRecorder::beginCapture(const CaptureContent& content) {
     lastOwnPress_ = -1e300;
     journaledClicks_ = 0;
     folder_.clear();
+    content_ = content;
     emit captureBegun();
     emit clickCountChanged();
 

@@ -119,6 +119,8 @@ public:
     const std::vector<CursorSample>& cursorTrack() const { return track_; }
     double startTime() const { return startTime_; } // host seconds at content choice
     QRectF captureBounds() const { return captureBounds_; }
+    // What the current or last take records (or the countdown is for).
+    const CaptureContent& content() const { return content_; }
     // What the picture shows now (a window that moved or was resized mid-take),
     // in capture coordinates; clicks and cursor samples normalise against it.
     QRectF areaNow() const;
@@ -211,7 +213,7 @@ private:
     CursorSampler cursorSampler_;
     int countdown_ = 0;
     int countdownLeft_ = 0;
-    CaptureContent countdownContent_;
+    CaptureContent content_;
     QTimer countdownTimer_;
     double startTime_ = 0;
     // The take's clock, shared with the capture thread's sink and the sound

@@ -52,4 +52,11 @@ Result<std::unique_ptr<ScreenStream>> X11CaptureBackend::createStream(
     return std::unique_ptr<ScreenStream>(std::make_unique<X11ScreenStream>(content, options));
 }
 
+GlobalShortcut* X11CaptureBackend::globalShortcut() {
+    if (!shortcut_) {
+        shortcut_ = std::make_unique<X11GlobalShortcut>(display_);
+    }
+    return shortcut_.get();
+}
+
 } // namespace orvane

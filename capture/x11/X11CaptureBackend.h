@@ -2,6 +2,7 @@
 
 #include "X11ContentPicker.h"
 #include "X11InputMonitor.h"
+#include "X11GlobalShortcut.h"
 #include "X11PermissionChecks.h"
 
 #include "capture/CaptureBackend.h"
@@ -38,6 +39,7 @@ public:
     X11ContentPicker& x11Picker() { return picker_; }
 
     Result<std::unique_ptr<ScreenStream>> createStream(const CaptureContent& content) override;
+    GlobalShortcut* globalShortcut() override;
 
 private:
     X11CaptureBackend(std::string display, std::unique_ptr<x11::Connection> anchor);
@@ -51,6 +53,7 @@ private:
     X11ContentPicker picker_;
     X11InputMonitor input_;
     X11PermissionChecks permissions_;
+    std::unique_ptr<X11GlobalShortcut> shortcut_; // made when first asked for
 };
 
 } // namespace orvane

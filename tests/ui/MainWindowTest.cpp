@@ -18,11 +18,19 @@
 #include "ui/window/MainWindow.h"
 #include "ui/window/PermissionsOnboarding.h"
 #include "ui/window/TitleBar.h"
+#include "ui/recording/CountdownOverlay.h"
+#include "ui/recording/RecordingBar.h"
+#include "ui/recording/RecordingControls.h"
+#include "ui/recording/RecordingOptions.h"
+#include "app/RecordingSettings.h"
 #include "ui/library/TakeListView.h"
 #include "app/TakeFiles.h"
 #include "app/TakeLibrary.h"
 
+#include <QComboBox>
+#include <QGuiApplication>
 #include <QListWidget>
+#include <QScreen>
 
 #include <QApplication>
 #include <QDir>
@@ -649,4 +657,145 @@ TEST_F(MainWindowTest, TheStartScreenListsTheLibraryAndOpensATakeWithItsEdits) {
     EXPECT_EQ(w.recorder().padding(), 0.3);
     EXPECT_EQ(w.titleBar()->nameLabel()->text(), QStringLiteral("Checkout flow"));
     EXPECT_EQ(w.recorder().zooms().size(), 1u);
+}
+
+// --- Recording controls --------------------------------------------------------------------
+
+namespace {
+
+CaptureContent windowContent() {
+    CaptureContent c;
+    c.kind = CaptureContent::Kind::Window;
+    c.area = QRectF(10, 10, 320, 200);
+    return c;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, ADisplayTakeTakesTheWindowOutOfTheShotAndTheBarHoldsItsControls) {
+    MainWindow w(backend, backend);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    RecordingControls& controls = *w.recordingControls();
+    backend.moviePath = moviePath;
+    startRecording(w); // the whole display
+    EXPECT_FALSE(w.isVisible()) << "the window is in the picture of a display take";
+    RecordingBar& bar = *controls.bar();
+    // No status icon on this desktop: the bar is always there.
+    EXPECT_FALSE(controls.hasStatusIcon());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    EXPECT_EQ(bar.windowTitle(), QString::fromUtf8("Orvane — Recording"));
+    // One screen, and it is recorded: the bar sits in its lower right corner.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_TRUE(screen.contains(bar.geometry()));
+    EXPECT_GT(bar.geometry().left(), screen.center().x());
+    EXPECT_GT(bar.geometry().top(), screen.center().y());
+
+    // Pause and resume from the bar: the time stands still while paused.
+    backend.clock += 2;
+    bar.pauseButton()->click();
+    EXPECT_TRUE(w.recorder().paused());
+    EXPECT_EQ(bar.pauseButton()->text(), QStringLiteral("Resume"));
+    backend.clock += 5;
+    QTest::qWait(300);
+    EXPECT_EQ(bar.elapsedText(), QStringLiteral("0:02"));
+    bar.pauseButton()->click();
+    EXPECT_FALSE(w.recorder().paused());
+    backend.clock += 1;
+    QTest::qWait(300);
+    EXPECT_EQ(bar.elapsedText(), QStringLiteral("0:03"));
+
+    // Stop from the bar: the take ends, the bar goes, the window is back.
+    backend.lastStream->deliver(1);
+    bar.stopButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(bar.isVisible());
+    EXPECT_TRUE(w.editorShown());
+}
+
+TEST_F(MainWindowTest, AWindowTakeOfAnotherWindowLeavesTheWindowWhereItIs) {
+    MainWindow w(backend, backend);
+    w.show();
+    w.recorder().start();
+    emit backend.pickerFake.contentChosen(windowContent());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+    EXPECT_TRUE(w.isVisible());
+    w.recorder().discard();
+}
+
+TEST_F(MainWindowTest, ACountdownShowsItsSecondsAndEscCancelsIt) {
+    MainWindow w(backend, backend);
+    w.show();
+    QComboBox* countdown = w.recordingOptions()->countdownBox();
+    const int three = countdown->findData(3);
+    ASSERT_GE(three, 0);
+    countdown->setCurrentIndex(three);
+    emit countdown->activated(three);
+    EXPECT_EQ(w.recorder().countdown(), 3);
+    EXPECT_EQ(RecordingSettings::load().countdown, 3) << "the choice is remembered";
+
+    w.recorder().start();
+    CaptureContent display;
+    display.area = QRectF(0, 0, 320, 200);
+    emit backend.pickerFake.contentChosen(display);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(w.recorder().countingDown());
+    EXPECT_FALSE(w.isVisible()) << "out of the shot before the countdown";
+    CountdownOverlay& overlay = *w.recordingControls()->overlay();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&overlay));
+    EXPECT_EQ(overlay.secondsLeft(), 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overlay.secondsLeft() == 2; }, 2000));
+    QTest::keyClick(&overlay, Qt::Key_Escape);
+    EXPECT_FALSE(w.recorder().countingDown());
+    EXPECT_FALSE(overlay.isVisible());
+    EXPECT_TRUE(w.isVisible()) << "a cancelled countdown brings the window back";
+    EXPECT_EQ(backend.lastStream, nullptr) << "nothing was recorded";
+    EXPECT_EQ(w.recorder().phase(), Phase::idle);
+
+    // Back to no countdown for the other tests.
+    countdown->setCurrentIndex(countdown->findData(0));
+    emit countdown->activated(countdown->findData(0));
+}
+
+TEST_F(MainWindowTest, ClosingDuringATakeAsksAndKeepsTheTake) {
+    TakeLibrary library(QString::fromStdString(dir.file("library")));
+    {
+        // "Keep recording": nothing changes.
+        MainWindow w(backend, backend);
+        w.setLibrary(&library);
+        w.show();
+        w.recorder().start();
+        emit backend.pickerFake.contentChosen(windowContent());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+        w.setCloseAnswer(MainWindow::CloseAnswer::KeepRecording);
+        EXPECT_FALSE(w.close());
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_EQ(w.recorder().phase(), Phase::recording);
+
+        // "Stop and keep the take": the window closes once the take is kept.
+        backend.lastStream->deliver(2);
+        w.setCloseAnswer(MainWindow::CloseAnswer::StopAndKeep);
+        EXPECT_FALSE(w.close()) << "it waits for the take to finish";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 5000));
+        EXPECT_EQ(w.recorder().phase(), Phase::ready);
+        const QString folder = w.recorder().recordingFolder();
+        EXPECT_TRUE(QFileInfo(QDir(folder).filePath(QStringLiteral("orvane-project.json"))).isFile());
+        EXPECT_TRUE(QFileInfo(QDir(folder).filePath(QStringLiteral("quilbo-clicks.json"))).isFile());
+    }
+    {
+        // "Discard": the take goes, and the window closes.
+        MainWindow w(backend, backend);
+        w.setLibrary(&library);
+        w.show();
+        w.recorder().start();
+        emit backend.pickerFake.contentChosen(windowContent());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+        const QString folder = w.recorder().recordingFolder();
+        ASSERT_TRUE(QFileInfo(folder).isDir());
+        w.setCloseAnswer(MainWindow::CloseAnswer::Discard);
+        EXPECT_TRUE(w.close());
+        EXPECT_EQ(w.recorder().phase(), Phase::idle);
+        EXPECT_FALSE(QFileInfo(folder).exists()) << "the discarded take went to the Trash";
+    }
 }

@@ -64,6 +64,14 @@ EmptyState::EmptyState(QWidget* parent) : QWidget(parent) {
     setPhase(Phase::idle);
 }
 
+void EmptyState::setOptions(QWidget* options) {
+    options_ = options;
+    auto* column = static_cast<QVBoxLayout*>(layout());
+    // After the sound controls.
+    column->insertWidget(column->indexOf(sound_) + 1, options_, 0, Qt::AlignHCenter);
+    options_->setVisible(!recording_);
+}
+
 void EmptyState::setSidePanel(QWidget* panel) {
     side_ = panel;
     side_->setParent(this);
@@ -99,6 +107,9 @@ void EmptyState::setPhase(Phase phase) {
     recording_ = phase == Phase::recording;
     if (side_ != nullptr) {
         side_->setVisible(!recording_);
+    }
+    if (options_ != nullptr) {
+        options_->setVisible(!recording_);
     }
     if (recording_) {
         symbol_->setPixmap(Theme::tinted(symbol(QStringLiteral("record.circle")).pixmap(56, 56),

@@ -31,6 +31,9 @@ public:
     // A panel along the right edge before a take (the library's takes); the
     // centre column stays where it is. The panel becomes a child of this.
     void setSidePanel(QWidget* panel);
+    // Recording options under the sound controls, before a take (the widget
+    // becomes a child of this).
+    void setOptions(QWidget* options);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -46,6 +49,7 @@ private:
     QPushButton* button_;
     SoundControls* sound_;
     QWidget* side_ = nullptr;
+    QWidget* options_ = nullptr;
     QTimer pulse_;
     int pulseStep_ = 0;
     bool recording_ = false;

@@ -20,10 +20,13 @@
 #include "ui/Theme.h"
 #include "ui/TransportRules.h"
 #include "ui/player/MoviePlayer.h"
+#include "ui/recording/RecordingControls.h"
+#include "ui/recording/RecordingOptions.h"
 #include "ui/preview/ZoomHostView.h"
 #include "ui/update/Updater.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -106,6 +109,44 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
         empty_->sound()->setLevels(rec_.microphoneLevel(), rec_.desktopLevel());
     });
 
+    // The take's controls away from the window, and how the next take records.
+    controls_ = std::make_unique<RecordingControls>(rec_, backend.globalShortcut());
+    options_ = new RecordingOptions(empty_);
+    empty_->setOptions(options_);
+    const RecordingSettings recording = RecordingSettings::load();
+    controls_->setSettings(recording);
+    options_->setSettings(recording);
+    options_->setShortcutProblem(controls_->shortcutProblem());
+    options_->setBarOptional(controls_->hasStatusIcon());
+    connect(options_, &RecordingOptions::settingsChanged, this, [this](const RecordingSettings& s) {
+        controls_->setSettings(s);
+        s.save();
+        options_->setShortcutProblem(controls_->shortcutProblem());
+    });
+    connect(controls_.get(), &RecordingControls::startRequested, this, [this] {
+        if (rec_.phase() != Phase::recording) {
+            startOrStop();
+        }
+    });
+    connect(controls_.get(), &RecordingControls::discardRequested, this, &MainWindow::confirmDiscard);
+    connect(controls_.get(), &RecordingControls::quitRequested, this, &QWidget::close);
+    connect(controls_.get(), &RecordingControls::stoppedForDisk, this, [this] {
+        titleBar_->flashStatus(QStringLiteral("The take was stopped: the disk is nearly full"));
+    });
+    connect(&rec_, &Recorder::contentChosen, this, &MainWindow::stepAsideForTake);
+    connect(&rec_, &Recorder::countdownEnded, this, [this](bool cancelled) {
+        if (cancelled) {
+            comeBackAfterTake();
+        }
+    });
+    connect(&rec_, &Recorder::takeFinished, this, [this] {
+        comeBackAfterTake();
+        if (closeAfterTake_) {
+            closeAfterTake_ = false;
+            close();
+        }
+    });
+
     connect(&rec_, &Recorder::phaseChanged, this, &MainWindow::phaseChanged);
     connect(&rec_, &Recorder::statusChanged, this, [this] {
         // The window follows the phase; some outcomes would otherwise leave
@@ -113,6 +154,9 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
         // An export's outcome is one of them: the file manager may not come
         // forward, and a failure has its reason to tell.
         const StatusKind kind = rec_.statusKind();
+        if (kind == StatusKind::StartFailed) {
+            comeBackAfterTake(); // the take never started: the window says why
+        }
         if (kind == StatusKind::NoFrames || kind == StatusKind::ExportFailed ||
             kind == StatusKind::StartFailed || kind == StatusKind::OpenFailed ||
             kind == StatusKind::OpenedWithNote ||
@@ -180,6 +224,78 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         rec_.endGesture();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// --- Out of the shot ----------------------------------------------------------------------
+
+void MainWindow::stepAsideForTake() {
+    // A window take of another window leaves this one where it is; a display
+    // (or a region of one) would show it, cover what is recorded and take the
+    // first click meant for it.
+    if (rec_.recordedContent().kind != CaptureContent::Kind::Display || !isVisible()) {
+        return;
+    }
+    steppedAside_ = true;
+    hide();
+}
+
+void MainWindow::comeBackAfterTake() {
+    if (!steppedAside_) {
+        return;
+    }
+    steppedAside_ = false;
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    const bool takeRuns = rec_.phase() == Phase::recording || rec_.countingDown();
+    if (!takeRuns) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    switch (askAboutClosing()) {
+    case CloseAnswer::KeepRecording:
+        event->ignore();
+        return;
+    case CloseAnswer::Discard:
+        discardRecording();
+        QWidget::closeEvent(event);
+        return;
+    case CloseAnswer::StopAndKeep:
+        if (rec_.countingDown()) {
+            rec_.cancelCountdown(); // nothing was recorded yet
+            QWidget::closeEvent(event);
+            return;
+        }
+        // The window closes once the take is finished and kept.
+        closeAfterTake_ = true;
+        rec_.stop();
+        event->ignore();
+        return;
+    }
+}
+
+MainWindow::CloseAnswer MainWindow::askAboutClosing() {
+    if (closeAnswer_) {
+        const CloseAnswer answer = *closeAnswer_;
+        closeAnswer_.reset();
+        return answer;
+    }
+    QMessageBox box(isVisible() ? this : nullptr);
+    box.setWindowTitle(QStringLiteral("Orvane is recording"));
+    box.setText(QStringLiteral("A take is recording. Stop it and keep it before Orvane closes?"));
+    auto* stop = box.addButton(QString::fromUtf8(kStopAndKeep), QMessageBox::AcceptRole);
+    auto* keep = box.addButton(QString::fromUtf8(kKeepRecording), QMessageBox::RejectRole);
+    auto* discard = box.addButton(QString::fromUtf8(kDiscard), QMessageBox::DestructiveRole);
+    box.setDefaultButton(stop);
+    box.setEscapeButton(keep);
+    box.exec();
+    if (box.clickedButton() == discard) {
+        return CloseAnswer::Discard;
+    }
+    return box.clickedButton() == stop ? CloseAnswer::StopAndKeep : CloseAnswer::KeepRecording;
 }
 
 // --- The library -------------------------------------------------------------------------

@@ -7,7 +7,9 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
+class QCloseEvent;
 class QLabel;
 class QStackedWidget;
 class QPushButton;
@@ -22,6 +24,8 @@ class EmptyState;
 class InspectorRail;
 class Permissions;
 class PermissionsOnboarding;
+class RecordingControls;
+class RecordingOptions;
 class TakeListView;
 class ThumbnailCache;
 class TimelineBar;
@@ -85,6 +89,17 @@ public:
     void setUpdater(Updater* updater);
     // The last update-check answer shown, for tests.
     QString lastUpdateMessage() const { return updateMessage_; }
+    // A take's controls away from the window (bar, status icon, shortcut).
+    RecordingControls* recordingControls() const { return controls_.get(); }
+    RecordingOptions* recordingOptions() const { return options_; }
+    // The question asked when the window is closed during a take; its
+    // answers. Tests answer it through setCloseAnswer.
+    enum class CloseAnswer { StopAndKeep, KeepRecording, Discard };
+    static constexpr const char* kStopAndKeep = "Stop and keep the take";
+    static constexpr const char* kKeepRecording = "Keep recording";
+    static constexpr const char* kDiscard = "Discard";
+    // Answers the next close-during-a-take question without showing it.
+    void setCloseAnswer(CloseAnswer answer) { closeAnswer_ = answer; }
 
     // The file name shown for the take: the movie's file name, or "Recording".
     static QString takeName(const QString& moviePath);
@@ -98,8 +113,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Out of the shot: the window goes when a display take is chosen and
+    // comes back, raised, when the take ends (or never starts).
+    void stepAsideForTake();
+    void comeBackAfterTake();
+    CloseAnswer askAboutClosing();
     void buildEditor();
     void installShortcuts();
     void phaseChanged();
@@ -144,6 +165,11 @@ private:
     QString lastStatus_;
     Updater* updater_ = nullptr;
     QString updateMessage_;
+    std::unique_ptr<RecordingControls> controls_;
+    RecordingOptions* options_ = nullptr;
+    bool steppedAside_ = false;   // hidden for the take that records
+    bool closeAfterTake_ = false; // closing waits for the stopped take to finish
+    std::optional<CloseAnswer> closeAnswer_;
 };
 
 } // namespace orvane
