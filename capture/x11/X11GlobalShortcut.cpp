@@ -55,6 +55,11 @@ std::optional<Combination> parseKeys(const QString& keys) {
     } else {
         return std::nullopt;
     }
+    // Ctrl+Alt+F1...F12 switch the console: the server keeps them.
+    const std::uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+    if (c.keysym >= 0xffbe && (c.modifiers & ctrlAlt) == ctrlAlt) {
+        return std::nullopt;
+    }
     // A shortcut without Ctrl, Alt or Meta would take a key from every program.
     if ((c.modifiers & (XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4)) == 0) {
         return std::nullopt;

@@ -32,7 +32,13 @@ dlg="$(timeout 20 xdotool search --sync --onlyvisible --name '^Choose what to re
 sleep 1
 # The first entry under "Displays" is the screen: a double click records it.
 xdotool mousemove --window "$dlg" 100 85 click --repeat 2 --delay 80 1
+# The display take counts down 3 s (the default) with the window out of the
+# shot and the recording bar holding the controls.
+wait_for 5 bash -c "! xdotool search --onlyvisible --name '^Orvane\$'" || fail "the window stayed in the shot"
 wait_for 20 test -s "$home/Desktop/orvane-recording.mov" || fail "recording did not start"
+bar="$(timeout 10 xdotool search --sync --onlyvisible --name '^Orvane — Recording$' | head -n1)"
+[ -n "$bar" ] || fail "the recording bar did not show"
+echo "ok   the window is out of the shot and the bar shows while the take records"
 sleep 1
 
 # A real X client to click on, then out of the way of the Stop button.
@@ -46,8 +52,10 @@ xdotool type --delay 50 "Ada"; sleep 0.8
 xdotool mousemove --window "$fwid" 790 555 click 1; sleep 1.5
 kill "$client"; client=""
 sleep 1
-xdotool mousemove --window "$wid" 699 500 click 1 # Stop
-wait_for 30 grep -q '"moments"' "$home/Desktop/quilbo-clicks.json" || fail "the take did not finish"
+xdotool key ctrl+shift+r # Stop, from anywhere
+wait_for 30 grep -q '"moments"' "$home/Desktop/quilbo-clicks.json" || fail "the global shortcut did not stop the take"
+wait_for 10 xdotool search --onlyvisible --name '^Orvane$' || fail "the window did not come back after the take"
+echo "ok   the global shortcut stopped the take and the window came back"
 sleep 3 # the editor opens and the player loads
 
 # Keys go to the window under the pointer (no window manager here).

@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QKeySequenceEdit>
 #include <QLabel>
+#include <QCoreApplication>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 
 #include <iterator>
@@ -85,6 +87,12 @@ void RecordingOptions::setSettings(const RecordingSettings& settings) {
 void RecordingOptions::setShortcutProblem(const QString& problem) {
     problem_->setText(problem);
     problem_->setVisible(!problem.isEmpty());
+    adjustSize();
+    if (parentWidget() != nullptr) {
+        // The parent places this by its size.
+        QResizeEvent resized(parentWidget()->size(), parentWidget()->size());
+        QCoreApplication::sendEvent(parentWidget(), &resized);
+    }
 }
 
 void RecordingOptions::setBarOptional(bool optional) {

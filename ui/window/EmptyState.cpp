@@ -66,10 +66,9 @@ EmptyState::EmptyState(QWidget* parent) : QWidget(parent) {
 
 void EmptyState::setOptions(QWidget* options) {
     options_ = options;
-    auto* column = static_cast<QVBoxLayout*>(layout());
-    // After the sound controls.
-    column->insertWidget(column->indexOf(sound_) + 1, options_, 0, Qt::AlignHCenter);
+    options_->setParent(this);
     options_->setVisible(!recording_);
+    resizeEvent(nullptr);
 }
 
 void EmptyState::setSidePanel(QWidget* panel) {
@@ -87,6 +86,12 @@ void EmptyState::resizeEvent(QResizeEvent* event) {
         // Beside the centred column (240 points wide), never over it.
         const int width = std::clamp((this->width() - 240) / 2 - 48, 0, 360);
         side_->setGeometry(this->width() - width - 24, 24, width, std::max(height() - 48, 0));
+    }
+    if (options_ != nullptr) {
+        // Along the bottom, under the centred column, which stays where it is.
+        const QSize hint = options_->sizeHint();
+        options_->setGeometry((this->width() - hint.width()) / 2, height() - hint.height() - 28,
+                              hint.width(), hint.height());
     }
 }
 

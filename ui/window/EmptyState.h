@@ -31,8 +31,8 @@ public:
     // A panel along the right edge before a take (the library's takes); the
     // centre column stays where it is. The panel becomes a child of this.
     void setSidePanel(QWidget* panel);
-    // Recording options under the sound controls, before a take (the widget
-    // becomes a child of this).
+    // Recording options along the bottom, before a take (the widget becomes
+    // a child of this; the centre column does not move for it).
     void setOptions(QWidget* options);
 
 protected:
