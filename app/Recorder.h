@@ -112,6 +112,9 @@ public:
     // Whether a countdown runs now, and how many seconds are left of it.
     bool countingDown() const { return take_.state() == TakeRecorder::State::CountingDown; }
     int countdownLeft() const { return take_.countdownLeft(); }
+    // A step between the choice of content and the countdown (see
+    // TakeRecorder::setContentStep).
+    void setContentStep(TakeRecorder::ContentStep step) { take_.setContentStep(std::move(step)); }
     // Stops a running countdown; the open take stays as it was.
     void cancelCountdown();
     // Pauses or resumes the take that records (see TakeRecorder::pause).

@@ -17,6 +17,7 @@ RecordingSettings RecordingSettings::load() {
     }
     s.shortcut = settings.value(QStringLiteral("recording/shortcut"), s.shortcut).toString();
     s.showBar = settings.value(QStringLiteral("recording/showBar"), s.showBar).toBool();
+    s.region = settings.value(QStringLiteral("recording/region"), s.region).toBool();
     return s;
 }
 
@@ -25,6 +26,7 @@ void RecordingSettings::save() const {
     settings.setValue(QStringLiteral("recording/countdown"), countdown);
     settings.setValue(QStringLiteral("recording/shortcut"), shortcut);
     settings.setValue(QStringLiteral("recording/showBar"), showBar);
+    settings.setValue(QStringLiteral("recording/region"), region);
 }
 
 } // namespace orvane

@@ -15,6 +15,9 @@ struct RecordingSettings {
     // Whether the floating bar shows while a take records (it always does
     // where the desktop has no status icons).
     bool showBar = true;
+    // Whether a display take records a region of it, chosen by dragging a
+    // rectangle after the display is chosen.
+    bool region = false;
 
     static constexpr int kCountdowns[] = {0, 3, 5, 10};
 

@@ -104,6 +104,34 @@ bool TakeRecorder::openPicker() {
 
 void TakeRecorder::contentChosen(const CaptureContent& content) {
     backend_.picker().setActive(false);
+    if (state_ != State::Idle || stepping_ != 0) {
+        return;
+    }
+    if (!contentStep_) {
+        accept(content);
+        return;
+    }
+    // The step answers once; an answer after abandon() or a later choice is
+    // no answer.
+    const quint64 ticket = ++stepTickets_;
+    stepping_ = ticket;
+    contentStep_(
+        content,
+        [this, ticket](const CaptureContent& chosen) {
+            if (stepping_ == ticket) {
+                stepping_ = 0;
+                accept(chosen);
+            }
+        },
+        [this, ticket] {
+            if (stepping_ == ticket) {
+                stepping_ = 0;
+                emit pickerCancelled();
+            }
+        });
+}
+
+void TakeRecorder::accept(const CaptureContent& content) {
     if (state_ != State::Idle) {
         return;
     }
@@ -678,6 +706,7 @@ void TakeRecorder::removeJournal() {
 // --- Abandon ------------------------------------------------------------------------------
 
 void TakeRecorder::abandon() {
+    stepping_ = 0;
     cancelCountdown();
     // A take abandoned while it still records is stopped first, so nothing
     // keeps writing into files that are about to go.

@@ -80,6 +80,14 @@ public:
     void contentChosen(const CaptureContent& content);
     // Begins the take now. Ignored unless idle.
     void beginCapture(const CaptureContent& content);
+    // A step between the choice of content and the countdown (the window's
+    // region overlay): called with the chosen content, it calls `proceed`
+    // once with what to record, or `cancel` (the choice is then cancelled as
+    // the picker's would be). Nothing set: the content goes on as chosen.
+    using ContentStep = std::function<void(const CaptureContent& content,
+                                           std::function<void(const CaptureContent&)> proceed,
+                                           std::function<void()> cancel)>;
+    void setContentStep(ContentStep step) { contentStep_ = std::move(step); }
     // Seconds counted down between the choice of content and the take's
     // start (0: none, the default). The take's time 0 is the countdown's end.
     void setCountdown(int seconds) { countdown_ = std::max(0, seconds); }
@@ -170,6 +178,7 @@ signals:
 
 private:
     void startCapture(const CaptureContent& content);
+    void accept(const CaptureContent& content);
     void failStart(StartFailure failure);
     void streamEnded(quint64 generation, StreamEnd reason);
     void writerFailed(quint64 generation, const Error& error);
@@ -211,6 +220,9 @@ private:
     std::vector<Moment> samples_;
     std::vector<CursorSample> track_;
     CursorSampler cursorSampler_;
+    ContentStep contentStep_;
+    quint64 stepping_ = 0;    // the ticket of the content step that runs; 0: none
+    quint64 stepTickets_ = 0; // tickets handed out
     int countdown_ = 0;
     int countdownLeft_ = 0;
     CaptureContent content_;

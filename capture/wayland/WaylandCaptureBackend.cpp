@@ -68,7 +68,8 @@ Result<std::unique_ptr<ScreenStream>> WaylandCaptureBackend::createStream(
         return Error{ErrorKind::Invalid, "the chosen content is not a shared Wayland screen or window"};
     }
     return std::unique_ptr<ScreenStream>(
-        std::make_unique<WaylandScreenStream>(source->session(), cursor_, hands_->shapes));
+        std::make_unique<WaylandScreenStream>(source->session(), cursor_, hands_->shapes,
+                                              content.kind == CaptureContent::Kind::Display ? content.region : QRect()));
 }
 
 } // namespace orvane

@@ -1,5 +1,7 @@
 #include "WaylandContentPicker.h"
 
+#include "capture/ContentRegion.h"
+
 #include <QGuiApplication>
 #include <QWindow>
 
@@ -38,6 +40,12 @@ WaylandContentPicker::WaylandContentPicker(QString portalService, QObject* paren
                 content.title = content.kind == CaptureContent::Kind::Window
                                     ? QStringLiteral("Shared window")
                                     : QStringLiteral("Shared screen");
+                // The stream checks the region against its pixels, which only
+                // it knows.
+                if (content.kind == CaptureContent::Kind::Display && !region_.isEmpty()) {
+                    content.region = evenRegion(region_);
+                    content.title += QStringLiteral(" (region at %1,%2)").arg(region_.x()).arg(region_.y());
+                }
                 content.source = std::make_shared<WaylandSource>(std::move(session));
                 QMetaObject::invokeMethod(
                     this, [this, content] { emit contentChosen(content); }, Qt::QueuedConnection);
@@ -66,6 +74,7 @@ void WaylandContentPicker::present() {
     if (!active_ || portal_.busy()) {
         return;
     }
+    region_ = QRect();
     run(1 | 2);
 }
 
@@ -74,6 +83,7 @@ void WaylandContentPicker::choose(const ContentQuery& query) {
         return;
     }
     const bool window = query.windowId.has_value() || !query.windowTitle.isEmpty();
+    region_ = window ? QRect() : query.region;
     run(window ? 2 : 1);
 }
 

@@ -32,6 +32,9 @@ private:
     ScreenCastPortal portal_;
     bool active_ = false;
     bool answerPending_ = false;
+    // The region the command line asked for, for the monitor the desktop
+    // shares (pixels of its stream); empty for all of it.
+    QRect region_;
 };
 
 } // namespace orvane::wayland

@@ -1,5 +1,6 @@
 #include "WaylandScreenStream.h"
 
+#include "capture/ContentRegion.h"
 #include "capture/FrameFitter.h"
 #include "capture/FramePacer.h"
 #include "capture/HostClock.h"
@@ -18,8 +19,9 @@ constexpr double kFps = 60;
 
 WaylandScreenStream::WaylandScreenStream(std::shared_ptr<PortalSession> session,
                                          std::shared_ptr<StreamCursorTrack> cursor,
-                                         HandShapeSet hands)
-    : session_(std::move(session)), cursor_(std::move(cursor)), hands_(std::move(hands)) {}
+                                         HandShapeSet hands, QRect region)
+    : session_(std::move(session)), cursor_(std::move(cursor)), hands_(std::move(hands)),
+      region_(region) {}
 
 WaylandScreenStream::~WaylandScreenStream() {
     stop();
@@ -59,6 +61,15 @@ Result<StreamFormat> WaylandScreenStream::negotiate() {
     // tells how many pixels make one logical pixel.
     format.area = QRectF(0, 0, pixels.width(), pixels.height());
     format.cursorInPicture = !session_->cursorAsMetadata;
+    if (!region_.isEmpty()) {
+        if (const QString why = regionProblem(region_, pixels); !why.isEmpty()) {
+            return Error{ErrorKind::Invalid, why.toStdString()};
+        }
+        // Only the region is recorded; the cursor, in stream pixels, is
+        // normalised against it.
+        format.pixelSize = QSizeF(region_.size());
+        format.area = QRectF(region_);
+    }
     const QSize logical = session_->logicalSize;
     if (logical.width() > 0 && session_->sourceType == PortalSession::SourceType::Monitor) {
         const double scale = static_cast<double>(pixels.width()) / logical.width();
@@ -105,8 +116,18 @@ void WaylandScreenStream::run() {
         // screen sends nothing, and the movie still needs its 60 frames.
         const double stamp = hostTime();
         if (std::shared_ptr<const StreamPicture> picture = pipeWire_->latest()) {
-            const FrameFitter::Image img =
-                fitter.fit(picture->bgra.data(), picture->width, picture->height, picture->stride);
+            const std::uint8_t* pixels = picture->bgra.data();
+            int width = picture->width;
+            int height = picture->height;
+            // A region of the monitor, while the pictures still hold it (a
+            // monitor whose mode changed mid-take is fitted whole).
+            if (!region_.isEmpty() && region_.right() < width && region_.bottom() < height) {
+                pixels += static_cast<std::ptrdiff_t>(region_.y()) * picture->stride +
+                          static_cast<std::ptrdiff_t>(region_.x()) * 4;
+                width = region_.width();
+                height = region_.height();
+            }
+            const FrameFitter::Image img = fitter.fit(pixels, width, height, picture->stride);
             // Buffers are reused, so the picture's number (not its address)
             // tells that these are the same pixels as last time.
             const bool repeat = picture->sequence == previous;

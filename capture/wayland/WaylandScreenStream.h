@@ -28,8 +28,11 @@ namespace orvane::wayland {
 // thread.
 class WaylandScreenStream final : public ScreenStream {
 public:
+    // `region`: only this rectangle of a shared monitor's pictures, in its
+    // pixels (empty: all of it).
     WaylandScreenStream(std::shared_ptr<PortalSession> session,
-                        std::shared_ptr<StreamCursorTrack> cursor, HandShapeSet hands);
+                        std::shared_ptr<StreamCursorTrack> cursor, HandShapeSet hands,
+                        QRect region = {});
     ~WaylandScreenStream() override;
 
     // Connects to the node and waits (up to 5 s) for the first picture, whose
@@ -52,6 +55,7 @@ private:
     HandShapeSet hands_;
     std::unique_ptr<PipeWireStream> pipeWire_;
     QSize size_;
+    QRect region_;
     CaptureThread thread_;
 };
 

@@ -22,11 +22,13 @@
 #include "ui/recording/RecordingBar.h"
 #include "ui/recording/RecordingControls.h"
 #include "ui/recording/RecordingOptions.h"
+#include "ui/recording/RegionSelector.h"
 #include "app/RecordingSettings.h"
 #include "ui/library/TakeListView.h"
 #include "app/TakeFiles.h"
 #include "app/TakeLibrary.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -798,4 +800,46 @@ TEST_F(MainWindowTest, ClosingDuringATakeAsksAndKeepsTheTake) {
         EXPECT_EQ(w.recorder().phase(), Phase::idle);
         EXPECT_FALSE(QFileInfo(folder).exists()) << "the discarded take went to the Trash";
     }
+}
+
+TEST_F(MainWindowTest, WithRecordARegionTheDraggedRectangleIsWhatTheTakeRecords) {
+    MainWindow w(backend, backend);
+    w.show();
+    ASSERT_NE(w.regionSelector(), nullptr) << "X11: the window offers its region overlay";
+    QCheckBox* region = w.recordingOptions()->regionBox();
+    region->setChecked(true);
+    EXPECT_TRUE(RecordingSettings::load().region);
+
+    w.recorder().start();
+    CaptureContent display;
+    display.area = QRectF(0, 0, 640, 400);
+    display.title = QStringLiteral("Screen");
+    emit backend.pickerFake.contentChosen(display);
+    RegionSelector& selector = *w.regionSelector();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.isVisible(); }, 3000));
+    EXPECT_FALSE(w.isVisible()) << "the window is not in the picture the overlay shows";
+    EXPECT_EQ(w.recorder().phase(), Phase::idle) << "nothing records while the region is chosen";
+    // A click is not a drag: the overlay stays for another try.
+    QTest::mouseClick(&selector, Qt::LeftButton, {}, QPoint(50, 50));
+    EXPECT_TRUE(selector.isVisible());
+    QTest::mousePress(&selector, Qt::LeftButton, {}, QPoint(111, 61));
+    QTest::mouseMove(&selector, QPoint(60, 30));
+    QTest::mouseRelease(&selector, Qt::LeftButton, {}, QPoint(10, 10));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+    EXPECT_EQ(w.recorder().recordedContent().region, QRect(10, 10, 100, 50)) << "snapped to even pixels";
+    EXPECT_FALSE(selector.isVisible());
+    backend.lastStream->deliver(1);
+    w.recorder().stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
+    EXPECT_TRUE(w.isVisible());
+
+    // Esc on the overlay cancels the choice: the window is back, nothing recorded.
+    w.recorder().start();
+    emit backend.pickerFake.contentChosen(display);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.isVisible(); }, 3000));
+    QTest::keyClick(&selector, Qt::Key_Escape);
+    EXPECT_FALSE(selector.isVisible());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.recorder().phase(), Phase::ready) << "the open take stays";
+    region->setChecked(false);
 }

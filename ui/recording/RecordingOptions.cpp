@@ -37,10 +37,13 @@ RecordingOptions::RecordingOptions(QWidget* parent) : QWidget(parent) {
     shortcut_->setAccessibleName(QStringLiteral("Stop shortcut"));
     shortcut_->setFixedWidth(130);
     showBar_ = new QCheckBox(QStringLiteral("Show the recording bar"), this);
+    region_ = new QCheckBox(QStringLiteral("Record a region"), this);
+    region_->setToolTip(QStringLiteral("After choosing a display, drag the rectangle to record"));
     row->addWidget(countdown_);
     row->addWidget(caption(QStringLiteral("Stop with")));
     row->addWidget(shortcut_);
     row->addWidget(showBar_);
+    row->addWidget(region_);
     column->addLayout(row);
     problem_ = caption(QString());
     problem_->setWordWrap(true);
@@ -71,6 +74,12 @@ RecordingOptions::RecordingOptions(QWidget* parent) : QWidget(parent) {
             emit settingsChanged(settings_);
         }
     });
+    connect(region_, &QCheckBox::toggled, this, [this](bool on) {
+        if (settings_.region != on) {
+            settings_.region = on;
+            emit settingsChanged(settings_);
+        }
+    });
     setSettings(settings_);
 }
 
@@ -82,6 +91,12 @@ void RecordingOptions::setSettings(const RecordingSettings& settings) {
     shortcut_->setKeySequence(QKeySequence::fromString(settings.shortcut, QKeySequence::PortableText));
     const QSignalBlocker blockBar(showBar_);
     showBar_->setChecked(settings.showBar);
+    const QSignalBlocker blockRegion(region_);
+    region_->setChecked(settings.region);
+}
+
+void RecordingOptions::setRegionAvailable(bool available) {
+    region_->setVisible(available);
 }
 
 void RecordingOptions::setShortcutProblem(const QString& problem) {

@@ -26,8 +26,11 @@ public:
     void setShortcutProblem(const QString& problem);
     // Whether the bar may be hidden (only with a status icon).
     void setBarOptional(bool optional);
+    // Whether a region can be chosen in the window on this desktop.
+    void setRegionAvailable(bool available);
 
     QComboBox* countdownBox() const { return countdown_; }
+    QCheckBox* regionBox() const { return region_; }
 
 signals:
     void settingsChanged(const RecordingSettings& settings);
@@ -37,6 +40,7 @@ private:
     QComboBox* countdown_;
     QKeySequenceEdit* shortcut_;
     QCheckBox* showBar_;
+    QCheckBox* region_;
     QLabel* problem_;
 };
 

@@ -22,6 +22,8 @@
 #include "ui/player/MoviePlayer.h"
 #include "ui/recording/RecordingControls.h"
 #include "ui/recording/RecordingOptions.h"
+#include "ui/recording/RegionSelector.h"
+#include "capture/ContentRegion.h"
 #include "ui/preview/ZoomHostView.h"
 #include "ui/update/Updater.h"
 
@@ -39,6 +41,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -133,6 +136,20 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
     connect(controls_.get(), &RecordingControls::stoppedForDisk, this, [this] {
         titleBar_->flashStatus(QStringLiteral("The take was stopped: the disk is nearly full"));
     });
+    // The region overlay shows the screen itself: Orvane's own window on X11.
+    const bool regionHere = QGuiApplication::platformName() == QLatin1String("xcb");
+    options_->setRegionAvailable(regionHere);
+    if (regionHere) {
+        regionSelector_ = std::make_unique<RegionSelector>();
+        rec_.setContentStep([this](const CaptureContent& c, std::function<void(const CaptureContent&)> proceed,
+                                   std::function<void()> cancel) {
+            if (!controls_->settings().region || c.kind != CaptureContent::Kind::Display) {
+                proceed(c);
+                return;
+            }
+            chooseRegion(c, std::move(proceed), std::move(cancel));
+        });
+    }
     connect(&rec_, &Recorder::contentChosen, this, &MainWindow::stepAsideForTake);
     connect(&rec_, &Recorder::countdownEnded, this, [this](bool cancelled) {
         if (cancelled) {
@@ -233,7 +250,7 @@ void MainWindow::stepAsideForTake() {
     // (or a region of one) would show it, cover what is recorded and take the
     // first click meant for it.
     if (rec_.recordedContent().kind != CaptureContent::Kind::Display || !isVisible()) {
-        return;
+        return; // a window take, or already out of the way (the region overlay)
     }
     steppedAside_ = true;
     hide();
@@ -247,6 +264,45 @@ void MainWindow::comeBackAfterTake() {
     show();
     raise();
     activateWindow();
+}
+
+void MainWindow::chooseRegion(const CaptureContent& display,
+                              std::function<void(const CaptureContent&)> proceed,
+                              std::function<void()> cancel) {
+    // Out of the way first, so that the picture of the screen does not show
+    // this window; the screen gets a moment to repaint without it.
+    if (isVisible()) {
+        steppedAside_ = true;
+        hide();
+    }
+    QTimer::singleShot(200, this, [this, display, proceed, cancel] {
+        QScreen* screen = QGuiApplication::screenAt(display.area.center().toPoint());
+        if (screen == nullptr) {
+            screen = QGuiApplication::primaryScreen();
+        }
+        const QRect geometry = screen->geometry();
+        const QImage picture = screen->grabWindow(0).toImage();
+        // The region is in the display's pixels; the overlay covers the
+        // screen, which begins where the display does.
+        regionSelector_->disconnect(this);
+        connect(regionSelector_.get(), &RegionSelector::chosen, this, [this, display, proceed, cancel](const QRect& r) {
+            regionSelector_->disconnect(this);
+            Result<CaptureContent> narrowed = withRegion(display, r);
+            if (!narrowed) {
+                titleBar_->flashStatus(QString::fromStdString(narrowed.error()));
+                comeBackAfterTake();
+                cancel();
+                return;
+            }
+            proceed(narrowed.value());
+        });
+        connect(regionSelector_.get(), &RegionSelector::cancelled, this, [this, cancel] {
+            regionSelector_->disconnect(this);
+            comeBackAfterTake();
+            cancel();
+        });
+        regionSelector_->showOver(geometry, picture);
+    });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,7 @@ class Permissions;
 class PermissionsOnboarding;
 class RecordingControls;
 class RecordingOptions;
+class RegionSelector;
 class TakeListView;
 class ThumbnailCache;
 class TimelineBar;
@@ -92,6 +94,7 @@ public:
     // A take's controls away from the window (bar, status icon, shortcut).
     RecordingControls* recordingControls() const { return controls_.get(); }
     RecordingOptions* recordingOptions() const { return options_; }
+    RegionSelector* regionSelector() const { return regionSelector_.get(); }
     // The question asked when the window is closed during a take; its
     // answers. Tests answer it through setCloseAnswer.
     enum class CloseAnswer { StopAndKeep, KeepRecording, Discard };
@@ -121,6 +124,10 @@ private:
     void stepAsideForTake();
     void comeBackAfterTake();
     CloseAnswer askAboutClosing();
+    // With "Record a region" on, a chosen display is shown under the region
+    // overlay, and the take records the rectangle dragged there.
+    void chooseRegion(const CaptureContent& display, std::function<void(const CaptureContent&)> proceed,
+                      std::function<void()> cancel);
     void buildEditor();
     void installShortcuts();
     void phaseChanged();
@@ -167,6 +174,7 @@ private:
     QString updateMessage_;
     std::unique_ptr<RecordingControls> controls_;
     RecordingOptions* options_ = nullptr;
+    std::unique_ptr<RegionSelector> regionSelector_;
     bool steppedAside_ = false;   // hidden for the take that records
     bool closeAfterTake_ = false; // closing waits for the stopped take to finish
     std::optional<CloseAnswer> closeAnswer_;
