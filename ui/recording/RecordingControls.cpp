@@ -23,8 +23,16 @@ namespace orvane {
 RecordingControls::RecordingControls(Recorder& recorder, GlobalShortcut* shortcut, QObject* parent)
     : QObject(parent), rec_(recorder), shortcut_(shortcut), bar_(std::make_unique<RecordingBar>()),
       overlay_(std::make_unique<CountdownOverlay>()), menu_(std::make_unique<QMenu>()) {
-    stopAction_ = menu_->addAction(QStringLiteral("Stop Recording"), this, [this] { rec_.stop(); });
-    pauseAction_ = menu_->addAction(QStringLiteral("Pause"), this, [this] { rec_.togglePause(); });
+    // The desktop draws the status icon's menu: the press that chose an item
+    // reached the take's click tap too, a moment ago.
+    stopAction_ = menu_->addAction(QStringLiteral("Stop Recording"), this, [this] {
+        rec_.noteOwnPress();
+        rec_.stop();
+    });
+    pauseAction_ = menu_->addAction(QStringLiteral("Pause"), this, [this] {
+        rec_.noteOwnPress();
+        rec_.togglePause();
+    });
     menu_->addAction(QStringLiteral("Discard…"), this, &RecordingControls::discardRequested);
     menu_->addSeparator();
     menu_->addAction(QStringLiteral("Quit Orvane…"), this, &RecordingControls::quitRequested);
@@ -36,6 +44,7 @@ RecordingControls::RecordingControls(Recorder& recorder, GlobalShortcut* shortcu
         connect(tray_.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason == QSystemTrayIcon::Trigger && rec_.phase() == Phase::recording) {
+                        rec_.noteOwnPress();
                         rec_.stop();
                     }
                 });
