@@ -33,6 +33,7 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QScreen>
+#include <QSystemTrayIcon>
 
 #include <QApplication>
 #include <QDir>
@@ -683,8 +684,7 @@ TEST_F(MainWindowTest, ADisplayTakeTakesTheWindowOutOfTheShotAndTheBarHoldsItsCo
     startRecording(w); // the whole display
     EXPECT_FALSE(w.isVisible()) << "the window is in the picture of a display take";
     RecordingBar& bar = *controls.bar();
-    // No status icon on this desktop: the bar is always there.
-    EXPECT_FALSE(controls.hasStatusIcon());
+    // The bar shows by default (and always where there is no status icon).
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
     EXPECT_EQ(bar.windowTitle(), QString::fromUtf8("Orvane — Recording"));
     // One screen, and it is recorded: the bar sits in its lower right corner.
@@ -842,4 +842,31 @@ TEST_F(MainWindowTest, WithRecordARegionTheDraggedRectangleIsWhatTheTakeRecords)
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.recorder().phase(), Phase::ready) << "the open take stays";
     region->setChecked(false);
+}
+
+TEST_F(MainWindowTest, TheStatusIconRegistersWithTheDesktopAndItsStopEndsTheTake) {
+    const QString log = qEnvironmentVariable("ORVANE_TEST_SNI_LOG");
+    if (log.isEmpty()) {
+        GTEST_SKIP() << "needs the tests' status icon host (status-icon-test.sh)";
+    }
+    MainWindow w(backend, backend);
+    w.show();
+    RecordingControls& controls = *w.recordingControls();
+    ASSERT_TRUE(controls.hasStatusIcon()) << "the desktop hosts status icons";
+    EXPECT_TRUE(w.recordingOptions()->findChild<QCheckBox*>()->isVisibleTo(w.recordingOptions()))
+        << "with a status icon the bar may be hidden";
+    backend.moviePath = moviePath;
+    startRecording(w);
+    backend.lastStream->deliver(2);
+    // The host clicks "Stop Recording" in the icon's menu once it registered.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 15000));
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString events = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(events.contains(QStringLiteral("registered "))) << events.toStdString();
+    EXPECT_TRUE(events.contains(QStringLiteral("menu Stop Recording|Pause|Discard…|Quit Orvane…")))
+        << events.toStdString();
+    EXPECT_TRUE(events.contains(QStringLiteral("clicked Stop Recording"))) << events.toStdString();
+    EXPECT_TRUE(w.isVisible()) << "the window is back after the take";
+    EXPECT_FALSE(controls.statusIcon()->isVisible()) << "the icon goes with the take";
 }
