@@ -56,6 +56,12 @@ xdotool key ctrl+shift+r # Stop, from anywhere
 wait_for 30 grep -q '"moments"' "$home/Desktop/quilbo-clicks.json" || fail "the global shortcut did not stop the take"
 wait_for 10 xdotool search --onlyvisible --name '^Orvane$' || fail "the window did not come back after the take"
 echo "ok   the global shortcut stopped the take and the window came back"
+# The countdown's big white digit was in the middle of the screen, over the
+# black root window: the take's first frame shows none of it.
+brightest="$(ffmpeg -v error -i "$home/Desktop/orvane-recording.mov" -frames:v 1 \
+  -vf "crop=240:240:(iw-240)/2:(ih-240)/2,format=gray" -f rawvideo - | python3 -c "import sys; print(max(sys.stdin.buffer.read()))")"
+[ -n "$brightest" ] && [ "$brightest" -lt 100 ] || fail "the countdown is in the take's first frame (brightest ${brightest:-?})"
+echo "ok   the countdown is not in the take's first frame"
 sleep 3 # the editor opens and the player loads
 
 # Keys go to the window under the pointer (no window manager here).
