@@ -21,13 +21,29 @@ public:
     using QObject::QObject;
 
     // Takes `keys` as the shortcut, replacing the previous one; empty gives
-    // it up. An empty result when it is registered, otherwise the reason for
-    // the user ("Ctrl+Shift+R is already taken by another program").
+    // it up. An empty result when it is registered (or asked for, where the
+    // desktop answers later), otherwise the reason for the user ("Ctrl+Shift+R
+    // is already taken by another program").
     virtual QString setKeys(const QString& keys) = 0;
     virtual QString keys() const = 0;
+    // Why the shortcut does not work now, for the user; empty when it does.
+    // A desktop that answers later changes it (problemChanged).
+    virtual QString problem() const { return problem_; }
 
 signals:
     void activated();
+    void problemChanged();
+
+protected:
+    void setProblem(const QString& problem) {
+        if (problem != problem_) {
+            problem_ = problem;
+            emit problemChanged();
+        }
+    }
+
+private:
+    QString problem_;
 };
 
 } // namespace orvane

@@ -1,5 +1,7 @@
 #include "WaylandCaptureBackend.h"
 
+#include "WaylandGlobalShortcut.h"
+
 #include "CursorThemeHands.h"
 #include "ScreenCastPortal.h"
 #include "StreamCursorTrack.h"
@@ -70,6 +72,13 @@ Result<std::unique_ptr<ScreenStream>> WaylandCaptureBackend::createStream(
     return std::unique_ptr<ScreenStream>(
         std::make_unique<WaylandScreenStream>(source->session(), cursor_, hands_->shapes,
                                               content.kind == CaptureContent::Kind::Display ? content.region : QRect()));
+}
+
+GlobalShortcut* WaylandCaptureBackend::globalShortcut() {
+    if (!shortcut_) {
+        shortcut_ = std::make_unique<wayland::WaylandGlobalShortcut>(options_.portalService);
+    }
+    return shortcut_.get();
 }
 
 } // namespace orvane

@@ -10,6 +10,7 @@ namespace orvane {
 namespace wayland {
 class StreamCursorTrack;
 class WaylandContentPicker;
+class WaylandGlobalShortcut;
 class WaylandInputMonitor;
 class WaylandPermissionChecks;
 } // namespace wayland
@@ -45,6 +46,7 @@ public:
     Result<std::unique_ptr<ScreenStream>> createStream(const CaptureContent& content) override;
     // Says so when the desktop cannot send the cursor apart from the picture.
     QString captureNote() override;
+    GlobalShortcut* globalShortcut() override;
 
 private:
     Options options_;
@@ -54,6 +56,7 @@ private:
     std::unique_ptr<wayland::WaylandPermissionChecks> permissions_;
     struct Hands;
     std::unique_ptr<Hands> hands_; // the cursor theme's hand shapes, read once
+    std::unique_ptr<wayland::WaylandGlobalShortcut> shortcut_; // made when first asked for
 };
 
 } // namespace orvane

@@ -104,6 +104,12 @@ void X11GlobalShortcut::ungrab() {
 }
 
 QString X11GlobalShortcut::setKeys(const QString& keys) {
+    const QString problem = registerKeys(keys);
+    setProblem(problem);
+    return problem;
+}
+
+QString X11GlobalShortcut::registerKeys(const QString& keys) {
     ungrab();
     if (keys.trimmed().isEmpty()) {
         return {};

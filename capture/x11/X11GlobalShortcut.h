@@ -25,6 +25,7 @@ public:
 
 private:
     struct Grab;
+    QString registerKeys(const QString& keys);
     void readEvents();
     void ungrab();
 

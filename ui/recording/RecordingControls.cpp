@@ -73,6 +73,12 @@ RecordingControls::RecordingControls(Recorder& recorder, GlobalShortcut* shortcu
     connect(&diskTimer_, &QTimer::timeout, this, &RecordingControls::checkDisk);
     if (shortcut_ != nullptr) {
         connect(shortcut_, &GlobalShortcut::activated, this, &RecordingControls::shortcutPressed);
+        connect(shortcut_, &GlobalShortcut::problemChanged, this, [this] {
+            if (!settings_.shortcut.isEmpty()) {
+                shortcutProblem_ = shortcut_->problem();
+                emit shortcutProblemChanged();
+            }
+        });
     }
     setSettings(RecordingSettings{});
 }
@@ -91,7 +97,9 @@ void RecordingControls::setSettings(const RecordingSettings& settings) {
         shortcutProblem_ = QStringLiteral("This desktop offers Orvane no global shortcut: stop a "
                                           "take from the status icon or the recording bar");
     } else if (keysChanged) {
-        shortcutProblem_ = shortcut_->setKeys(settings_.shortcut);
+        shortcut_->setKeys(settings_.shortcut);
+        // Where the desktop answers later, the problem says so until it has.
+        shortcutProblem_ = shortcut_->problem();
     }
     if (rec_.phase() == Phase::recording) {
         showBar();

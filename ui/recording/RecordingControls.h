@@ -68,6 +68,8 @@ signals:
     void quitRequested();
     // The take was stopped because the disk was about to be full.
     void stoppedForDisk();
+    // The desktop answered about the shortcut later (see shortcutProblem).
+    void shortcutProblemChanged();
 
 private:
     void contentChosen();

@@ -131,6 +131,8 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
             startOrStop();
         }
     });
+    connect(controls_.get(), &RecordingControls::shortcutProblemChanged, this,
+            [this] { options_->setShortcutProblem(controls_->shortcutProblem()); });
     connect(controls_.get(), &RecordingControls::discardRequested, this, &MainWindow::confirmDiscard);
     connect(controls_.get(), &RecordingControls::quitRequested, this, &QWidget::close);
     connect(controls_.get(), &RecordingControls::stoppedForDisk, this, [this] {

@@ -12,11 +12,13 @@
 #include "capture/wayland/ClickReader.h"
 #include "capture/wayland/ScreenCastPortal.h"
 #include "capture/wayland/WaylandCaptureBackend.h"
+#include "capture/wayland/WaylandGlobalShortcut.h"
 #include "media/MediaLog.h"
 
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QJsonArray>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -513,4 +515,40 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("OrvaneWaylandTests"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// --- The global shortcut through the portal --------------------------------------------------
+
+TEST(WaylandGlobalShortcut, TheDesktopBindsTheProposedKeysAndItsPressReachesUs) {
+    wayland::WaylandGlobalShortcut shortcut(QString::fromLatin1(wayland::ScreenCastPortal::kService));
+    EXPECT_FALSE(shortcut.problem().isEmpty()) << "nothing is bound before the desktop answered";
+    int presses = 0;
+    QObject::connect(&shortcut, &GlobalShortcut::activated, [&] { ++presses; });
+    EXPECT_EQ(shortcut.setKeys(QStringLiteral("Ctrl+Shift+R")).toStdString(), "");
+    ASSERT_TRUE(waitFor([&] { return shortcut.problem().isEmpty(); }, 10000)) << shortcut.problem().toStdString();
+    // The portal was asked for the keys as its triggers spell them.
+    bool proposed = false;
+    for (const QJsonObject& c : portalCalls()) {
+        if (c[QStringLiteral("method")].toString() == QLatin1String("GlobalShortcuts.BindShortcuts")) {
+            const QJsonArray bound = c[QStringLiteral("shortcuts")].toArray();
+            proposed = bound.size() == 1 && bound[0].toArray()[0].toString() == QLatin1String("stop-or-record") &&
+                       bound[0].toArray()[1].toString() == QLatin1String("CTRL+SHIFT+r");
+        }
+    }
+    EXPECT_TRUE(proposed);
+    ASSERT_TRUE(portalControl(QStringLiteral("shortcut")));
+    ASSERT_TRUE(waitFor([&] { return presses == 1; }, 5000));
+
+    // Other keys are proposed again on the same session; keys no trigger can
+    // spell are refused at once.
+    EXPECT_EQ(shortcut.setKeys(QStringLiteral("Ctrl+Alt+F5")).toStdString(), "");
+    ASSERT_TRUE(waitFor([&] { return shortcut.problem().isEmpty(); }, 10000));
+    EXPECT_TRUE(shortcut.setKeys(QStringLiteral("Shift+R")).contains(QStringLiteral("cannot be a shortcut")));
+    EXPECT_EQ(wayland::WaylandGlobalShortcut::portalTrigger(QStringLiteral("Meta+F12")), QStringLiteral("LOGO+F12"));
+    EXPECT_EQ(wayland::WaylandGlobalShortcut::portalTrigger(QStringLiteral("Ctrl+Space")), QString());
+    // Given up: a press reaches nobody.
+    EXPECT_EQ(shortcut.setKeys(QString()).toStdString(), "");
+    portalControl(QStringLiteral("shortcut"));
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(presses, 1);
 }

@@ -18,6 +18,7 @@ Control FIFO ($ORVANE_TEST_PORTAL_CONTROL), one command a line:
   move X Y | click X Y | button CODE 0|1   pointer, on the newest session
   close                                    the desktop ends the newest session
   respond CODE                             answer the next SelectSources with CODE
+  shortcut                                 the user presses the newest session's shortcuts
 """
 import json
 import os
@@ -214,6 +215,9 @@ def control(line):
     w = line.split()
     if not w:
         return
+    if w[0] == "shortcut":
+        press_shortcuts()
+        return
     if w[0] == "respond":
         next_response[0] = int(w[1])
         log("control", line=line)
@@ -240,7 +244,68 @@ def control(line):
         log("control", line=line, error=e.message)
 
 
+# GlobalShortcuts, as a desktop that binds what the application proposes:
+# BindShortcuts answers with the preferred trigger as the trigger, and the
+# control command "shortcut" activates every bound shortcut of the newest session.
+SHORTCUTS_XML = """<node><interface name="org.freedesktop.impl.portal.GlobalShortcuts">
+ <method name="CreateSession"><arg type="o" direction="in"/><arg type="o" direction="in"/>
+  <arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
+  <arg type="u" direction="out"/><arg type="a{sv}" direction="out"/></method>
+ <method name="BindShortcuts"><arg type="o" direction="in"/><arg type="o" direction="in"/>
+  <arg type="a(sa{sv})" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
+  <arg type="u" direction="out"/><arg type="a{sv}" direction="out"/></method>
+ <method name="ListShortcuts"><arg type="o" direction="in"/><arg type="o" direction="in"/>
+  <arg type="u" direction="out"/><arg type="a{sv}" direction="out"/></method>
+ <signal name="Activated"><arg type="o"/><arg type="s"/><arg type="t"/><arg type="a{sv}"/></signal>
+ <signal name="Deactivated"><arg type="o"/><arg type="s"/><arg type="t"/><arg type="a{sv}"/></signal>
+ <signal name="ShortcutsChanged"><arg type="o"/><arg type="a(sa{sv})"/></signal>
+ <property name="version" type="u" access="read"/>
+</interface></node>"""
+shortcuts_iface = Gio.DBusNodeInfo.new_for_xml(SHORTCUTS_XML).interfaces[0]
+shortcut_sessions = {}  # session handle -> [(id, trigger)]
+
+
+def shortcut_session_call(conn, sender, path, iface, method, params, inv):
+    shortcut_sessions.pop(path, None)
+    log("GlobalShortcuts.Session.Close", session=path)
+    inv.return_value(None)
+
+
+def shortcuts_call(conn, sender, path, iface, method, params, inv):
+    args = params.unpack()
+    if method == "CreateSession":
+        session = args[1]
+        reg = bus.register_object(session, session_iface, shortcut_session_call, lambda *a: GLib.Variant("u", 1), None)
+        shortcut_sessions[session] = []
+        log("GlobalShortcuts.CreateSession", session=session)
+        inv.return_value(GLib.Variant("(ua{sv})", (0, {"session_handle": GLib.Variant("s", session)})))
+    elif method == "BindShortcuts":
+        session, shortcuts = args[1], args[2]
+        bound = [(sid, opts.get("preferred_trigger", "")) for sid, opts in shortcuts]
+        shortcut_sessions[session] = bound
+        log("GlobalShortcuts.BindShortcuts", session=session, shortcuts=[list(b) for b in bound])
+        result = [(sid, {"trigger_description": GLib.Variant("s", trig)}) for sid, trig in bound]
+        inv.return_value(GLib.Variant("(ua{sv})", (0, {"shortcuts": GLib.Variant("a(sa{sv})", result)})))
+    else:
+        bound = shortcut_sessions.get(args[1], [])
+        result = [(sid, {"trigger_description": GLib.Variant("s", trig)}) for sid, trig in bound]
+        inv.return_value(GLib.Variant("(ua{sv})", (0, {"shortcuts": GLib.Variant("a(sa{sv})", result)})))
+
+
+def press_shortcuts():
+    if not shortcut_sessions:
+        log("control", line="shortcut", error="no shortcut session")
+        return
+    session = list(shortcut_sessions)[-1]
+    for sid, _ in shortcut_sessions[session]:
+        bus.emit_signal(None, "/org/freedesktop/portal/desktop", "org.freedesktop.impl.portal.GlobalShortcuts",
+                        "Activated", GLib.Variant("(osta{sv})", (session, sid, int(time.time() * 1000), {})))
+    log("control", line="shortcut", session=session)
+
+
 bus.register_object("/org/freedesktop/portal/desktop", screencast_iface, screencast_call, screencast_get, None)
+bus.register_object("/org/freedesktop/portal/desktop", shortcuts_iface, shortcuts_call,
+                    lambda *a: GLib.Variant("u", 1), None)
 Gio.bus_own_name_on_connection(bus, NAME, Gio.BusNameOwnerFlags.NONE, None, lambda *a: loop.quit())
 
 if os.path.exists(FIFO):

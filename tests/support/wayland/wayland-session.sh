@@ -67,7 +67,7 @@ export ORVANE_WAYLAND_TARGET_LOG="$base/logs/target.log"
 cat > "$base/portals/orvane-test.portal" <<PORTAL
 [portal]
 DBusName=org.freedesktop.impl.portal.desktop.orvanetest
-Interfaces=org.freedesktop.impl.portal.ScreenCast;
+Interfaces=org.freedesktop.impl.portal.ScreenCast;org.freedesktop.impl.portal.GlobalShortcuts;
 UseIn=orvanetest
 PORTAL
 
