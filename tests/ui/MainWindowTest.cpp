@@ -870,3 +870,35 @@ TEST_F(MainWindowTest, TheStatusIconRegistersWithTheDesktopAndItsStopEndsTheTake
     EXPECT_TRUE(w.isVisible()) << "the window is back after the take";
     EXPECT_FALSE(controls.statusIcon()->isVisible()) << "the icon goes with the take";
 }
+
+TEST_F(MainWindowTest, OnWaylandTheRegionIsDraggedOverTheLiveScreen) {
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        GTEST_SKIP() << "runs in the headless Wayland session (ui.windowWayland)";
+    }
+    MainWindow w(backend, backend);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_NE(w.regionSelector(), nullptr) << "Wayland: the window offers its region overlay";
+    w.recordingOptions()->regionBox()->setChecked(true);
+    w.recorder().start();
+    CaptureContent shared;
+    shared.area = QRectF(0, 0, 1280, 800); // a portal stream: no place on the desktop
+    shared.title = QStringLiteral("Shared screen");
+    emit backend.pickerFake.contentChosen(shared);
+    RegionSelector& selector = *w.regionSelector();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.isVisible(); }, 3000));
+    EXPECT_TRUE(selector.testAttribute(Qt::WA_TranslucentBackground)) << "over the live screen";
+    EXPECT_EQ(selector.size(), QGuiApplication::primaryScreen()->geometry().size()) << "it covers the screen";
+    QTest::mousePress(&selector, Qt::LeftButton, {}, QPoint(200, 100));
+    QTest::mouseMove(&selector, QPoint(400, 300));
+    QTest::mouseRelease(&selector, Qt::LeftButton, {}, QPoint(521, 341));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+    // The stream checks it against the shared monitor's pixels; here it is
+    // passed on as dragged, snapped to even pixels.
+    EXPECT_EQ(w.recorder().recordedContent().region, QRect(200, 100, 320, 240));
+    backend.lastStream->deliver(1);
+    w.recorder().stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
+    EXPECT_TRUE(w.isVisible());
+    w.recordingOptions()->regionBox()->setChecked(false);
+}

@@ -21,6 +21,7 @@ RegionSelector::RegionSelector(QWidget* parent)
 
 void RegionSelector::showOver(const QRect& screenArea, const QImage& picture) {
     picture_ = picture;
+    setAttribute(Qt::WA_TranslucentBackground, picture.isNull());
     selection_ = QRect();
     dragging_ = false;
     setGeometry(screenArea);
@@ -94,7 +95,9 @@ void RegionSelector::paintEvent(QPaintEvent*) {
     if (!picture_.isNull()) {
         p.drawImage(rect(), picture_);
     } else {
-        p.fillRect(rect(), Qt::black);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(rect(), Qt::transparent); // the live screen shows through
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     const QRectF chosen(selection_.x() / scale, selection_.y() / scale, selection_.width() / scale,
                         selection_.height() / scale);

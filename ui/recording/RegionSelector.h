@@ -8,10 +8,11 @@
 namespace orvane {
 
 // Orvane's own overlay for choosing a region of a display: it covers the
-// screen with a dimmed picture of it, the user drags a rectangle (its size
-// shown beside it, snapped to even pixels), and a release chooses it; Esc
-// cancels. The picture is the screen's own, taken before the overlay shows,
-// so it works without a compositor. Main thread only.
+// screen, dimmed, the user drags a rectangle (its size shown beside it,
+// snapped to even pixels), and a release chooses it; Esc cancels. On X11 it
+// shows a picture of the screen taken before it opened, so it works without a
+// compositor; on Wayland (always composited, and no program may picture the
+// screen) it is see-through over the live screen. Main thread only.
 class RegionSelector : public QWidget {
     Q_OBJECT
 
@@ -21,7 +22,8 @@ public:
 
     explicit RegionSelector(QWidget* parent = nullptr);
 
-    // Covers `screenArea` (global coordinates) showing `picture` of it.
+    // Covers `screenArea` (global coordinates) showing `picture` of it; a
+    // null picture: see-through (where the desktop composites windows).
     void showOver(const QRect& screenArea, const QImage& picture);
     // The rectangle being dragged, in pixels of the screen from its corner.
     QRect selection() const { return selection_; }

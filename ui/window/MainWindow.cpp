@@ -41,6 +41,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
+#include <QPointer>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -138,8 +139,11 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
     connect(controls_.get(), &RecordingControls::stoppedForDisk, this, [this] {
         titleBar_->flashStatus(QStringLiteral("The take was stopped: the disk is nearly full"));
     });
-    // The region overlay shows the screen itself: Orvane's own window on X11.
-    const bool regionHere = QGuiApplication::platformName() == QLatin1String("xcb");
+    // The region overlay is Orvane's own window over the screen: on X11 over
+    // a picture of it, on Wayland over the live screen (the monitor the
+    // portal shared; with several, the one this window is on).
+    const bool regionHere = QGuiApplication::platformName() == QLatin1String("xcb") ||
+                            QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     options_->setRegionAvailable(regionHere);
     if (regionHere) {
         regionSelector_ = std::make_unique<RegionSelector>();
@@ -277,18 +281,32 @@ void MainWindow::chooseRegion(const CaptureContent& display,
         steppedAside_ = true;
         hide();
     }
-    QTimer::singleShot(200, this, [this, display, proceed, cancel] {
-        QScreen* screen = QGuiApplication::screenAt(display.area.center().toPoint());
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    const QPointer<QScreen> here = screen(); // a screen unplugged meanwhile is null
+    QTimer::singleShot(200, this, [this, display, proceed, cancel, x11, here] {
+        // X11: the display's place is the desktop's own; Wayland: a portal
+        // stream has no place, so the window's screen stands for it.
+        QScreen* screen = x11 ? QGuiApplication::screenAt(display.area.center().toPoint()) : here.data();
         if (screen == nullptr) {
             screen = QGuiApplication::primaryScreen();
         }
         const QRect geometry = screen->geometry();
-        const QImage picture = screen->grabWindow(0).toImage();
+        const QImage picture = x11 ? screen->grabWindow(0).toImage() : QImage();
         // The region is in the display's pixels; the overlay covers the
         // screen, which begins where the display does.
         regionSelector_->disconnect(this);
-        connect(regionSelector_.get(), &RegionSelector::chosen, this, [this, display, proceed, cancel](const QRect& r) {
+        connect(regionSelector_.get(), &RegionSelector::chosen, this,
+                [this, display, proceed, cancel, x11](const QRect& r) {
             regionSelector_->disconnect(this);
+            if (!x11) {
+                // Only the stream knows the shared monitor's pixels: it checks
+                // the region when it starts.
+                CaptureContent c = display;
+                c.region = evenRegion(r);
+                c.title += QStringLiteral(" (region at %1,%2)").arg(r.x()).arg(r.y());
+                proceed(c);
+                return;
+            }
             Result<CaptureContent> narrowed = withRegion(display, r);
             if (!narrowed) {
                 titleBar_->flashStatus(QString::fromStdString(narrowed.error()));
