@@ -4,6 +4,7 @@
 // each phase are saved as test artefacts.
 #include "FakeBackend.h"
 #include "MovieFixtures.h"
+#include "SmallFilesystem.h"
 
 #include "app/Recorder.h"
 #include "render/LookSettings.h"
@@ -901,4 +902,43 @@ TEST_F(MainWindowTest, OnWaylandTheRegionIsDraggedOverTheLiveScreen) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
     EXPECT_TRUE(w.isVisible());
     w.recordingOptions()->regionBox()->setChecked(false);
+}
+
+TEST_F(MainWindowTest, TheBarSaysHowLongTheDiskLastsAndTheTakeStopsBeforeItIsFull) {
+    test::SmallFilesystem disk(200LL * 1000 * 1000);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "needs root to mount a small filesystem";
+    }
+    TakeLibrary library(disk.path());
+    MainWindow w(backend, backend);
+    w.setLibrary(&library);
+    w.show();
+    w.recorder().start();
+    emit backend.pickerFake.contentChosen(windowContent());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+    RecordingBar& bar = *w.recordingControls()->bar();
+    EXPECT_TRUE(bar.diskNote().isEmpty());
+
+    // 20 MB in 10 s of take time, about 180 MB free: a minute and a half left.
+    const QString movie = w.recorder().videoURL();
+    {
+        QFile f(movie);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        ASSERT_EQ(f.write(QByteArray(20 * 1000 * 1000, 'm')), 20 * 1000 * 1000);
+    }
+    backend.clock += 10;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bar.diskNote().isEmpty(); }, 5000));
+    EXPECT_EQ(bar.diskNote(), QStringLiteral("About 2 min left on the disk"));
+    EXPECT_EQ(w.recorder().phase(), Phase::recording);
+
+    // Something else fills the disk: the take stops cleanly and is kept.
+    backend.lastStream->deliver(2);
+    {
+        QFile other(disk.filePath(QStringLiteral("other.bin")));
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+        ASSERT_EQ(other.write(QByteArray(135 * 1000 * 1000, 'x')), 135 * 1000 * 1000);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 6000));
+    EXPECT_EQ(w.titleBar()->statusLabel()->text(),
+              QStringLiteral("The take was stopped: the disk is nearly full"));
 }
