@@ -92,6 +92,16 @@ protected:
         QCoreApplication::processEvents(); // the capture start
         ASSERT_EQ(w.recorder().phase(), Phase::recording);
     }
+    // Start, then the user picks another window: the take records and the
+    // window stays where it is.
+    void startWindowTake(MainWindow& w) {
+        w.recorder().start();
+        CaptureContent c;
+        c.kind = CaptureContent::Kind::Window;
+        c.area = QRectF(10, 10, 320, 200);
+        emit backend.pickerFake.contentChosen(c);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+    }
     void toReady(MainWindow& w) {
         backend.moviePath = moviePath;
         startRecording(w);
@@ -665,17 +675,6 @@ TEST_F(MainWindowTest, TheStartScreenListsTheLibraryAndOpensATakeWithItsEdits) {
 
 // --- Recording controls --------------------------------------------------------------------
 
-namespace {
-
-CaptureContent windowContent() {
-    CaptureContent c;
-    c.kind = CaptureContent::Kind::Window;
-    c.area = QRectF(10, 10, 320, 200);
-    return c;
-}
-
-} // namespace
-
 TEST_F(MainWindowTest, ADisplayTakeTakesTheWindowOutOfTheShotAndTheBarHoldsItsControls) {
     MainWindow w(backend, backend);
     w.show();
@@ -720,9 +719,7 @@ TEST_F(MainWindowTest, ADisplayTakeTakesTheWindowOutOfTheShotAndTheBarHoldsItsCo
 TEST_F(MainWindowTest, AWindowTakeOfAnotherWindowLeavesTheWindowWhereItIs) {
     MainWindow w(backend, backend);
     w.show();
-    w.recorder().start();
-    emit backend.pickerFake.contentChosen(windowContent());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+    ASSERT_NO_FATAL_FAILURE(startWindowTake(w));
     EXPECT_TRUE(w.isVisible());
     w.recorder().discard();
 }
@@ -768,9 +765,7 @@ TEST_F(MainWindowTest, ClosingDuringATakeAsksAndKeepsTheTake) {
         MainWindow w(backend, backend);
         w.setLibrary(&library);
         w.show();
-        w.recorder().start();
-        emit backend.pickerFake.contentChosen(windowContent());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+        ASSERT_NO_FATAL_FAILURE(startWindowTake(w));
         w.setCloseAnswer(MainWindow::CloseAnswer::KeepRecording);
         EXPECT_FALSE(w.close());
         EXPECT_TRUE(w.isVisible());
@@ -791,9 +786,7 @@ TEST_F(MainWindowTest, ClosingDuringATakeAsksAndKeepsTheTake) {
         MainWindow w(backend, backend);
         w.setLibrary(&library);
         w.show();
-        w.recorder().start();
-        emit backend.pickerFake.contentChosen(windowContent());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+        ASSERT_NO_FATAL_FAILURE(startWindowTake(w));
         const QString folder = w.recorder().recordingFolder();
         ASSERT_TRUE(QFileInfo(folder).isDir());
         w.setCloseAnswer(MainWindow::CloseAnswer::Discard);
@@ -913,9 +906,7 @@ TEST_F(MainWindowTest, TheBarSaysHowLongTheDiskLastsAndTheTakeStopsBeforeItIsFul
     MainWindow w(backend, backend);
     w.setLibrary(&library);
     w.show();
-    w.recorder().start();
-    emit backend.pickerFake.contentChosen(windowContent());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::recording; }, 3000));
+    ASSERT_NO_FATAL_FAILURE(startWindowTake(w));
     RecordingBar& bar = *w.recordingControls()->bar();
     EXPECT_TRUE(bar.diskNote().isEmpty());
 
