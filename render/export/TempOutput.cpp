@@ -1,5 +1,7 @@
 #include "TempOutput.h"
 
+#include <fstream>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,20 @@ namespace orvane {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The process's umask, read without changing it: umask() sets while it
+// reads, which would race with files other threads create meanwhile.
+mode_t processUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8) & 0777);
+        }
+    }
+    return 022; // kernels before 4.7 do not say: the usual one
+}
+
 
 constexpr const char* kTempMarker = ".orvane-";
 constexpr const char* kTempEnding = ".mp4";
@@ -118,8 +134,8 @@ Result<TempOutput> TempOutput::tryCreate(const std::string& target) {
                           "cannot write in " + folder.string() + ": " + std::strerror(err));
     }
     // mkstemps makes the file private (0600); an exported video is an ordinary
-    // document, readable like any other file the user saves.
-    (void)::fchmod(fd, 0644);
+    // document, with the permissions the user's umask gives every file saved.
+    (void)::fchmod(fd, 0666 & ~processUmask());
     ::close(fd);
     return TempOutput(std::string(name.data()), target, t.string());
 }

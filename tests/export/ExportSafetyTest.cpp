@@ -265,3 +265,15 @@ TEST_F(ExportSafetyTest, ARotatedRecordingIsExportedUpright) {
     EXPECT_EQ(p->height, upright->height);
     EXPECT_EQ(p->frames, 60);
 }
+
+TEST_F(ExportSafetyTest, AnExportHasThePermissionsTheUsersUmaskGives) {
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+        const mode_t before = ::umask(mask);
+        auto out = TempOutput::tryCreate(dir.file("permissions.mp4"));
+        ::umask(before);
+        ASSERT_TRUE(out) << out.error();
+        struct stat st {};
+        ASSERT_EQ(::stat(out->path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << "umask " << std::oct << mask;
+    }
+}
