@@ -220,11 +220,14 @@ TEST_F(MainWindowTest, TrashAsksAndCancelKeepsTheTake) {
     w.show();
     toReady(w);
     QString asked;
+    QString defaultButton;
     auto answer = [&](const QString& button) {
         QTimer::singleShot(50, [&, button] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             asked = box->text() + QLatin1Char('|') + box->informativeText();
+            // Return in a hurry must not delete: Cancel is the default.
+            defaultButton = box->defaultButton() != nullptr ? box->defaultButton()->text() : QString();
             for (QAbstractButton* b : box->buttons()) {
                 if (b->text() == button) {
                     b->click();
@@ -236,6 +239,7 @@ TEST_F(MainWindowTest, TrashAsksAndCancelKeepsTheTake) {
     w.titleBar()->trashButton()->click();
     EXPECT_EQ(asked, QStringLiteral("Delete this recording?|This removes the current take. "
                                     "You can't undo it."));
+    EXPECT_EQ(defaultButton, QStringLiteral("Cancel"));
     EXPECT_EQ(w.recorder().phase(), Phase::ready);
     EXPECT_TRUE(QFile::exists(moviePath));
 

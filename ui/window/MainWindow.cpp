@@ -788,8 +788,10 @@ void MainWindow::confirmDiscard() {
                                ? QStringLiteral("This moves the current take to the Trash.")
                                : QStringLiteral("This removes the current take. You can't undo it."));
     auto* del = box.addButton(QStringLiteral("Delete Recording"), QMessageBox::DestructiveRole);
-    box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(qobject_cast<QPushButton*>(box.buttons().constLast()));
+    // Return in a hurry keeps the take.
+    auto* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
     box.exec();
     if (box.clickedButton() == del) {
         discardRecording();
