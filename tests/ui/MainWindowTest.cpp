@@ -13,6 +13,7 @@
 #include "ui/TimelineBar.h"
 #include "ui/InspectorRail.h"
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 #include "ui/player/MoviePlayer.h"
 #include "ui/preview/ZoomHostView.h"
 #include "ui/window/EmptyState.h"
@@ -452,6 +453,7 @@ TEST_F(MainWindowTest, ExportOutcomesShowInTheTitleBarWithTheirReason) {
     EXPECT_EQ(w.recorder().status(), refused);
     EXPECT_TRUE(w.titleBar()->statusLabel()->isVisible());
     EXPECT_EQ(w.titleBar()->statusLabel()->text(), refused);
+    EXPECT_EQ(w.titleBar()->statusTone(), TitleBar::Tone::Problem);
     w.exportTo(QStringLiteral("/proc/orvane-cannot-write-here.mp4"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.recorder().exporting(); }, 30000));
     EXPECT_TRUE(w.titleBar()->statusLabel()->text().startsWith(
@@ -463,6 +465,10 @@ TEST_F(MainWindowTest, ExportOutcomesShowInTheTitleBarWithTheirReason) {
     EXPECT_EQ(w.recorder().statusKind(), StatusKind::ExportDone);
     EXPECT_TRUE(w.titleBar()->statusLabel()->isVisible());
     EXPECT_EQ(w.titleBar()->statusLabel()->text(), QStringLiteral("Exported ✓  done.mp4"));
+    // Good news does not look like an error.
+    EXPECT_EQ(w.titleBar()->statusTone(), TitleBar::Tone::Success);
+    EXPECT_NE(w.titleBar()->statusLabel()->palette().color(QPalette::WindowText),
+              Theme::color(Theme::Color::danger));
 }
 
 TEST_F(MainWindowTest, NoCardWhenBothPermissionsAreThere) {

@@ -186,7 +186,9 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
             kind == StatusKind::ExportDone ||
             kind == StatusKind::TakeEnded || kind == StatusKind::TakeWithoutClicks ||
             (kind == StatusKind::TakeReady && !rec_.soundNotes().isEmpty())) {
-            titleBar_->flashStatus(rec_.status());
+            titleBar_->flashStatus(rec_.status(), kind == StatusKind::ExportDone
+                                                      ? TitleBar::Tone::Success
+                                                      : TitleBar::Tone::Problem);
         }
     });
     connect(&rec_, &Recorder::exported, this, [](const QString& path) { revealInFileManager(path); });

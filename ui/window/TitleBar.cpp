@@ -116,7 +116,11 @@ void TitleBar::setExportLabel(const QString& label) {
     export_->setText(label);
 }
 
-void TitleBar::flashStatus(const QString& text) {
+void TitleBar::flashStatus(const QString& text, Tone tone) {
+    tone_ = tone;
+    status_->setStyleSheet(QStringLiteral("color: %1")
+                               .arg(Theme::css(tone == Tone::Success ? Theme::Color::success
+                                                                     : Theme::Color::danger)));
     status_->setText(text);
     status_->show();
     QTimer::singleShot(6000, status_, [this, text] {

@@ -28,8 +28,11 @@ public:
     void setTakeName(const QString& name, const QString& size);
     // "Export" or, while exporting, the whole percent ("42%").
     void setExportLabel(const QString& label);
-    // A one-line note shown for a few seconds (a failed export, a take without frames).
-    void flashStatus(const QString& text);
+    // A one-line note shown for a few seconds (a failed export, a take without
+    // frames) in the danger colour; good news (an export done) in the success one.
+    enum class Tone { Problem, Success };
+    void flashStatus(const QString& text, Tone tone = Tone::Problem);
+    Tone statusTone() const { return tone_; }
     void setCanCheckForUpdates(bool can);
 
     QPushButton* closeButton() const { return close_; }
@@ -61,6 +64,7 @@ private:
     QLabel* name_;
     QLabel* size_;
     QLabel* status_;
+    Tone tone_ = Tone::Problem;
     QPushButton* trash_;
     QPushButton* export_;
     QToolButton* menu_;
