@@ -20,8 +20,37 @@
 #include <cstdio>
 #include <memory>
 #include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr const char* kUsage = R"(Usage: orvane [--help | --version]
+
+Opens Orvane's window: record a display, a region of one or a window, with the
+clicks turned into zooms, then edit the take and export an MP4. Every take is
+kept in the take library ("Orvane" in the Videos folder). Needs a desktop
+session (X11 or Wayland); without one, orvane-record and orvane-render do the
+same from the command line (see their --help).
+
+  --help      this text
+  --version   the version
+)";
+
+} // namespace
 
 int main(int argc, char** argv) {
+    // Asked for before anything needs a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("orvane %s\n", ORVANE_VERSION);
+            return 0;
+        }
+    }
     // Without a display Qt would abort with a message about plugins; say what
     // is going on instead, and where to look without one.
     const char* display = std::getenv("DISPLAY");
