@@ -417,8 +417,10 @@ void TakeRecorder::startClickTap() {
 void TakeRecorder::stopClickTap() {
     cursorSampler_.stop();
     if (clicksConnected_) {
-        disconnect(clickConnection_);
+        // A monitor may still deliver presses it read before the stop (one
+        // waiting for the cursor's position): they are the take's last clicks.
         backend_.input().stopClicks();
+        disconnect(clickConnection_);
         clicksConnected_ = false;
     }
 }

@@ -64,7 +64,15 @@ public:
         listening = canListen;
         return canListen;
     }
-    void stopClicks() override { listening = false; }
+    void stopClicks() override {
+        listening = false;
+        // A press read before the stop, delivered as the stop resolves it.
+        if (pressAtStop) {
+            emit clicked(pressAtStop->first, pressAtStop->second);
+            pressAtStop.reset();
+        }
+    }
+    std::optional<std::pair<QPointF, double>> pressAtStop; // position, host seconds
     std::optional<CursorReading> readCursor() override { // the sampling thread
         ++reads;
         return cursor.get();

@@ -198,3 +198,21 @@ TEST_F(TakePauseTest, ACancelledCountdownLeavesNothingAndStopCancelsItToo) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TakePauseTest, APressStillBeingResolvedAtStopIsTheTakesLastClick) {
+    at(1000.0);
+    choose();
+    ASSERT_EQ(rec.state(), TakeRecorder::State::Recording);
+    backend.lastStream->deliverAt(1000.5);
+    // Pressed at 2.5 s; its position is known only as the monitor stops.
+    backend.inputFake.pressAtStop = std::make_pair(QPointF(500, 250), 1002.5);
+    at(1003.0);
+    ASSERT_TRUE(stopAndWait());
+    ASSERT_EQ(result.clicks.size(), 1u);
+    EXPECT_DOUBLE_EQ(result.clicks[0].t, 2.5);
+    EXPECT_DOUBLE_EQ(result.clicks[0].cx, 0.5);
+}
+
+} // namespace
