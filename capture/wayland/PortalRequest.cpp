@@ -30,6 +30,12 @@ QString senderPart(const QDBusConnection& bus) {
 
 } // namespace
 
+QString sessionHandleOf(const QVariantMap& results) {
+    const QVariant handle = results.value(QStringLiteral("session_handle"));
+    const QString text = handle.toString();
+    return !text.isEmpty() ? text : handle.value<QDBusObjectPath>().path();
+}
+
 Error portalCallError(const QString& dbusErrorName, const QString& message) {
     if (dbusErrorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
         dbusErrorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||

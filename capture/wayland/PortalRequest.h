@@ -53,6 +53,10 @@ private:
     bool done_ = false;
 };
 
+// The session handle a CreateSession answer carries (portals send it as a
+// string or, some versions, as an object path); empty when there is none.
+QString sessionHandleOf(const QVariantMap& results);
+
 // A user-readable reason for a failed D-Bus call to the portal.
 Error portalCallError(const QString& dbusErrorName, const QString& message);
 

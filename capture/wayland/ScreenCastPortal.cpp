@@ -140,11 +140,7 @@ void ScreenCastPortal::begin(uint sourceTypes, const QString& parentWindow) {
                     finishWith(Error{ErrorKind::Io, "the desktop portal refused a screen cast session"});
                     return;
                 }
-                sessionPath_ = results.value(QStringLiteral("session_handle")).toString();
-                if (sessionPath_.isEmpty()) {
-                    sessionPath_ =
-                        results.value(QStringLiteral("session_handle")).value<QDBusObjectPath>().path();
-                }
+                sessionPath_ = sessionHandleOf(results);
                 selectSources();
             });
     // A new session path each time: the portal may still be closing the last.

@@ -152,10 +152,7 @@ void WaylandGlobalShortcut::createSession() {
                 [this, request](PortalResponse response, const QVariantMap& results) {
                     request->deleteLater();
                     creating_ = false;
-                    QString path = results.value(QStringLiteral("session_handle")).toString();
-                    if (path.isEmpty()) {
-                        path = results.value(QStringLiteral("session_handle")).value<QDBusObjectPath>().path();
-                    }
+                    const QString path = sessionHandleOf(results);
                     if (response != PortalResponse::Success || path.isEmpty()) {
                         unavailable();
                         return;
