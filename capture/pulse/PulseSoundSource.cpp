@@ -93,17 +93,23 @@ Result<void> PulseSoundSource::start(SoundSink* sink) {
     // instead of quietly recording another one.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE
                                                       | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_DONT_MOVE);
-    if (pa_stream_connect_record(stream_, source_.c_str(), &attr, flags) < 0) {
-        const std::string why = pulseErrorText(pa_context_errno(loop_->context()));
+    // A server that died before this loop noticed it fails the connect or the
+    // stream: that is this start's failure, not an end to report as well.
+    starting_ = true;
+    const bool connected = pa_stream_connect_record(stream_, source_.c_str(), &attr, flags) >= 0;
+    const bool settled = connected && loop_->waitUntilSettled(stream_, kStartTimeoutSeconds);
+    starting_ = false;
+    if (!connected || !settled || pa_stream_get_state(stream_) != PA_STREAM_READY) {
+        const std::string why = !connected || settled ? pulseErrorText(pa_context_errno(loop_->context()))
+                                                      : std::string("the sound server did not answer");
+        const bool serverGone = !loop_->connected();
         releaseStream();
-        return Error{ErrorKind::Io, std::string("Cannot record the ") + sourceNoun(kind_) + " (" + why + ")."};
-    }
-    const bool settled = loop_->waitUntilSettled(stream_, kStartTimeoutSeconds);
-    if (!settled || pa_stream_get_state(stream_) != PA_STREAM_READY) {
-        const std::string why = settled ? pulseErrorText(pa_context_errno(loop_->context()))
-                                        : std::string("the sound server did not answer");
-        releaseStream();
-        return Error{ErrorKind::NotFound, std::string("Cannot record the ") + sourceNoun(kind_) + " (" + why + ")."};
+        if (serverGone) {
+            return Error{ErrorKind::NotFound, std::string("The sound server went away; the ") + sourceNoun(kind_)
+                                                  + " cannot be recorded."};
+        }
+        return Error{connected ? ErrorKind::NotFound : ErrorKind::Io,
+                     std::string("Cannot record the ") + sourceNoun(kind_) + " (" + why + ")."};
     }
     return {};
 }
@@ -168,6 +174,10 @@ std::string PulseSoundSource::endedSentence() const {
 
 void PulseSoundSource::end(std::string why) {
     if (ended_ || sink_ == nullptr) {
+        return;
+    }
+    if (starting_) {
+        ended_ = true; // start() says why it failed; nothing more is delivered meanwhile
         return;
     }
     ended_ = true;

@@ -107,6 +107,7 @@ private:
     // kAnchorHoldFrames, whose arrivals bound where the first frame goes.
     std::vector<float> pending_;
     bool ended_ = false;
+    bool starting_ = false; // start() waits for the stream: a failure is its answer
     std::vector<float> silence_;
     std::atomic<float> peak_{0.0F};
 };
