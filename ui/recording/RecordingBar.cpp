@@ -1,6 +1,7 @@
 #include "RecordingBar.h"
 
 #include "ui/Theme.h"
+#include "ui/TransportRules.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace orvane {
 
@@ -57,8 +59,8 @@ RecordingBar::RecordingBar(QWidget* parent)
 }
 
 void RecordingBar::setElapsed(double seconds) {
-    const int s = static_cast<int>(std::max(0.0, seconds));
-    time_->setText(QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0')));
+    // A running clock shows whole seconds gone, not the nearest second.
+    time_->setText(TransportRules::mmss(std::floor(seconds)));
 }
 
 QString RecordingBar::elapsedText() const {

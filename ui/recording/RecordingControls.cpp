@@ -6,6 +6,7 @@
 #include "app/Recorder.h"
 #include "capture/GlobalShortcut.h"
 #include "ui/Symbols.h"
+#include "ui/TransportRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -90,7 +91,8 @@ bool RecordingControls::hasStatusIcon() const {
 }
 
 void RecordingControls::setSettings(const RecordingSettings& settings) {
-    const bool keysChanged = settings.shortcut != settings_.shortcut || shortcutProblem_.isEmpty();
+    const bool keysChanged = !keysApplied_ || settings.shortcut != settings_.shortcut;
+    keysApplied_ = true;
     settings_ = settings;
     rec_.setCountdown(settings_.countdown);
     if (shortcut_ == nullptr) {
@@ -169,11 +171,9 @@ void RecordingControls::refresh() {
     pauseAction_->setEnabled(recording);
     stopAction_->setEnabled(recording);
     if (tray_) {
-        const int s = static_cast<int>(t);
-        tray_->setToolTip(QStringLiteral("Orvane — %1 %2:%3")
-                              .arg(paused ? QStringLiteral("Paused at") : QStringLiteral("Recording"))
-                              .arg(s / 60)
-                              .arg(s % 60, 2, 10, QLatin1Char('0')));
+        tray_->setToolTip(QStringLiteral("Orvane — %1 %2")
+                              .arg(paused ? QStringLiteral("Paused at") : QStringLiteral("Recording"),
+                                   TransportRules::mmss(std::floor(t))));
     }
 }
 

@@ -92,6 +92,7 @@ private:
     QTimer tick_; // the time shown, four times a second
     QTimer diskTimer_;
     bool barHiddenByUser_ = false;
+    bool keysApplied_ = false; // the shortcut was handed to the desktop once
 };
 
 } // namespace orvane
