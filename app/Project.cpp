@@ -18,6 +18,7 @@ Project::Project(QObject* parent) : EditModel(parent) {
                         &EditModel::smoothnessChanged, &EditModel::zoomMergeChanged,
                         &EditModel::trimStartChanged, &EditModel::trimEndChanged,
                         &EditModel::soundMixChanged, &EditModel::durationChanged,
+                        &EditModel::sectionsChanged,
                         &EditModel::gestureEnded}) {
         connect(this, signal, this, &Project::scheduleSave);
     }
@@ -107,6 +108,7 @@ ProjectState Project::projectState() const {
     s.zooms = zooms();
     s.trimStart = trimStart();
     s.trimEnd = trimEnd();
+    s.sections = sections();
     s.zoomMerge = zoomMerge();
     s.look = look();
     return s;

@@ -15,6 +15,7 @@ void applyTakeEdits(EditModel& m, const OpenedTake& take) {
     m.setZoom(take.project.look.zoom);
     m.setSmoothness(take.project.look.smoothness);
     m.setSoundMix(take.project.look.sound);
+    m.setSections(take.project.sections);
     if (take.freshZooms) {
         m.setTrimStart(0);
         m.setTrimEnd(m.duration());
@@ -36,6 +37,7 @@ ExportJob exportJobOf(const EditModel& m, const Look& look, const std::string& s
     job.look = look;
     job.trimStart = m.trimStart();
     job.trimEnd = m.trimEnd() > 0 ? m.trimEnd() : m.duration();
+    job.sections = m.sections();
     return job;
 }
 

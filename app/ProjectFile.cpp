@@ -127,7 +127,7 @@ bool ProjectState::sameEdits(const ProjectState& o) const {
            movie == o.movie && clicks == o.clicks && track == o.track && duration == o.duration &&
            videoW == o.videoW && videoH == o.videoH && cursorInPicture == o.cursorInPicture &&
            soundTracks == o.soundTracks && zooms == o.zooms && trimStart == o.trimStart &&
-           trimEnd == o.trimEnd && zoomMerge == o.zoomMerge && look == o.look;
+           trimEnd == o.trimEnd && sections == o.sections && zoomMerge == o.zoomMerge && look == o.look;
 }
 
 std::string encodeProject(const ProjectState& s) {
@@ -174,6 +174,22 @@ std::string encodeProject(const ProjectState& s) {
     json& trim = object(root, "trim");
     trim["start"] = s.trimStart;
     trim["end"] = s.trimEnd;
+
+    // Only a divided take writes its sections, so an undivided one's file
+    // reads as before.
+    if (!s.sections.empty()) {
+        json list = json::array();
+        for (const Section& c : s.sections) {
+            list.push_back({{"start", c.start},
+                            {"end", c.end},
+                            {"cut", c.cut},
+                            {"speed", c.speed},
+                            {"muted", c.muted}});
+        }
+        root["sections"] = std::move(list);
+    } else {
+        root.erase("sections");
+    }
 
     json& look = object(root, "look");
     look["format"] = formatName(s.look.formatIndex);
@@ -288,6 +304,29 @@ Result<ProjectState> decodeProject(const std::string& text) {
     if (const json* trim = read.child(root, "trim")) {
         read.number(*trim, "start", s.trimStart, 0, kMaxSeconds);
         read.number(*trim, "end", s.trimEnd, 0, kMaxSeconds);
+    }
+    if (root.contains("sections")) {
+        const json& list = root["sections"];
+        if (!list.is_array()) {
+            read.fail("\"sections\" is not a list");
+        } else {
+            for (const json& e : list) {
+                if (!e.is_object()) {
+                    read.fail("a section is not an object");
+                    break;
+                }
+                Section c;
+                read.number(e, "start", c.start, 0, kMaxSeconds);
+                read.number(e, "end", c.end, 0, kMaxSeconds);
+                read.boolean(e, "cut", c.cut);
+                read.number(e, "speed", c.speed, sections::kMinSpeed, sections::kMaxSpeed);
+                read.boolean(e, "muted", c.muted);
+                if (c.end < c.start) {
+                    read.fail("a section ends before it starts");
+                }
+                s.sections.push_back(c);
+            }
+        }
     }
     if (const json* look = read.child(root, "look")) {
         if (look->contains("format")) {

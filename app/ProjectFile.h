@@ -3,6 +3,7 @@
 #include "timeline/Look.h"
 #include "timeline/Result.h"
 #include "timeline/SoundMix.h"
+#include "timeline/Section.h"
 #include "timeline/ZoomEffect.h"
 
 #include <string>
@@ -41,6 +42,9 @@ struct ProjectState {
     std::vector<ZoomEffect> zooms;
     double trimStart = 0; // seconds
     double trimEnd = 0;
+    // Cuts and speeds in take time; empty for an undivided take (and in
+    // files from before sections existed).
+    std::vector<Section> sections;
     double zoomMerge = 3.5; // seconds within which clicks share a segment
     Look look;              // includes the default zoom, the smoothness and the sound mix
 

@@ -4,6 +4,7 @@
 #include "timeline/ZoomGeneration.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace orvane {
 
@@ -32,6 +33,9 @@ void EditModel::setDuration(double seconds) {
     duration_ = seconds;
     discardTimeline();
     emit durationChanged();
+    if (!sections_.empty()) {
+        setSections(sections_); // still ending at the end of the take
+    }
 }
 
 void EditModel::setZoom(double level) {
@@ -57,7 +61,39 @@ void EditModel::setSelected(std::optional<int> index) {
         return;
     }
     selected_ = index;
+    if (index) {
+        setSelectedSection(std::nullopt);
+    }
     emit selectedChanged();
+}
+
+void EditModel::setSelectedSection(std::optional<int> index) {
+    if (index && !validSection(*index)) {
+        index.reset();
+    }
+    if (selectedSection_ == index) {
+        return;
+    }
+    selectedSection_ = index;
+    if (index) {
+        setSelected(std::nullopt);
+    }
+    emit selectedSectionChanged();
+}
+
+void EditModel::setSections(std::vector<Section> list) {
+    list = sections::normalised(std::move(list), duration_);
+    if (list == sections_) {
+        return;
+    }
+    sections_ = std::move(list);
+    timeMap_ = TimeMap(sections_);
+    if (selectedSection_ && !validSection(*selectedSection_)) {
+        selectedSection_.reset();
+        emit selectedSectionChanged();
+    }
+    discardTimeline();
+    emit sectionsChanged();
 }
 
 void EditModel::setVideoSelected(bool selected) {
@@ -104,7 +140,9 @@ void EditModel::setCursorInPicture(bool inPicture) {
 const Timeline& EditModel::timeline() const {
     if (!timeline_) {
         Timeline tl;
-        tl.build(zooms_, moments_, duration_, zoom_);
+        // Zooms inside a cut are never seen; one that ends in a cut ends
+        // where the kept part does, so its zoom-out is shown.
+        tl.build(visibleZooms(zooms_, sections_), moments_, duration_, zoom_);
         tl.track = smoothedTrack(); // shares the kept buffer, copies nothing
         tl.cursorInPicture = cursorInPicture_;
         timeline_ = std::move(tl);
@@ -128,11 +166,27 @@ void EditModel::setCursorTrack(std::vector<CursorSample> samples) {
 
 // --- Edit operations -------------------------------------------------------------
 
+EditSnapshot EditModel::snapshot() const {
+    return EditSnapshot{moments_, zooms_, trimStart_, trimEnd_, soundMix_, sections_};
+}
+
+void EditModel::restore(EditSnapshot snap) {
+    setMoments(std::move(snap.moments));
+    setZooms(std::move(snap.zooms));
+    setTrimStart(snap.trimStart);
+    setTrimEnd(snap.trimEnd);
+    setSoundMix(snap.sound);
+    setSections(std::move(snap.sections));
+    setSelected(std::nullopt);
+    setSelectedSection(std::nullopt);
+}
+
 void EditModel::beginEdit() {
     if (undoStack_.size() >= kUndoLimit) {
         undoStack_.erase(undoStack_.begin());
     }
-    undoStack_.push_back(EditSnapshot{moments_, zooms_, trimStart_, trimEnd_, soundMix_});
+    undoStack_.push_back(snapshot());
+    redoStack_.clear();
 }
 
 void EditModel::undo() {
@@ -141,12 +195,21 @@ void EditModel::undo() {
     }
     EditSnapshot snap = std::move(undoStack_.back());
     undoStack_.pop_back();
-    setMoments(std::move(snap.moments));
-    setZooms(std::move(snap.zooms));
-    setTrimStart(snap.trimStart);
-    setTrimEnd(snap.trimEnd);
-    setSoundMix(snap.sound);
-    setSelected(std::nullopt);
+    redoStack_.push_back(snapshot());
+    restore(std::move(snap));
+}
+
+void EditModel::redo() {
+    if (redoStack_.empty()) {
+        return;
+    }
+    EditSnapshot snap = std::move(redoStack_.back());
+    redoStack_.pop_back();
+    if (undoStack_.size() >= kUndoLimit) {
+        undoStack_.erase(undoStack_.begin());
+    }
+    undoStack_.push_back(snapshot());
+    restore(std::move(snap));
 }
 
 void EditModel::addZoom(double start, double end) {
@@ -275,6 +338,61 @@ void EditModel::regenerateZooms() {
     beginEdit();
     setZooms(zoomsFromClicks(moments_, {duration_, zoom_, smoothness_, zoomMerge_}));
     setSelected(std::nullopt);
+}
+
+// --- Sections ------------------------------------------------------------------
+
+void EditModel::splitAt(double t) {
+    const std::vector<Section> before = expandedSections();
+    std::vector<Section> next = sections::split(before, t, duration_);
+    if (next == before) {
+        return;
+    }
+    beginEdit();
+    setSections(next);
+    if (const auto i = sections::indexAt(sections_, t)) {
+        setSelectedSection(static_cast<int>(*i));
+    }
+}
+
+void EditModel::setSectionCut(int index, bool cut) {
+    if (!validSection(index) || sections_[static_cast<std::size_t>(index)].cut == cut) {
+        return;
+    }
+    beginEdit();
+    std::vector<Section> next = sections_;
+    next[static_cast<std::size_t>(index)].cut = cut;
+    setSections(std::move(next));
+}
+
+void EditModel::setSectionSpeed(int index, double speed) {
+    if (!validSection(index) || !std::isfinite(speed)) {
+        return;
+    }
+    const double clamped = std::clamp(speed, sections::kMinSpeed, sections::kMaxSpeed);
+    if (sections_[static_cast<std::size_t>(index)].speed == clamped) {
+        return;
+    }
+    std::vector<Section> next = sections_;
+    next[static_cast<std::size_t>(index)].speed = clamped;
+    setSections(std::move(next));
+}
+
+void EditModel::setSectionMuted(int index, bool muted) {
+    if (!validSection(index) || sections_[static_cast<std::size_t>(index)].muted == muted) {
+        return;
+    }
+    beginEdit();
+    std::vector<Section> next = sections_;
+    next[static_cast<std::size_t>(index)].muted = muted;
+    setSections(std::move(next));
+}
+
+void EditModel::moveSectionBoundary(int index, double t) {
+    if (!validSection(index)) {
+        return;
+    }
+    setSections(sections::movedBoundary(sections_, static_cast<std::size_t>(index), t));
 }
 
 void EditModel::endGesture() {

@@ -3,7 +3,9 @@
 #include "timeline/CursorSample.h"
 #include "timeline/EditSnapshot.h"
 #include "timeline/Moment.h"
+#include "timeline/Section.h"
 #include "timeline/SoundMix.h"
+#include "timeline/TimeMap.h"
 #include "timeline/Timeline.h"
 #include "timeline/ZoomEffect.h"
 
@@ -47,6 +49,13 @@ public:
     // set like the segment values (a drag calls beginEdit() once, then
     // setSoundMix() for every step of it).
     const SoundMix& soundMix() const { return soundMix_; }
+    // The take's sections (cuts and speeds), in take time; empty while the
+    // take is undivided. Part of each undo step.
+    const std::vector<Section>& sections() const { return sections_; }
+    // The map between take time and output time of those sections.
+    const TimeMap& timeMap() const { return timeMap_; }
+    // The selected section, when a section (not a zoom) is selected.
+    std::optional<int> selectedSection() const { return selectedSection_; }
 
     // Assigning any of these six discards the cached timeline, even when the
     // value is unchanged.
@@ -62,10 +71,20 @@ public:
     void setTrimStart(double seconds);
     void setTrimEnd(double seconds);
     void setSoundMix(const SoundMix& mix);
+    // Normalised for the duration; discards the timeline (zooms inside a cut
+    // are left out of it).
+    void setSections(std::vector<Section> list);
+    // Selecting a section clears the zoom selection, and selecting a zoom
+    // clears the section's.
+    void setSelectedSection(std::optional<int> index);
 
     // --- Unpublished state ------------------------------------------------------
     const std::vector<EditSnapshot>& undoStack() const { return undoStack_; }
-    void clearUndo() { undoStack_.clear(); }
+    const std::vector<EditSnapshot>& redoStack() const { return redoStack_; }
+    void clearUndo() {
+        undoStack_.clear();
+        redoStack_.clear();
+    }
     // The take's raw cursor samples; smoothed once when a timeline first needs them.
     const std::vector<CursorSample>& cursorTrack() const { return cursorTrack_; }
     // Replaces the raw samples (a take read back from its files).
@@ -90,10 +109,14 @@ public:
     int trackSmoothingCount() const { return trackSmoothings_; }
 
     // --- Edit operations ----------------------------------------------------------
-    // Records an undo step: the moments, zooms, trim and sound mix as they are now.
+    // Records an undo step: the moments, zooms, trim, sound mix and sections
+    // as they are now. A new edit forgets what could be redone.
     void beginEdit();
     // Restores the latest snapshot and clears the selection; nothing when empty.
+    // What it replaced can be redone.
     void undo();
+    // Puts back what the last undo took away; nothing when there is none.
+    void redo();
     // Adds a segment in the free gap around [start, end] (at least 0.3 s long,
     // else nothing), records an undo step and selects it.
     void addZoom(double start, double end);
@@ -109,6 +132,19 @@ public:
     void setZoomFocus(int index, std::optional<NormPoint> point);
     // Rebuilds the segments from the clicks (one undo step) and clears the selection.
     void regenerateZooms();
+
+    // Section operations, one undo step each (none when nothing changes).
+    // Divides the section at take time t in two and selects the second.
+    void splitAt(double t);
+    // Cuts the section out (it stays, restorable, as a cut) or restores it.
+    void setSectionCut(int index, bool cut);
+    // Speed of a section, clamped into 0.25...16. No undo step, like the
+    // segment values: the caller records one with beginEdit() (once per drag).
+    void setSectionSpeed(int index, double speed);
+    void setSectionMuted(int index, bool muted);
+    // Moves the boundary that starts section `index` to take time t. No undo
+    // step (a drag records one as it begins).
+    void moveSectionBoundary(int index, double t);
 
     // --- Gestures -------------------------------------------------------------------
     // A drag (of a pill, a trim handle, a slider) runs from beginGesture() to
@@ -131,6 +167,8 @@ signals:
     void trimStartChanged();
     void trimEndChanged();
     void soundMixChanged();
+    void sectionsChanged();
+    void selectedSectionChanged();
     // The last running gesture ended.
     void gestureEnded();
 
@@ -148,6 +186,15 @@ private:
         return index >= 0 && static_cast<std::size_t>(index) < zooms_.size();
     }
     void discardTimeline() { timeline_.reset(); }
+    bool validSection(int index) const {
+        return index >= 0 && static_cast<std::size_t>(index) < sections_.size();
+    }
+    EditSnapshot snapshot() const;
+    void restore(EditSnapshot snap);
+    // The list with one section changed, or the whole take when undivided.
+    std::vector<Section> expandedSections() const {
+        return sections_.empty() ? sections::whole(duration_) : sections_;
+    }
     void discardSmoothedTrack() {
         smoothed_.reset();
         timeline_.reset();
@@ -164,7 +211,11 @@ private:
     double trimStart_ = 0;
     double trimEnd_ = 0;
     SoundMix soundMix_;
+    std::vector<Section> sections_;
+    TimeMap timeMap_;
+    std::optional<int> selectedSection_;
     std::vector<EditSnapshot> undoStack_;
+    std::vector<EditSnapshot> redoStack_;
     std::vector<CursorSample> cursorTrack_;
     mutable std::optional<SharedTrack> smoothed_;
     mutable std::optional<Timeline> timeline_;

@@ -117,6 +117,7 @@ FrameCompositor::FrameCompositor(Timeline timeline, CompositorSettings settings,
 void FrameCompositor::reset() {
     hasPrevious_ = false;
     previousTime_ = 0;
+    previousClock_ = 0;
     primed_ = false;
     cam_ = {0.5, 0.5, 1};
     camVelocity_ = {0, 0, 0};
@@ -452,9 +453,19 @@ void FrameCompositor::drawCursorYuv(const YuvView& out, double t, const spring::
     patch_.store(out);
 }
 
-bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvView& out) {
+bool FrameCompositor::composeYuv(const YuvView& frame, double time, const YuvView& out,
+                                 std::optional<double> clock) {
     const double t = std::isfinite(time) ? time : 0;
-    const spring::Steps steps = beginFrame(t, std::nullopt);
+    // On the caller's clock the steps are worked out as for frame times.
+    std::optional<double> step;
+    if (clock && std::isfinite(*clock)) {
+        if (hasPrevious_) {
+            const double d = *clock - previousClock_;
+            step = d >= kLongestStep ? kLongestStep : std::max(d, spring::kMaxStep);
+        }
+        previousClock_ = *clock;
+    }
+    const spring::Steps steps = beginFrame(t, step);
     const bool sourceOk = usableYuv(frame);
     if (sourceOk) {
         measureMotion(frame.width(), frame.height());

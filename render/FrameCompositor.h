@@ -122,7 +122,14 @@ public:
     // moves 1.5 bytes per pixel instead of 4. The same springs, blur and
     // geometry as compose(); one instance should use one of the two. Skips
     // (returns false) like compose() for an empty source or output.
-    bool composeYuv(const YuvView& frame, double time, const YuvView& out);
+    //
+    // `clock`, when given, is the time the springs run on instead of `time`:
+    // the export of a take with cuts and speeds shows take time `time` at
+    // output time `clock`, and the camera moves at the output's pace (across
+    // a cut it goes on from where it was, and in a sped-up part it keeps a
+    // speed the eye can follow).
+    bool composeYuv(const YuvView& frame, double time, const YuvView& out,
+                    std::optional<double> clock = std::nullopt);
 
     // What the last compose() call worked out.
     const ComposedFrame& last() const { return last_; }
@@ -166,6 +173,7 @@ private:
     // Per-export simulation state.
     bool hasPrevious_ = false;
     double previousTime_ = 0;
+    double previousClock_ = 0; // composeYuv's clock at the previous frame
     bool primed_ = false;
     CamState cam_{0.5, 0.5, 1};
     CamState camVelocity_{0, 0, 0};

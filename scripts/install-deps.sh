@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-pdf-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   # FFmpeg libraries (H.264 and HEVC encoders come with Debian's build)
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  # sound time-stretched with its pitch kept (atempo)
+  libavfilter-dev
   # sound: the client library of PulseAudio and of PipeWire's pulse server
   libpulse-dev
   # X11 through xcb

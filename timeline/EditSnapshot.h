@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Moment.h"
+#include "Section.h"
 #include "SoundMix.h"
 #include "ZoomEffect.h"
 
@@ -15,6 +16,7 @@ struct EditSnapshot {
     double trimStart = 0; // seconds
     double trimEnd = 0;   // seconds
     SoundMix sound;       // volumes and mutes of the sound sources
+    std::vector<Section> sections; // cuts and speeds; empty: the undivided take
 
     friend bool operator==(const EditSnapshot&, const EditSnapshot&) = default;
 };

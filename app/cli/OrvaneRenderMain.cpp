@@ -14,6 +14,7 @@
 #include "timeline/ClicksFile.h"
 #include "timeline/CursorTrack.h"
 #include "timeline/TextFile.h"
+#include "timeline/TimeMap.h"
 #include "timeline/TakeJournal.h"
 #include "timeline/TrackCsv.h"
 #include "timeline/ZoomGeneration.h"
@@ -144,6 +145,13 @@ Result<OpenedTake> openProject(const RenderOptions& o) {
         t.project.trimStart = o.trimStart;
         t.project.trimEnd = o.trimEnd > 0 ? o.trimEnd : t.project.duration;
     }
+    if (!o.ranges.empty()) {
+        auto list = rangeSections(o.ranges, t.project.duration);
+        if (!list) {
+            return list.errorValue();
+        }
+        t.project.sections = std::move(list.value());
+    }
     return opened;
 }
 
@@ -248,9 +256,15 @@ int main(int argc, char** argv) {
         // clicks as moments and zoom segments generated from them.
         duration =
             info->duration.value_or(moments.empty() ? 0.0 : moments.back().t);
+        auto sections = rangeSections(o.ranges, duration);
+        if (!sections) {
+            return fail(sections.error());
+        }
+        job.sections = std::move(sections.value());
         Timeline timeline;
-        timeline.build(zoomsFromClicks(moments, {duration, o.zoom, o.smoothness, o.merge}), moments,
-                       duration, o.zoom);
+        timeline.build(visibleZooms(zoomsFromClicks(moments, {duration, o.zoom, o.smoothness, o.merge}),
+                                    job.sections),
+                       moments, duration, o.zoom);
         timeline.track = hasTrack ? smoothedTrack(track)
                                  : syntheticTrack(timeline, duration, o.smoothness);
         timeline.cursorInPicture = cursorInPicture;
@@ -284,8 +298,11 @@ int main(int argc, char** argv) {
             pause();
         }
     }
+    const TimeMap map(job.sections);
+    const double outputLength =
+        map.identity() ? range.length : map.outputLength(range.start, range.end);
     auto result = renderComposite(
-        job, [&](double f) { printer.report(f, range.length, rate); }, stop.cancelFlag());
+        job, [&](double f) { printer.report(f, outputLength, rate); }, stop.cancelFlag());
     if (!result) {
         if (const int signal = stop.signal(); signal != 0) {
             std::cout << std::flush;

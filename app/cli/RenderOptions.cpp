@@ -1,5 +1,7 @@
 #include "RenderOptions.h"
 
+#include "timeline/Section.h"
+
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -73,7 +75,90 @@ std::string renderUsage() {
            "  --trim START:END       seconds, START 0 or more and before the movie's\n"
            "                         end, END after START; END 0 or empty: to the\n"
            "                         end [0:0]\n"
+           "  --cut START-END        leaves out seconds START to END of the take;\n"
+           "                         repeatable\n"
+           "  --speed START-END:F    plays seconds START to END at F times the speed,\n"
+           "                         0.25-16 (sound above 4x is left out); repeatable.\n"
+           "                         Ranges are take time, [START, END), END after\n"
+           "                         START and not after the movie's end; they may\n"
+           "                         touch but not overlap; the trim applies first.\n"
+           "                         Beside --project they replace its sections\n"
            "  -h, --help             show this help\n";
+}
+
+namespace {
+
+// "--cut 2-4" or "--speed 2-4:1.5": START-END in seconds, and the factor.
+Result<RenderOptions::Range> parseRange(const std::string& option, const std::string& v) {
+    using R = Result<RenderOptions::Range>;
+    const bool speed = option == "--speed";
+    RenderOptions::Range r;
+    r.spelt = option + " " + v;
+    const std::string form = speed ? "START-END:FACTOR" : "START-END";
+    std::string span = v;
+    if (speed) {
+        const auto colon = v.rfind(':');
+        const auto factor = colon == std::string::npos ? std::nullopt : number(v.substr(colon + 1));
+        if (!factor) {
+            return R::failure(ErrorKind::Invalid,
+                              "option --speed needs " + form + ", not '" + v + "'");
+        }
+        if (*factor < sections::kMinSpeed || *factor > sections::kMaxSpeed) {
+            return R::failure(ErrorKind::Invalid, "option " + r.spelt + ": the factor " +
+                                                      v.substr(colon + 1) +
+                                                      " is outside 0.25 to 16");
+        }
+        r.speed = *factor;
+        span = v.substr(0, colon);
+    }
+    // The dash between the two numbers: not a sign, nor an exponent's.
+    std::size_t dash = std::string::npos;
+    for (std::size_t i = 1; i < span.size(); ++i) {
+        if (span[i] == '-' && span[i - 1] != 'e' && span[i - 1] != 'E') {
+            dash = i;
+            break;
+        }
+    }
+    const auto start = dash == std::string::npos ? std::nullopt : number(span.substr(0, dash));
+    const auto end = dash == std::string::npos ? std::nullopt : number(span.substr(dash + 1));
+    if (!start || !end) {
+        return R::failure(ErrorKind::Invalid, "option " + option + " needs " + form +
+                                                  " in seconds, not '" + v + "'");
+    }
+    if (*start < 0) {
+        return R::failure(ErrorKind::Invalid,
+                          "option " + r.spelt + ": START must be 0 or more");
+    }
+    if (*end <= *start) {
+        return R::failure(ErrorKind::Invalid,
+                          "option " + r.spelt + ": END must be after START");
+    }
+    r.start = *start;
+    r.end = *end;
+    return r;
+}
+
+} // namespace
+
+Result<std::vector<Section>> rangeSections(const std::vector<RenderOptions::Range>& ranges,
+                                           double duration) {
+    std::vector<Section> list;
+    for (const auto& r : ranges) {
+        // A hundredth of a second of allowance: durations are rounded in print.
+        if (r.end > duration + 0.01) {
+            return Error{ErrorKind::Invalid, "option " + r.spelt + ": END is after the movie's end (" +
+                                                 shortNumber(duration) + " s)"};
+        }
+        list = sections::withRange(list, r.start, std::min(r.end, duration), duration,
+                                   [&](Section& s) {
+                                       if (r.speed) {
+                                           s.speed = *r.speed;
+                                       } else {
+                                           s.cut = true;
+                                       }
+                                   });
+    }
+    return sections::normalised(std::move(list), duration);
 }
 
 Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
@@ -177,6 +262,18 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args) {
             } else {
                 o.trimStart = *start;
                 o.trimEnd = *end;
+            }
+        } else if (a == "--cut" || a == "--speed") {
+            auto range = parseRange(a, v);
+            if (!range) {
+                error = range.error();
+            } else {
+                for (const auto& other : o.ranges) {
+                    if (range->start < other.end && other.start < range->end) {
+                        error = "option " + range->spelt + " overlaps " + other.spelt;
+                    }
+                }
+                o.ranges.push_back(range.value());
             }
         } else {
             error = "unknown option " + a + " (see --help)";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "timeline/Result.h"
+#include "timeline/Section.h"
 
 #include <optional>
 #include <set>
@@ -37,6 +38,15 @@ struct RenderOptions {
     double merge = 3.5;
     double trimStart = 0;
     double trimEnd = 0; // 0: to the end
+    // --cut START-END and --speed START-END:FACTOR, in the order given:
+    // half-open ranges of take time that touch but never overlap.
+    struct Range {
+        double start = 0;
+        double end = 0;
+        std::optional<double> speed; // none: cut out
+        std::string spelt;           // as given, "--cut 2-4", for messages
+    };
+    std::vector<Range> ranges;
     // The recording's sound, as the inspector's Audio section sets it: volumes
     // in percent (0...200), each source muted or not.
     double micVolume = 100;
@@ -49,6 +59,11 @@ struct RenderOptions {
 // Parses the arguments after the program name. Errors are one line naming the
 // option and the problem.
 Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args);
+
+// The sections the ranges make of a movie of `duration` seconds, or the
+// message that names the range that ends after the movie does.
+Result<std::vector<Section>> rangeSections(const std::vector<RenderOptions::Range>& ranges,
+                                                  double duration);
 
 // The --help text.
 std::string renderUsage();

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "timeline/Look.h"
+#include "timeline/Section.h"
 #include "timeline/Timeline.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -20,6 +22,8 @@ struct ExportJob {
     Look look;          // the output shape follows look.formatIndex and the video's size
     double trimStart = 0;     // seconds
     double trimEnd = 0;       // seconds; see exportRange()
+    // Cuts and speeds, in take time; empty for the take as recorded.
+    std::vector<Section> sections;
 };
 
 // The part of the source that is exported, in seconds of the source's timeline.

@@ -9,6 +9,7 @@
 #include "render/export/SoundFeed.h"
 #include "render/export/TempOutput.h"
 #include "media/MovieReader.h"
+#include "timeline/TimeMap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,6 +42,65 @@ struct EncodeFrame {
 };
 
 using DecodePtr = std::unique_ptr<DecodeBuffer>;
+
+// A cut at least this long is jumped over with a seek rather than decoded.
+constexpr double kSeekOverCut = 1.0; // seconds
+
+// The output instants (seconds, output 0 at the trim's start) at which the
+// source frame shown from take time t is seen. As recorded, and in parts at
+// 1x, it is its own time. In a part at another speed the output keeps the
+// take's frame rate: the frame is seen at each tick of the output clock that
+// falls while it is on screen, none (sped up) or several (slowed down). A
+// frame inside a cut is not seen, unless it is still on screen where the next
+// kept part begins. Instants come out after `last`, the previous frame's.
+void outputTimes(const TimeMap& map, double t, double frameInterval, double rangeStart,
+                 double outStart, double outLength, double last, std::vector<double>& instants) {
+    instants.clear();
+    if (map.identity()) {
+        instants.push_back(std::max(t - rangeStart, 0.0));
+        return;
+    }
+    constexpr double kTick = 1e-6; // seconds: instants this close count as one
+    const double until = t + frameInterval; // take time the frame is replaced
+    const TimeMap::Piece* piece = map.pieceAt(t);
+    if (piece == nullptr) {
+        piece = map.pieceAt(until - kTick);
+        if (piece == nullptr) {
+            return;
+        }
+        t = piece->takeStart;
+    }
+    const double u = map.outputTime(t) - outStart;
+    const auto add = [&](double o) {
+        if (o > last + kTick || (last < 0 && o >= 0)) {
+            instants.push_back(o);
+            last = o;
+        }
+    };
+    if (piece->speed == 1) {
+        if (u < outLength) {
+            add(std::max(u, 0.0));
+        }
+        return;
+    }
+    // On screen over [u, uEnd) of output time, within its piece (the last
+    // piece runs on past its end when nothing after it is cut).
+    double uEnd = u + (until - t) / piece->speed;
+    if (t < piece->takeEnd) {
+        uEnd = std::min(uEnd, piece->outEnd - outStart);
+    }
+    uEnd = std::min(uEnd, outLength);
+    for (double k = std::ceil(std::max(u, 0.0) / frameInterval - kTick);
+         k * frameInterval < uEnd - kTick; ++k) {
+        add(k * frameInterval);
+    }
+    // A frame too brief for any tick at the range's very start is still the
+    // first picture.
+    if (instants.empty() && last < 0 && u <= 0 && uEnd > 0) {
+        add(0);
+    }
+}
+
 
 std::string seconds(double s) {
     char text[48];
@@ -130,6 +190,14 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     }
     const ExportRange range = exportRange(job.trimStart, job.trimEnd, movieDuration);
     const double rangeEnd = range.start + range.length;
+    // Output time runs through the kept sections at their speeds; output 0
+    // is the trim's start.
+    const TimeMap map(job.sections);
+    const double outStart = map.outputTime(range.start);
+    const double outLength = map.identity() ? range.length : map.outputTime(rangeEnd) - outStart;
+    if (outLength <= 1e-6) {
+        return R::failure(ErrorKind::Invalid, "every part of the chosen range is cut");
+    }
     if (range.start > 0 && !reader.seek(range.start, true)) {
         return R::failure(ErrorKind::Corrupt,
                           reader.error().empty() ? "cannot seek in the recording" : reader.error());
@@ -138,8 +206,9 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     // The sound covers exactly the trimmed range, from the instant of output
     // time 0; without sound, or with every source muted, the file has no
     // sound track at all.
-    std::unique_ptr<SoundFeed> sound =
-        SoundFeed::open(job.source, job.look.sound, range.start, range.end - range.start);
+    std::unique_ptr<SoundFeed> sound = SoundFeed::open(
+        job.source, job.look.sound, range.start,
+        map.identity() ? range.end - range.start : map.outputTime(range.end) - outStart, map);
 
     auto temp = TempOutput::tryCreate(job.output);
     if (!temp) {
@@ -219,6 +288,24 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
             if (t >= rangeEnd) {
                 break;
             }
+            if (!map.identity() && map.pieceAt(t) == nullptr &&
+                map.pieceAt(t + frameInterval - 1e-6) == nullptr) {
+                // Inside a cut (the frame shows nothing kept): skipped, and a
+                // long cut is jumped over rather than decoded.
+                const double next = map.keptFrom(t);
+                if (next - t > kSeekOverCut && next < rangeEnd) {
+                    if (!reader.seek(next, true)) {
+                        stopper.fail(Error{ErrorKind::Corrupt, reader.error().empty()
+                                                                   ? "cannot seek in the recording"
+                                                                   : reader.error()});
+                        break;
+                    }
+                } else if (next >= rangeEnd) {
+                    break;
+                }
+                freeDecoded.push(std::move(*buffer));
+                continue;
+            }
             (*buffer)->time = t;
             lastGood = t;
             if (!decoded.push(std::move(*buffer))) {
@@ -252,7 +339,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
             }
             ++framesOut;
             lastOutputTime = (*frame)->outputTime;
-            const double f = (*frame)->outputTime / range.length;
+            const double f = (*frame)->outputTime / outLength;
             // 100 % is kept for the finished file.
             const int percent = std::clamp(static_cast<int>(std::floor(f * 100)), 0, 99);
             if (percent > lastPercent) {
@@ -265,24 +352,42 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
         }
     });
 
-    // Compose, on this thread.
+    // Compose, on this thread. Each source frame is shown at the output
+    // instants outputTimes() gives: its own time, none in a cut, or the
+    // output clock's frames it covers in a sped-up or slowed part.
+    std::vector<double> instants;
+    double lastInstant = -1;
+    bool stopped = false;
     while (auto source = decoded.pop()) {
-        auto out = freeComposed.pop();
-        if (!out) {
-            break;
-        }
         const double t = (*source)->time;
-        const bool drawn =
-            compositor.composeYuv((*source)->picture.view(), t, (*out)->picture.view());
-        freeDecoded.push(std::move(*source));
-        if (!drawn) {
-            // A frame the compositor cannot draw is left out: the previous
-            // frame simply stays on screen longer.
-            freeComposed.push(std::move(*out));
-            continue;
+        outputTimes(map, t, frameInterval, range.start, outStart, outLength, lastInstant,
+                    instants);
+        if (!instants.empty()) {
+            lastInstant = instants.back();
         }
-        (*out)->outputTime = std::max(t - range.start, 0.0);
-        if (!composed.push(std::move(*out))) {
+        for (const double o : instants) {
+            auto out = freeComposed.pop();
+            if (!out) {
+                stopped = true;
+                break;
+            }
+            const bool drawn = compositor.composeYuv(
+                (*source)->picture.view(), t, (*out)->picture.view(),
+                map.identity() ? std::nullopt : std::optional<double>(o));
+            if (!drawn) {
+                // A frame the compositor cannot draw is left out: the previous
+                // frame simply stays on screen longer.
+                freeComposed.push(std::move(*out));
+                continue;
+            }
+            (*out)->outputTime = o;
+            if (!composed.push(std::move(*out))) {
+                stopped = true;
+                break;
+            }
+        }
+        freeDecoded.push(std::move(*source));
+        if (stopped) {
             break;
         }
     }
@@ -300,8 +405,8 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     if (sound) {
         // The rest of the range; a recording that ended early ends its sound
         // with its last picture.
-        const double soundEnd =
-            endedEarly ? lastOutputTime + frameInterval : range.end - range.start;
+        const double soundEnd = endedEarly ? lastOutputTime + frameInterval
+                                           : sound->totalFrames() / double(kSoundRate);
         if (auto ok = sound->writeUntil(writer, soundEnd); !ok) {
             return ok.errorValue();
         }

@@ -18,7 +18,8 @@ constexpr std::size_t kBlocksAhead = 10;
 } // namespace
 
 std::unique_ptr<SoundFeed> SoundFeed::open(const std::string& source, const SoundMix& mix,
-                                           double start, double length) {
+                                           double start, double length,
+                                           const TimeMap& map) {
     if (!std::isfinite(start) || !std::isfinite(length) || length <= 0) {
         return nullptr;
     }
@@ -37,12 +38,13 @@ std::unique_ptr<SoundFeed> SoundFeed::open(const std::string& source, const Soun
         return nullptr;
     }
     return std::unique_ptr<SoundFeed>(
-        new SoundFeed(std::move(reader.value()), mix, std::max(start, 0.0), total));
+        new SoundFeed(std::move(reader.value()), mix, std::max(start, 0.0), total, map));
 }
 
 SoundFeed::SoundFeed(std::unique_ptr<SoundReader> reader, const SoundMix& mix, double start,
-                     std::int64_t total)
-    : reader_(std::move(reader)), mix_(mix), start_(start), total_(total), blocks_(kBlocksAhead) {}
+                     std::int64_t total, const TimeMap& map)
+    : reader_(std::move(reader)), sections_(*reader_, map), mix_(mix), start_(start),
+      total_(total), blocks_(kBlocksAhead), map_(map) {}
 
 SoundFeed::~SoundFeed() {
     close();
@@ -60,13 +62,13 @@ void SoundFeed::start() {
 void SoundFeed::close() { blocks_.close(); }
 
 void SoundFeed::run() {
-    reader_->seek(start_);
+    sections_.seek(map_.outputTime(start_));
     std::int64_t produced = 0;
     while (produced < total_) {
         Block block;
         block.frames = static_cast<int>(std::min<std::int64_t>(kBlockFrames, total_ - produced));
         block.samples.resize(static_cast<std::size_t>(block.frames) * kSoundChannels);
-        reader_->readMixed(block.samples.data(), block.frames, mix_);
+        sections_.readMixed(block.samples.data(), block.frames, mix_);
         produced += block.frames;
         if (!blocks_.push(std::move(block))) {
             return; // closed: the export stopped

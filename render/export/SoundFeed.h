@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/export/BoundedQueue.h"
+#include "media/SectionSound.h"
 #include "media/SoundTracks.h"
 #include "timeline/Result.h"
 
@@ -22,7 +23,8 @@ class SoundReader;
 // by the thread that writes the video, so the two stay interleaved in time.
 //
 // Output frame 0 is source time `start`, the same instant as the export's
-// output time 0; the feed ends after `length` seconds (rounded to the frame).
+// output time 0; the feed ends after `length` seconds of output (rounded to
+// the frame). The sound follows `map`'s sections (SectionSound).
 //
 // Threads: open(), start() and the destructor on the export's main thread;
 // writeUntil() on one thread at a time (the video's writer thread, then, once
@@ -33,7 +35,8 @@ public:
     // the source has no sound track, or each track it has is muted in `mix`,
     // or its sound cannot be read at all (the picture is exported anyway).
     static std::unique_ptr<SoundFeed> open(const std::string& source, const SoundMix& mix,
-                                           double start, double length);
+                                           double start, double length,
+                                           const TimeMap& map = {});
     ~SoundFeed();
     SoundFeed(const SoundFeed&) = delete;
     SoundFeed& operator=(const SoundFeed&) = delete;
@@ -56,14 +59,16 @@ private:
         int frames = 0;
     };
     SoundFeed(std::unique_ptr<SoundReader> reader, const SoundMix& mix, double start,
-              std::int64_t total);
+              std::int64_t total, const TimeMap& map);
     void run();
 
     std::unique_ptr<SoundReader> reader_;
+    SectionSound sections_; // reads reader_ on the output clock
     SoundMix mix_;
     double start_ = 0;
     std::int64_t total_ = 0;
     BoundedQueue<Block> blocks_;
+    TimeMap map_;
     std::thread thread_;
 
     // Writer side.

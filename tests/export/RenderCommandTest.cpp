@@ -357,6 +357,44 @@ TEST(RenderCommandTest, MessagesForAFolderAndATrimPastTheEnd) {
     EXPECT_EQ(strayFiles(dir.path(), {}), QStringList());
 }
 
+TEST(RenderCommandTest, CutsAndSpeedsExportOutputTimeAndBadRangesAreNamed) {
+    TempDir dir;
+    const QString out = q(dir.file("out.mp4"));
+    const QString movie = q(splitSourceMovie()); // 2 s
+    // Ranges that touch are fine: 0.5 s kept, 0.5 s cut, 1 s at 2x.
+    CommandRun r = render({movie, "--cut", "0.5-1", "--speed", "1-2:2", "-o", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    auto p = probe(dir.file("out.mp4"));
+    ASSERT_TRUE(p);
+    EXPECT_NEAR(p->duration, 1.0, 0.05);
+    EXPECT_EQ(p->frames, 30) << "15 kept frames, then every other of 30";
+    EXPECT_TRUE(r.out.contains("1.00 s")) << r.out.toStdString();
+
+    const std::vector<std::pair<QStringList, std::string>> cases{
+        {{"--cut", "1-0.5"}, "option --cut 1-0.5: END must be after START"},
+        {{"--cut", "1-1"}, "option --cut 1-1: END must be after START"},
+        {{"--cut", "0.5-3"}, "option --cut 0.5-3: END is after the movie's end (2 s)"},
+        {{"--speed", "0-1:20"}, "option --speed 0-1:20: the factor 20 is outside 0.25 to 16"},
+        {{"--speed", "0-1:0.1"}, "option --speed 0-1:0.1: the factor 0.1 is outside 0.25 to 16"},
+        {{"--speed", "0-1"}, "option --speed needs START-END:FACTOR, not '0-1'"},
+        {{"--cut", "abc"}, "option --cut needs START-END in seconds, not 'abc'"},
+        {{"--cut", "0-1", "--speed", "0.5-1.5:2"}, "option --speed 0.5-1.5:2 overlaps --cut 0-1"},
+        {{"--cut", "0-1", "--cut", "0.2-0.4"}, "option --cut 0.2-0.4 overlaps --cut 0-1"},
+        {{"--cut", "0-2"}, "every part of the chosen range is cut"},
+    };
+    for (const auto& [options, message] : cases) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        QStringList args{movie};
+        args << options << "-o" << q(dir.file("bad.mp4"));
+        r = render(args);
+        EXPECT_GT(r.exitCode, 0);
+        const QStringList lines = errorLines(r);
+        ASSERT_EQ(lines.size(), 1) << r.err.toStdString();
+        EXPECT_EQ(lines[0].toStdString(), "orvane-render: " + message);
+    }
+    EXPECT_EQ(strayFiles(dir.path(), {"out.mp4"}), QStringList());
+}
+
 TEST(RenderCommandTest, TheLeftoverOfAKilledExportIsRemovedByALaterOneOnceADayOld) {
     const std::string movie = longMovie();
     ASSERT_FALSE(movie.empty());

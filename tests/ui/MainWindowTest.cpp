@@ -770,6 +770,9 @@ TEST_F(MainWindowTest, ACountdownShowsItsSecondsAndEscCancelsIt) {
 
 TEST_F(MainWindowTest, ClosingDuringATakeAsksAndKeepsTheTake) {
     TakeLibrary library(QString::fromStdString(dir.file("library")));
+    // The discarded take goes to a Trash of this test's own, never the user's
+    // (nor, when the test folder is on another filesystem, the working folder).
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("data")));
     {
         // "Keep recording": nothing changes.
         MainWindow w(backend, backend);
@@ -803,7 +806,11 @@ TEST_F(MainWindowTest, ClosingDuringATakeAsksAndKeepsTheTake) {
         EXPECT_TRUE(w.close());
         EXPECT_EQ(w.recorder().phase(), Phase::idle);
         EXPECT_FALSE(QFileInfo(folder).exists()) << "the discarded take went to the Trash";
+        EXPECT_TRUE(QFileInfo(QString::fromStdString(dir.file("data/Trash/files/")) +
+                              QFileInfo(folder).fileName())
+                        .isDir());
     }
+    qunsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(MainWindowTest, WithRecordARegionTheDraggedRectangleIsWhatTheTakeRecords) {
