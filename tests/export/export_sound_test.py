@@ -76,6 +76,14 @@ def level(path, window, stream=0):
     return sound_sync.rms_dbfs(data, start, *window)
 
 
+def frequency(data, start_time, begin, end):
+    """The frequency of a steady tone between two instants, from its zero
+    crossings (the samples are mono, as sound_sync reads them)."""
+    part = data[int((begin - start_time) * 48000):int((end - start_time) * 48000)]
+    crossings = sum(1 for a, b in zip(part, part[1:]) if (a < 0) != (b < 0))
+    return crossings / 2 / (end - begin)
+
+
 def db(gain):
     return 20 * math.log10(gain)
 
@@ -179,6 +187,39 @@ class ExportSound(unittest.TestCase):
         self.assertEqual(len([s for s in probe_streams(out) if s["codec_type"] == "audio"]), 1)
         self.assertLess(level(out, MIC_WINDOW), -70)
         self.assertLess(level(out, DESKTOP_WINDOW), -70)
+
+    def test_cuts_and_speeds_keep_the_sound_with_the_picture(self):
+        # 1.5-2 s cut, 2-4 s at 2x: the flashes at 1, 3 and 5 s of the take
+        # come at 1, 2 and 3.5 s of the export, before the cut, inside the
+        # sped-up part and after it. (The 2x part keeps 30 fps by showing
+        # every other frame, so a flash there is seen on the output's frame
+        # grid: 3 s of the take is exactly a frame of it here.)
+        out = self.out("sections.mp4")
+        code, text = render(self.source, out, "--cut", "1.5-2", "--speed", "2-4:2")
+        self.assertEqual(code, 0, text)
+        audio = [s for s in probe_streams(out) if s["codec_type"] == "audio"]
+        self.assertEqual(len(audio), 1)
+        self.assertAlmostEqual(float(audio[0]["duration"]), 4.5, delta=0.03)
+        r = sound_sync.measure(out)
+        print(f"\nsections: offsets {[p['offset_ms'] for p in r['pairs']]} ms at "
+              f"{[round(p['flash_s'], 3) for p in r['pairs']]} s")
+        self.assertEqual([round(p["flash_s"], 2) for p in r["pairs"]], [1.0, 2.0, 3.5], r)
+        for p in r["pairs"]:
+            self.assertLessEqual(abs(p["offset_ms"]), 20, r)
+        # The pitch is kept: the desktop's 660 Hz tone (3.5-4.5 s of the take)
+        # is still 660 Hz at 2x, at 2.25-2.5 s of the export, and after it.
+        number, start = sound_sync.audio_stream(out, 0)
+        data = sound_sync.samples(out, number)
+        self.assertAlmostEqual(frequency(data, start, 2.28, 2.47), 660, delta=30)
+        self.assertAlmostEqual(frequency(data, start, 2.55, 2.95), 660, delta=30)
+
+        # Above 4x the sound is left out, and the picture goes on.
+        out = self.out("fast.mp4")
+        code, text = render(self.source, out, "--speed", "2.5-4.5:8")
+        self.assertEqual(code, 0, text)
+        # 2.5 s as recorded, 0.25 s at 8x, then 1.5 s.
+        self.assertLess(level(out, (2.52, 2.73)), -70)
+        self.assertAlmostEqual(level(out, MIC_WINDOW), level(self.plain, MIC_WINDOW), delta=1)
 
     def test_both_muted_leaves_no_sound_track(self):
         out = self.out("muted.mp4")
