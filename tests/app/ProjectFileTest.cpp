@@ -35,6 +35,18 @@ ProjectState everyField() {
     s.zooms = {a, b};
     s.trimStart = 0.7;
     s.trimEnd = 11.9;
+    Section kept;
+    kept.end = 3.3;
+    Section cut;
+    cut.start = 3.3;
+    cut.end = 6.1;
+    cut.cut = true;
+    Section fast;
+    fast.start = 6.1;
+    fast.end = 12.4321;
+    fast.speed = 1.0 / 3 + 1; // read back bit for bit
+    fast.muted = true;
+    s.sections = {kept, cut, fast};
     s.zoomMerge = 1.25;
     s.look.formatIndex = 3;
     s.look.background = 17;
@@ -61,6 +73,7 @@ TEST(ProjectFile, EveryFieldRoundTripsExactly) {
     EXPECT_EQ(back->zooms, s.zooms);
     EXPECT_EQ(back->look, s.look);
     EXPECT_EQ(back->soundTracks, s.soundTracks);
+    EXPECT_EQ(back->sections, s.sections);
     // Written again, the same text.
     EXPECT_EQ(encodeProject(back.value()), text);
     // The look carries orvane-render's option names and units.
@@ -72,6 +85,14 @@ TEST(ProjectFile, EveryFieldRoundTripsExactly) {
     EXPECT_DOUBLE_EQ(json["look"]["merge"].get<double>(), 1.25);
     EXPECT_EQ(json["zooms"][1]["focus"]["x"], 0.125);
     EXPECT_FALSE(json["zooms"][0].contains("focus"));
+    EXPECT_EQ(json["sections"][1]["cut"], true);
+    // An undivided take writes no sections, as files did before them.
+    ProjectState undivided = s;
+    undivided.sections.clear();
+    EXPECT_FALSE(nlohmann::json::parse(encodeProject(undivided)).contains("sections"));
+    undivided.original = text;
+    EXPECT_FALSE(nlohmann::json::parse(encodeProject(undivided)).contains("sections"))
+        << "restoring the whole take drops the old list";
 }
 
 TEST(ProjectFile, FieldsItDoesNotKnowAreKeptWhenRewritten) {
@@ -117,6 +138,12 @@ TEST(ProjectFile, DamagedNewerAndWrongFilesAreRefusedWithAReason) {
          "true or false"},
         {"{\"version\":1,\"take\":{\"soundTracks\":[\"radio\"]}}", ErrorKind::Corrupt,
          "unknown source"},
+        {"{\"version\":1,\"sections\":3}", ErrorKind::Corrupt, "\"sections\" is not a list"},
+        {"{\"version\":1,\"sections\":[{\"start\":0,\"end\":2,\"speed\":40}]}",
+         ErrorKind::Corrupt, "\"speed\""},
+        {"{\"version\":1,\"sections\":[{\"start\":3,\"end\":1}]}", ErrorKind::Corrupt,
+         "a section ends before it starts"},
+        {"{\"version\":1,\"sections\":[7]}", ErrorKind::Corrupt, "a section is not an object"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -421,4 +422,102 @@ TEST_F(EditModelTest, SoundMixChangesUndoOneStepPerDrag) {
     model.undo(); // the whole drag at once
     EXPECT_EQ(model.soundMix(), SoundMix{});
     EXPECT_TRUE(model.undoStack().empty());
+}
+
+// --- Sections and redo ---------------------------------------------------------
+
+TEST_F(EditModelTest, EachSectionOperationIsOneStepThatUndoesAndRedoes) {
+    model.setZooms({seg(1, 3), seg(6, 8)});
+    model.clearUndo();
+    std::vector<std::vector<Section>> states{model.sections()};
+    const auto step = [&](const char* what, const std::function<void()>& op) {
+        const std::size_t before = model.undoStack().size();
+        op();
+        EXPECT_EQ(model.undoStack().size(), before + 1) << what;
+        states.push_back(model.sections());
+    };
+    step("split", [&] { model.splitAt(4); });
+    ASSERT_EQ(model.sections().size(), 2U);
+    EXPECT_EQ(model.selectedSection(), 1) << "the second half is selected";
+    EXPECT_FALSE(model.selected());
+    step("split again", [&] { model.splitAt(7); });
+    step("cut", [&] { model.setSectionCut(1, true); });
+    EXPECT_DOUBLE_EQ(model.timeMap().outputTime(10), 7);
+    step("speed", [&] {
+        model.beginEdit();
+        model.setSectionSpeed(2, 4);
+    });
+    EXPECT_DOUBLE_EQ(model.timeMap().outputTime(10), 4 + 0.75);
+    step("mute", [&] { model.setSectionMuted(2, true); });
+    step("boundary", [&] {
+        model.beginEdit();
+        model.moveSectionBoundary(2, 8);
+    });
+    EXPECT_EQ(model.sections()[1].end, 8);
+    step("restore", [&] { model.setSectionCut(1, false); });
+
+    // The zoom inside the cut part is not in the timeline; restored, it is.
+    model.undo();
+    ASSERT_EQ(model.sections()[1].cut, true);
+    const auto& anchors = model.timeline().anchors;
+    EXPECT_TRUE(std::none_of(anchors.begin(), anchors.end(),
+                             [](const Anchor& a) { return a.t > 4 && a.t < 8; }))
+        << "the camera never heads for a zoom that is cut out";
+    model.redo();
+    EXPECT_EQ(model.sections(), states.back());
+
+    // Undo walks back through every state, redo forward again.
+    for (std::size_t i = states.size() - 1; i-- > 0;) {
+        model.undo();
+        EXPECT_EQ(model.sections(), states[i]) << "undone to state " << i;
+    }
+    EXPECT_TRUE(model.sections().empty()) << "back to the undivided take";
+    for (std::size_t i = 1; i < states.size(); ++i) {
+        model.redo();
+        EXPECT_EQ(model.sections(), states[i]) << "redone to state " << i;
+    }
+    model.redo(); // nothing left to redo
+    EXPECT_EQ(model.sections(), states.back());
+}
+
+TEST_F(EditModelTest, RedoCoversEveryEditAndANewEditForgetsIt) {
+    model.addZoom(1, 3);
+    model.beginEdit();
+    model.setTrimStart(0.5);
+    model.undo();
+    model.undo();
+    EXPECT_TRUE(model.zooms().empty());
+    ASSERT_EQ(model.redoStack().size(), 2U);
+    model.redo();
+    EXPECT_EQ(model.zooms().size(), 1U);
+    EXPECT_EQ(model.trimStart(), 0);
+    model.redo();
+    EXPECT_EQ(model.trimStart(), 0.5);
+    model.undo();
+    model.deleteZoom(0); // a new edit: what was undone cannot come back
+    EXPECT_TRUE(model.redoStack().empty());
+    model.redo();
+    EXPECT_EQ(model.trimStart(), 0);
+    EXPECT_TRUE(model.zooms().empty());
+}
+
+TEST_F(EditModelTest, SectionOperationsThatChangeNothingRecordNothing) {
+    model.splitAt(0);
+    model.splitAt(10);
+    model.splitAt(0.01);
+    model.splitAt(NAN);
+    model.setSectionCut(0, true); // undivided: no section to cut
+    model.setSectionSpeed(5, 2);
+    model.setSectionMuted(-1, true);
+    EXPECT_TRUE(model.undoStack().empty());
+    EXPECT_TRUE(model.sections().empty());
+    model.splitAt(5);
+    model.setSectionCut(0, false); // already kept
+    EXPECT_EQ(model.undoStack().size(), 1U);
+    model.setSectionSpeed(0, 99);
+    EXPECT_EQ(model.sections()[0].speed, sections::kMaxSpeed);
+    model.setSelected(0);
+    EXPECT_FALSE(model.selectedSection()) << "a zoom and a section are never both selected";
+    model.setSelectedSection(7);
+    EXPECT_FALSE(model.selectedSection());
 }
