@@ -68,7 +68,8 @@ void EditModel::setSelected(std::optional<int> index) {
 }
 
 void EditModel::setSelectedSection(std::optional<int> index) {
-    if (index && !validSection(*index)) {
+    const std::size_t count = sections_.empty() ? 1 : sections_.size();
+    if (index && (*index < 0 || static_cast<std::size_t>(*index) >= count)) {
         index.reset();
     }
     if (selectedSection_ == index) {
@@ -88,7 +89,7 @@ void EditModel::setSections(std::vector<Section> list) {
     }
     sections_ = std::move(list);
     timeMap_ = TimeMap(sections_);
-    if (selectedSection_ && !validSection(*selectedSection_)) {
+    if (selectedSection_ && *selectedSection_ > 0 && !validSection(*selectedSection_)) {
         selectedSection_.reset();
         emit selectedSectionChanged();
     }
@@ -355,37 +356,42 @@ void EditModel::splitAt(double t) {
     }
 }
 
-void EditModel::setSectionCut(int index, bool cut) {
-    if (!validSection(index) || sections_[static_cast<std::size_t>(index)].cut == cut) {
-        return;
+std::optional<std::vector<Section>> EditModel::changedSection(
+    int index, const std::function<void(Section&)>& change) const {
+    std::vector<Section> next = expandedSections();
+    if (index < 0 || static_cast<std::size_t>(index) >= next.size()) {
+        return std::nullopt;
     }
-    beginEdit();
-    std::vector<Section> next = sections_;
-    next[static_cast<std::size_t>(index)].cut = cut;
-    setSections(std::move(next));
+    const Section before = next[static_cast<std::size_t>(index)];
+    change(next[static_cast<std::size_t>(index)]);
+    if (next[static_cast<std::size_t>(index)] == before) {
+        return std::nullopt;
+    }
+    return next;
+}
+
+void EditModel::setSectionCut(int index, bool cut) {
+    if (auto next = changedSection(index, [&](Section& s) { s.cut = cut; })) {
+        beginEdit();
+        setSections(std::move(*next));
+    }
 }
 
 void EditModel::setSectionSpeed(int index, double speed) {
-    if (!validSection(index) || !std::isfinite(speed)) {
+    if (!std::isfinite(speed)) {
         return;
     }
     const double clamped = std::clamp(speed, sections::kMinSpeed, sections::kMaxSpeed);
-    if (sections_[static_cast<std::size_t>(index)].speed == clamped) {
-        return;
+    if (auto next = changedSection(index, [&](Section& s) { s.speed = clamped; })) {
+        setSections(std::move(*next));
     }
-    std::vector<Section> next = sections_;
-    next[static_cast<std::size_t>(index)].speed = clamped;
-    setSections(std::move(next));
 }
 
 void EditModel::setSectionMuted(int index, bool muted) {
-    if (!validSection(index) || sections_[static_cast<std::size_t>(index)].muted == muted) {
-        return;
+    if (auto next = changedSection(index, [&](Section& s) { s.muted = muted; })) {
+        beginEdit();
+        setSections(std::move(*next));
     }
-    beginEdit();
-    std::vector<Section> next = sections_;
-    next[static_cast<std::size_t>(index)].muted = muted;
-    setSections(std::move(next));
 }
 
 void EditModel::moveSectionBoundary(int index, double t) {

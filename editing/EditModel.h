@@ -11,6 +11,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -54,7 +55,8 @@ public:
     const std::vector<Section>& sections() const { return sections_; }
     // The map between take time and output time of those sections.
     const TimeMap& timeMap() const { return timeMap_; }
-    // The selected section, when a section (not a zoom) is selected.
+    // The selected section, when a section (not a zoom) is selected; 0 is
+    // the whole take while it is undivided.
     std::optional<int> selectedSection() const { return selectedSection_; }
 
     // Assigning any of these six discards the cached timeline, even when the
@@ -134,6 +136,7 @@ public:
     void regenerateZooms();
 
     // Section operations, one undo step each (none when nothing changes).
+    // The undivided take is section 0.
     // Divides the section at take time t in two and selects the second.
     void splitAt(double t);
     // Cuts the section out (it stays, restorable, as a cut) or restores it.
@@ -191,7 +194,11 @@ private:
     }
     EditSnapshot snapshot() const;
     void restore(EditSnapshot snap);
-    // The list with one section changed, or the whole take when undivided.
+    // The list with section `index` changed (the undivided take is section
+    // 0); nothing when the index is out of range or nothing changed.
+    std::optional<std::vector<Section>> changedSection(
+        int index, const std::function<void(Section&)>& change) const;
+    // The list, or the whole take as one section when undivided.
     std::vector<Section> expandedSections() const {
         return sections_.empty() ? sections::whole(duration_) : sections_;
     }

@@ -4,7 +4,7 @@
 #include "SegmentPanel.h"
 #include "ui/Symbols.h"
 #include "Theme.h"
-#include "VideoPanel.h"
+#include "SectionPanel.h"
 
 #include "app/Recorder.h"
 
@@ -57,7 +57,7 @@ InspectorRail::InspectorRail(Recorder& recorder, QWidget* parent)
     panels_ = new QStackedWidget(content);
     segment_ = new SegmentPanel(rec_, panels_);
     composition_ = new CompositionPanel(rec_, panels_);
-    video_ = new VideoPanel(panels_);
+    video_ = new SectionPanel(rec_, panels_);
     panels_->addWidget(segment_);
     panels_->addWidget(composition_);
     panels_->addWidget(video_);
@@ -80,6 +80,7 @@ InspectorRail::InspectorRail(Recorder& recorder, QWidget* parent)
     connect(&rec_, &EditModel::selectedChanged, this, &InspectorRail::refresh);
     connect(&rec_, &EditModel::videoSelectedChanged, this, &InspectorRail::refresh);
     connect(&rec_, &EditModel::zoomsChanged, this, &InspectorRail::refresh);
+    connect(&rec_, &EditModel::sectionsChanged, this, &InspectorRail::refresh);
     refresh();
 }
 
@@ -117,7 +118,7 @@ void InspectorRail::refresh() {
         title_->setText(QStringLiteral("Composition"));
         panels_->setCurrentWidget(composition_);
     } else {
-        title_->setText(QStringLiteral("Video"));
+        title_->setText(rec_.sections().empty() ? QStringLiteral("Video") : QStringLiteral("Section"));
         panels_->setCurrentWidget(video_);
     }
     // The deselect button shows while something is selected.

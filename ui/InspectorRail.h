@@ -11,7 +11,7 @@ namespace orvane {
 class CompositionPanel;
 class Recorder;
 class SegmentPanel;
-class VideoPanel;
+class SectionPanel;
 
 // The inspector rail beside the stage, 340 points wide and scrolling: the
 // start/stop button, a header naming the panel ("Zoom", "Composition" or
@@ -33,6 +33,7 @@ public:
     QPushButton* shortcutsButton() const { return shortcuts_; }
     SegmentPanel* segmentPanel() const { return segment_; }
     CompositionPanel* compositionPanel() const { return composition_; }
+    SectionPanel* sectionPanel() const { return video_; }
     QWidget* currentPanel() const;
 
 signals:
@@ -50,7 +51,7 @@ private:
     QStackedWidget* panels_;
     SegmentPanel* segment_;
     CompositionPanel* composition_;
-    VideoPanel* video_;
+    SectionPanel* video_;
     QPushButton* shortcuts_;
 };
 

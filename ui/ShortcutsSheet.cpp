@@ -22,6 +22,10 @@ std::vector<ShortcutsSheet::Item> ShortcutsSheet::windowItems() {
         {QStringLiteral("Esc"), QStringLiteral("Deselect the zoom")},
         {QStringLiteral("Ctrl Z"), QStringLiteral("Undo the last edit")},
         {QStringLiteral("Ctrl E"), QStringLiteral("Export the video")},
+        // Editing sections, after the first seven.
+        {QStringLiteral("S"), QStringLiteral("Split the video at the playhead")},
+        {QStringLiteral("Delete"), QStringLiteral("Cut the selected section")},
+        {QStringLiteral("Ctrl Shift Z"), QStringLiteral("Redo (also Ctrl Y)")},
     };
 }
 

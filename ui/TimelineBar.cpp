@@ -287,10 +287,15 @@ void TimelineBar::mousePressEvent(QMouseEvent* event) {
     if (pos.y() < scrubBottom()) {
         // Only the handle itself grabs: a press beside it is a press on the
         // clip, which seeks and selects like anywhere else on the track.
+        const auto boundary = pos.y() < kVideoHeight ? boundaryAt(pos.x()) : std::nullopt;
         if (leftHandleRect().contains(pos)) {
             gesture_ = Gesture::leftHandle;
         } else if (rightHandleRect().contains(pos)) {
             gesture_ = Gesture::rightHandle;
+        } else if (boundary) {
+            gesture_ = Gesture::boundary;
+            boundary_ = *boundary;
+            boundaryMoved_ = false;
         } else {
             gesture_ = Gesture::video;
             vidDragged_ = false;
@@ -327,6 +332,18 @@ void TimelineBar::mouseMoveEvent(QMouseEvent* event) {
     case Gesture::zoom:
         onZoomDrag(pressX_, dx, width_());
         break;
+    case Gesture::boundary:
+        if (std::abs(dx) > kDragSlop && width_() > 0) {
+            if (!boundaryMoved_ && onEditBegin) {
+                onEditBegin();
+            }
+            boundaryMoved_ = true;
+            if (onSectionBoundary) {
+                onSectionBoundary(boundary_,
+                                  in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0));
+            }
+        }
+        break;
     case Gesture::none:
         if (pos.y() >= zoomTop()) {
             hoverX_ = pos.x();
@@ -348,7 +365,16 @@ void TimelineBar::mouseReleaseEvent(QMouseEvent* event) {
         if (!vidDragged_ && onSelectVideo) {
             onSelectVideo();
         }
+        if (!vidDragged_ && onSelectSection && width_() > 0) {
+            // The section under the click (the whole take while undivided).
+            const double t = in_.duration * std::clamp(pressX_ / width_(), 0.0, 1.0);
+            const auto i = sections::indexAt(in_.sections, t);
+            onSelectSection(i ? static_cast<int>(*i) : 0);
+        }
         vidDragged_ = false;
+        break;
+    case Gesture::boundary:
+        boundary_ = -1;
         break;
     case Gesture::leftHandle:
     case Gesture::rightHandle:
@@ -434,11 +460,65 @@ void TimelineBar::paintVideoTrack(QPainter& p) const {
                        kVideoHeight / 2 + 4),
                length);
 
+    paintSections(p);
+
     // Trim handles.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 230));
     p.drawRoundedRect(leftHandleRect(), 2.5, 2.5);
     p.drawRoundedRect(rightHandleRect(), 2.5, 2.5);
+}
+
+std::optional<int> TimelineBar::boundaryAt(double x) const {
+    constexpr double kGrab = 5; // points either side of a boundary
+    std::optional<int> best;
+    double bestDistance = kGrab;
+    for (std::size_t i = 1; i < in_.sections.size(); ++i) {
+        const double bx = xForTime(in_.sections[i].start, in_.duration, width_());
+        const double d = std::abs(bx - x);
+        if (d <= bestDistance) {
+            best = static_cast<int>(i);
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+void TimelineBar::paintSections(QPainter& p) const {
+    const double w = width_();
+    QFont font = p.font();
+    font.setPixelSize(10);
+    font.setWeight(QFont::Bold);
+    p.setFont(font);
+    for (std::size_t i = 0; i < in_.sections.size(); ++i) {
+        const Section& s = in_.sections[i];
+        const double a = xForTime(s.start, in_.duration, w);
+        const double b = xForTime(s.end, in_.duration, w);
+        const QRectF r(a, 0, std::max(b - a, 1.0), kVideoHeight);
+        if (s.cut) {
+            // A cut part: dimmed and hatched, still there to be picked and
+            // restored.
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0, 0, 0, 130));
+            p.drawRect(r);
+            p.setBrush(QBrush(QColor(255, 255, 255, 70), Qt::BDiagPattern));
+            p.drawRect(r);
+        } else if (s.speed != 1 && r.width() > 26) {
+            p.setPen(QColor(255, 255, 255, 235));
+            const QString label = QString::number(s.speed, 'g', 3) + QLatin1Char('x');
+            p.drawText(r.adjusted(4, 3, -4, 0), Qt::AlignRight | Qt::AlignTop, label);
+        }
+        if (in_.selectedSection && *in_.selectedSection == static_cast<int>(i)) {
+            p.setPen(QPen(accent_, 2));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(r.adjusted(1, 1, -1, -1));
+        }
+        if (i > 0) {
+            // The boundary, which can be dragged.
+            p.setPen(QPen(QColor(255, 255, 255, 200), 1.5));
+            p.drawLine(QPointF(a, 3), QPointF(a, kVideoHeight - 3));
+        }
+    }
 }
 
 void TimelineBar::paintZoomTrack(QPainter& p) const {

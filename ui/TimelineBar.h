@@ -2,6 +2,7 @@
 
 #include "editing/TimelineGeometry.h"
 
+#include "timeline/Section.h"
 #include "timeline/ZoomEffect.h"
 
 #include <QColor>
@@ -32,6 +33,10 @@ public:
         double trimStart = 0;
         double trimEnd = 0;
         bool videoSelected = false;
+        // The take's sections, in take time (empty: undivided), and the
+        // selected one. Cut sections are hatched, sped-up ones labelled.
+        std::vector<Section> sections;
+        std::optional<int> selectedSection;
         friend bool operator==(const Inputs&, const Inputs&) = default;
     };
 
@@ -44,6 +49,8 @@ public:
     std::function<void(int, double)> onBandMove;        // index, new start
     std::function<void(double)> onAddZoom;              // time under the add button's centre
     std::function<void()> onEditBegin;                  // first movement of an editing drag
+    std::function<void(int)> onSelectSection;           // the section clicked on the video track
+    std::function<void(int, double)> onSectionBoundary; // index of the section it starts, new time
 
     explicit TimelineBar(QWidget* parent = nullptr);
 
@@ -90,7 +97,7 @@ private:
         double baseS = 0;
         double baseE = 0;
     };
-    enum class Gesture { none, video, leftHandle, rightHandle, zoom };
+    enum class Gesture { none, video, leftHandle, rightHandle, zoom, boundary };
 
     double width_() const { return static_cast<double>(width()); }
     // The bottom of the part that seeks when pressed: the video track and the
@@ -103,6 +110,10 @@ private:
     QRectF leftHandleRect() const;
     QRectF rightHandleRect() const;
     void handleTrimDrag(double dx);
+    // The boundary between two sections within a few points of x: the index
+    // of the section it starts.
+    std::optional<int> boundaryAt(double x) const;
+    void paintSections(class QPainter& p) const;
     // The strip the playhead at x covers; the whole bar for x < 0.
     QRect playheadArea(double x) const;
 
@@ -112,6 +123,8 @@ private:
     void paintPlayhead(class QPainter& p) const;
 
     Inputs in_;
+    int boundary_ = -1;           // the boundary being dragged
+    bool boundaryMoved_ = false;  // its drag has recorded an undo step
     QColor accent_{0x4F, 0x7C, 0xFF};
     QColor videoTint_{0x3A, 0x3F, 0x4B};
     std::vector<float> wave_;

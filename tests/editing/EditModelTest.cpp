@@ -506,7 +506,6 @@ TEST_F(EditModelTest, SectionOperationsThatChangeNothingRecordNothing) {
     model.splitAt(10);
     model.splitAt(0.01);
     model.splitAt(NAN);
-    model.setSectionCut(0, true); // undivided: no section to cut
     model.setSectionSpeed(5, 2);
     model.setSectionMuted(-1, true);
     EXPECT_TRUE(model.undoStack().empty());
@@ -520,4 +519,16 @@ TEST_F(EditModelTest, SectionOperationsThatChangeNothingRecordNothing) {
     EXPECT_FALSE(model.selectedSection()) << "a zoom and a section are never both selected";
     model.setSelectedSection(7);
     EXPECT_FALSE(model.selectedSection());
+}
+
+TEST_F(EditModelTest, TheUndividedTakeIsSectionZero) {
+    model.setSelectedSection(0);
+    EXPECT_EQ(model.selectedSection(), 0);
+    model.beginEdit();
+    model.setSectionSpeed(0, 2);
+    ASSERT_EQ(model.sections().size(), 1U);
+    EXPECT_DOUBLE_EQ(model.timeMap().outputTime(10), 5);
+    EXPECT_EQ(model.selectedSection(), 0) << "still selected";
+    model.undo();
+    EXPECT_TRUE(model.sections().empty());
 }

@@ -7,6 +7,7 @@
 #include "ui/CompositionPanel.h"
 #include "ui/InspectorRail.h"
 #include "ui/InspectorTexts.h"
+#include "ui/SectionPanel.h"
 #include "ui/SegmentPanel.h"
 #include "ui/ShortcutsSheet.h"
 #include "ui/SliderRow.h"
@@ -91,9 +92,11 @@ TEST(TransportRules, TimesAndLimits) {
     EXPECT_FALSE(wrapsAtTrimEnd(true, 7.99, 8, 8));
 }
 
-TEST(ShortcutsSheet, ListsTheSevenShortcutsInOrder) {
+TEST(ShortcutsSheet, ListsTheSevenShortcutsInOrderThenTheSectionOnes) {
     const auto items = ShortcutsSheet::windowItems();
-    ASSERT_EQ(items.size(), 7u);
+    ASSERT_EQ(items.size(), 10u);
+    EXPECT_EQ(items[7].first, QStringLiteral("S"));
+    EXPECT_EQ(items[9].first, QStringLiteral("Ctrl Shift Z"));
     EXPECT_EQ(items[0].first, QStringLiteral("Space"));
     EXPECT_EQ(items[1].second, QStringLiteral("Add zoom at the playhead"));
     EXPECT_EQ(items[3].first, QStringLiteral("← / →"));
@@ -320,4 +323,52 @@ TEST_F(InspectorTest, AudioSectionSetsTheMixWithOneUndoStepPerDrag) {
 
     panel.setSoundKinds({});
     EXPECT_TRUE(audio->isHidden());
+}
+
+TEST_F(InspectorTest, TheSectionPanelSetsSpeedMuteAndCutOneStepEach) {
+    rec.splitAt(10);
+    rec.clearUndo();
+    rec.setSelectedSection(1);
+    SectionPanel panel(rec);
+    ASSERT_EQ(panel.presetButtons().size(), 6U);
+    EXPECT_EQ(panel.presetButtons()[3]->text(), QStringLiteral("2x"));
+    EXPECT_TRUE(panel.presetButtons()[1]->isChecked()) << "1x to begin with";
+    panel.presetButtons()[3]->click();
+    EXPECT_EQ(rec.sections()[1].speed, 2);
+    EXPECT_TRUE(panel.presetButtons()[3]->isChecked());
+    EXPECT_FALSE(panel.presetButtons()[1]->isChecked());
+    EXPECT_EQ(panel.note(), QStringLiteral("0:10 of the take plays in 0:05."));
+    EXPECT_EQ(rec.undoStack().size(), 1U);
+
+    // A slider drag to 12x is one more step, and says the sound is left out.
+    QSlider* s = panel.speedRow()->slider();
+    s->setSliderDown(true);
+    for (double v : {4.0, 8.0, 12.0}) {
+        moveTo(panel.speedRow(), 0.25, 16, v);
+    }
+    s->setSliderDown(false);
+    EXPECT_NEAR(rec.sections()[1].speed, 12, 0.1);
+    EXPECT_EQ(rec.undoStack().size(), 2U);
+    EXPECT_TRUE(panel.note().endsWith(QStringLiteral("Above 4x its sound is left out.")));
+
+    panel.muteSwitch()->click();
+    EXPECT_TRUE(rec.sections()[1].muted);
+    panel.cutButton()->click();
+    EXPECT_TRUE(rec.sections()[1].cut);
+    EXPECT_FALSE(panel.speedRow()->isEnabled()) << "a cut part has no speed to set";
+    EXPECT_EQ(rec.undoStack().size(), 4U);
+    // The other section is untouched, and undo walks back one step at a time.
+    EXPECT_EQ(rec.sections()[0], (Section{0, 10, false, 1, false}));
+    rec.undo();
+    rec.undo();
+    EXPECT_FALSE(rec.sections()[1].muted);
+    EXPECT_NEAR(rec.sections()[1].speed, 12, 0.1);
+
+    // Undivided, the panel works on the whole take.
+    Recorder whole{backend, backend};
+    whole.setDuration(8);
+    SectionPanel wholePanel(whole);
+    wholePanel.presetButtons()[4]->click();
+    ASSERT_EQ(whole.sections().size(), 1U);
+    EXPECT_DOUBLE_EQ(whole.timeMap().outputTime(8), 2);
 }

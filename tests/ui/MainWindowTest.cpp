@@ -26,6 +26,7 @@
 #include "ui/recording/RecordingOptions.h"
 #include "ui/recording/RegionSelector.h"
 #include "app/RecordingSettings.h"
+#include "ui/SectionPanel.h"
 #include "ui/library/TakeListView.h"
 #include "app/TakeFiles.h"
 #include "app/TakeLibrary.h"
@@ -323,6 +324,64 @@ TEST_F(MainWindowTest, ShortcutsReachTheirActions) {
     EXPECT_EQ(w.currentTime(), 0);
     QTest::keyClick(&w, Qt::Key_Right);
     EXPECT_EQ(w.currentTime(), 2.0); // clamped to the trim end
+}
+
+TEST_F(MainWindowTest, SplitCutRestoreAndRedoFromTheKeysAndPlayingSkipsTheCut) {
+    MainWindow w(backend, backend);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    toReady(w);
+    Recorder& r = w.recorder();
+    r.setSelected(std::nullopt);
+    // S splits at the playhead (twice: 0.5 s and 1 s), the button too.
+    w.seekAndPause(0.5);
+    QTest::keyClick(&w, Qt::Key_S);
+    w.seekAndPause(1.0);
+    w.splitButton()->click();
+    ASSERT_EQ(r.sections().size(), 3U);
+    EXPECT_EQ(r.selectedSection(), 2) << "the part after the split";
+    EXPECT_EQ(w.rail()->headerTitle(), QStringLiteral("Section"));
+    // Delete cuts the selected section out; the transport counts output time.
+    r.setSelectedSection(1);
+    QTest::keyClick(&w, Qt::Key_Delete);
+    ASSERT_TRUE(r.sections()[1].cut);
+    EXPECT_DOUBLE_EQ(r.timeMap().outputTime(2), 1.5);
+    EXPECT_EQ(w.totalReadout()->text(), QStringLiteral("0:02")) << "1.5 s rounds to 0:02";
+    w.seekAndPause(1.8);
+    EXPECT_EQ(w.timeReadout()->text(), QStringLiteral("0:01")) << "1.8 s of the take is 1.3 s out";
+    // Undo, and both redo keys.
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(r.sections()[1].cut);
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(r.sections()[1].cut);
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(&w, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(r.sections()[1].cut);
+    // The section panel restores it, and cuts it again.
+    SectionPanel* panel = w.rail()->sectionPanel();
+    r.setSelectedSection(1);
+    EXPECT_EQ(panel->cutButton()->text(), QStringLiteral("Restore Section"));
+    panel->cutButton()->click();
+    EXPECT_FALSE(r.sections()[1].cut);
+    panel->cutButton()->click();
+    ASSERT_TRUE(r.sections()[1].cut);
+
+    // Playing from 0.2 s never shows the cut half second.
+    std::vector<double> times;
+    w.seekAndPause(0.2);
+    QTest::keyClick(&w, Qt::Key_Space);
+    ASSERT_TRUE(w.isPlaying());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            times.push_back(w.currentTime());
+            return w.currentTime() > 1.2;
+        },
+        5000));
+    QTest::keyClick(&w, Qt::Key_Space);
+    for (double t : times) {
+        EXPECT_FALSE(t > 0.6 && t < 0.95) << "played inside the cut at " << t;
+    }
 }
 
 TEST_F(MainWindowTest, TheTimeReadOutSitsAboveAFullWidthTimelineBar) {

@@ -63,6 +63,14 @@ public:
             sync();
         };
         bar.onEditBegin = [this] { model.beginEdit(); };
+        bar.onSelectSection = [this](int i) {
+            model.setSelectedSection(i);
+            sync();
+        };
+        bar.onSectionBoundary = [this](int i, double t) {
+            model.moveSectionBoundary(i, t);
+            sync();
+        };
         sync();
     }
     void setZooms(std::vector<ZoomEffect> z) {
@@ -77,6 +85,8 @@ public:
         in.trimStart = model.trimStart();
         in.trimEnd = model.trimEnd();
         in.videoSelected = model.videoSelected();
+        in.sections = model.sections();
+        in.selectedSection = model.selectedSection();
         bar.setInputs(in);
     }
     void send(QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
@@ -498,4 +508,50 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+TEST(TimelineBarSections, AClickPicksTheSectionAndABoundaryDragIsOneStep) {
+    BarHarness h;
+    h.model.splitAt(30);
+    h.model.splitAt(60);
+    h.model.setSectionCut(1, true);
+    h.model.clearUndo();
+    h.sync();
+
+    // A click in the cut part picks it (it stays clickable), and seeks there.
+    h.drag({450, BarHarness::videoY()}, {});
+    EXPECT_EQ(h.model.selectedSection(), 1);
+    EXPECT_TRUE(h.model.videoSelected());
+    ASSERT_FALSE(h.seeks.empty());
+    EXPECT_DOUBLE_EQ(h.seeks.back(), 45);
+    h.drag({800, BarHarness::videoY()}, {});
+    EXPECT_EQ(h.model.selectedSection(), 2);
+
+    // The boundary at 60 s (x = 600) drags to 70 s in one undo step.
+    h.drag({601, BarHarness::videoY()}, {620, 660, 700});
+    EXPECT_DOUBLE_EQ(h.model.sections()[1].end, 70);
+    EXPECT_DOUBLE_EQ(h.model.sections()[2].start, 70);
+    EXPECT_EQ(h.model.undoStack().size(), 1U);
+    h.model.undo();
+    EXPECT_DOUBLE_EQ(h.model.sections()[2].start, 60);
+    // Pressed on a boundary without moving: nothing changes.
+    h.drag({300, BarHarness::videoY()}, {301});
+    EXPECT_DOUBLE_EQ(h.model.sections()[1].start, 30);
+    EXPECT_TRUE(h.model.undoStack().empty());
+
+    // The bar draws the cut part hatched: darker than a kept part.
+    QImage shot(h.bar.size(), QImage::Format_ARGB32_Premultiplied);
+    shot.fill(Qt::black);
+    h.bar.render(&shot);
+    // Mean grey of a 16 x 8 patch (the hatch lines are brighter than its ground).
+    const auto grey = [&](int x0) {
+        int sum = 0;
+        for (int x = x0; x < x0 + 16; ++x) {
+            for (int y = 26; y < 34; ++y) {
+                sum += qGray(shot.pixel(x, y));
+            }
+        }
+        return sum / 128.0;
+    };
+    EXPECT_LT(grey(440), grey(200) - 10) << "cut: dimmed";
 }

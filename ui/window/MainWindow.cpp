@@ -198,7 +198,7 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
     for (auto signal : {&EditModel::zoomsChanged, &EditModel::momentsChanged,
                         &EditModel::durationChanged, &EditModel::zoomChanged,
                         &EditModel::smoothnessChanged, &EditModel::zoomMergeChanged,
-                        &EditModel::soundMixChanged}) {
+                        &EditModel::soundMixChanged, &EditModel::sectionsChanged}) {
         connect(&rec_, signal, this, &MainWindow::pushPreviewSettings);
     }
     for (auto signal : {&Recorder::motionBlurChanged, &Recorder::bgBlurChanged,
@@ -208,7 +208,8 @@ MainWindow::MainWindow(CaptureBackend& backend, WriterFactory& writers, QWidget*
     }
     for (auto signal : {&EditModel::zoomsChanged, &EditModel::selectedChanged,
                         &EditModel::trimStartChanged, &EditModel::trimEndChanged,
-                        &EditModel::videoSelectedChanged, &EditModel::durationChanged}) {
+                        &EditModel::videoSelectedChanged, &EditModel::durationChanged,
+                        &EditModel::sectionsChanged, &EditModel::selectedSectionChanged}) {
         connect(&rec_, signal, this, &MainWindow::pushTimelineInputs);
     }
     connect(&rec_, &EditModel::trimStartChanged, this, &MainWindow::pushPreviewSettings);
@@ -477,11 +478,16 @@ void MainWindow::buildEditor() {
     forward->setIcon(symbol(QStringLiteral("arrow.clockwise")));
     forward->setToolTip(QStringLiteral("Forward 5s"));
     Theme::setButtonStyle(forward, Theme::ButtonStyle::transport);
-    for (QPushButton* b : {back, playButton_, forward}) {
+    splitButton_ = new QPushButton(stageColumn);
+    splitButton_->setIcon(symbol(QStringLiteral("scissors")));
+    splitButton_->setToolTip(QStringLiteral("Split at the playhead (S)"));
+    Theme::setButtonStyle(splitButton_, Theme::ButtonStyle::transport);
+    for (QPushButton* b : {back, playButton_, forward, splitButton_}) {
         b->setFocusPolicy(Qt::NoFocus);
         transport->addWidget(b);
     }
     transport->addStretch(1);
+    connect(splitButton_, &QPushButton::clicked, this, &MainWindow::splitAtPlayhead);
     connect(back, &QPushButton::clicked, this, [this] { seekBy(-5); });
     connect(playButton_, &QPushButton::clicked, this, &MainWindow::togglePlay);
     connect(forward, &QPushButton::clicked, this, [this] { seekBy(5); });
@@ -537,6 +543,8 @@ void MainWindow::buildEditor() {
     timelineBar_->onBandMove = [this](int i, double t) { rec_.moveZoom(i, t); };
     timelineBar_->onAddZoom = [this](double t) { rec_.addZoom(t - 0.25, t + 1.25); };
     timelineBar_->onEditBegin = [this] { rec_.beginEdit(); };
+    timelineBar_->onSelectSection = [this](int i) { rec_.setSelectedSection(i); };
+    timelineBar_->onSectionBoundary = [this](int i, double t) { rec_.moveSectionBoundary(i, t); };
 
     row->addWidget(stageColumn, 1);
     auto* divider = new QWidget(editor_);
@@ -561,8 +569,15 @@ void MainWindow::installShortcuts() {
     add(QKeySequence(Qt::Key_Space), &MainWindow::togglePlay);
     auto* undo = new QShortcut(QKeySequence::Undo, this);
     connect(undo, &QShortcut::activated, this, [this] { rec_.undo(); });
-    add(QKeySequence(Qt::Key_Backspace), &MainWindow::deleteSelectedZoom);
-    add(QKeySequence(Qt::Key_Delete), &MainWindow::deleteSelectedZoom);
+    // Both spellings of redo, whatever the platform's own is.
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+        auto* redo = new QShortcut(keys, this);
+        connect(redo, &QShortcut::activated, this, [this] { rec_.redo(); });
+    }
+    add(QKeySequence(Qt::Key_Backspace), &MainWindow::deleteSelection);
+    add(QKeySequence(Qt::Key_Delete), &MainWindow::deleteSelection);
+    add(QKeySequence(Qt::Key_S), &MainWindow::splitAtPlayhead);
     add(QKeySequence(Qt::Key_Z), &MainWindow::addZoomAtPlayhead);
     add(QKeySequence(Qt::CTRL | Qt::Key_E), &MainWindow::runExport);
     add(QKeySequence(Qt::Key_Escape), &MainWindow::deselect);
@@ -715,13 +730,17 @@ void MainWindow::pushTimelineInputs() {
     in.trimStart = rec_.trimStart();
     in.trimEnd = rec_.trimEnd();
     in.videoSelected = rec_.videoSelected();
+    in.sections = rec_.sections();
+    in.selectedSection = rec_.selectedSection();
     timelineBar_->setInputs(std::move(in));
     updateTimeReadout();
 }
 
 void MainWindow::updateTimeReadout() {
-    timeNow_->setText(TransportRules::mmss(currentTime_));
-    timeTotal_->setText(TransportRules::mmss(rec_.duration()));
+    // Output time: cut parts take none, sped-up parts less.
+    const TimeMap& map = rec_.timeMap();
+    timeNow_->setText(TransportRules::mmss(map.outputTime(currentTime_)));
+    timeTotal_->setText(TransportRules::mmss(map.outputTime(rec_.duration())));
 }
 
 void MainWindow::updateTitle() {
@@ -836,7 +855,9 @@ void MainWindow::togglePlay() {
         const double t = player_->currentTime();
         if (TransportRules::playRestartsFromTrimStart(t, rec_.trimStart(), rec_.trimEnd())) {
             player_->seekExact(rec_.trimStart());
+            currentTime_ = rec_.trimStart();
         }
+        skipCut();
         player_->play();
     }
     setPlaying(!isPlaying_);
@@ -869,8 +890,36 @@ void MainWindow::onPlayerTime(double t) {
     currentTime_ = std::isfinite(t) ? t : 0;
     if (TransportRules::wrapsAtTrimEnd(isPlaying_, currentTime_, rec_.trimStart(), rec_.trimEnd())) {
         player_->seekExact(rec_.trimStart());
+    } else if (isPlaying_) {
+        skipCut();
     }
     pushTimelineInputs();
+}
+
+void MainWindow::skipCut() {
+    // Playing into a cut part goes on where the take is kept again.
+    const TimeMap& map = rec_.timeMap();
+    if (!player_ || map.identity() || map.pieceAt(currentTime_) != nullptr) {
+        return;
+    }
+    const double next = map.keptFrom(currentTime_);
+    const double end = rec_.trimEnd() > 0 ? rec_.trimEnd() : rec_.duration();
+    if (next < end - 0.03) {
+        player_->seekExact(next);
+        currentTime_ = next;
+    } else {
+        // Nothing kept after it: the end, as at the end of the trim.
+        player_->seekExact(map.keptFrom(rec_.trimStart()));
+        currentTime_ = map.keptFrom(rec_.trimStart());
+    }
+}
+
+void MainWindow::splitAtPlayhead() {
+    if (rec_.phase() != Phase::ready) {
+        return;
+    }
+    rec_.splitAt(currentTime_);
+    rec_.setVideoSelected(true);
 }
 
 void MainWindow::addZoomAtPlayhead() {
@@ -880,9 +929,12 @@ void MainWindow::addZoomAtPlayhead() {
     rec_.addZoom(currentTime_ - 0.25, currentTime_ + 1.25);
 }
 
-void MainWindow::deleteSelectedZoom() {
+void MainWindow::deleteSelection() {
     if (const auto sel = rec_.selected()) {
         rec_.deleteZoom(*sel);
+    } else if (const auto section = rec_.selectedSection(); section && !rec_.sections().empty()) {
+        // A section is cut out, not forgotten: it can be restored.
+        rec_.setSectionCut(*section, true);
     }
 }
 

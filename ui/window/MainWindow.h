@@ -55,11 +55,13 @@ public:
     // The sound server takes record from (not owned; must outlive the window;
     // null: none). Fills the microphone's device menu with its inputs.
     void setSoundDevices(SoundDevices* devices);
+    QPushButton* splitButton() const { return splitButton_; }
     TitleBar* titleBar() const { return titleBar_; }
     EmptyState* emptyState() const { return empty_; }
     InspectorRail* rail() const { return rail_; }
     TimelineBar* timelineBar() const { return timelineBar_; }
     QLabel* timeReadout() const { return timeNow_; } // the current time, "0:00"
+    QLabel* totalReadout() const { return timeTotal_; } // the output's length
     QPushButton* playButton() const { return playButton_; }
     ZoomHostView* preview() const { return preview_; }
     ui::MoviePlayer* player() const { return player_.get(); }
@@ -77,7 +79,11 @@ public:
     void seekBy(double delta);
     void seekAndPause(double t);
     void addZoomAtPlayhead();
-    void deleteSelectedZoom();
+    void deleteSelection();
+    // Splits the section under the playhead (key S).
+    void splitAtPlayhead();
+    // While playing, a playhead inside a cut part jumps to where the take goes on.
+    void skipCut();
     void deselect();
     void showShortcuts();
     void confirmDiscard();
@@ -159,6 +165,7 @@ private:
     QWidget* stagePlaceholder_;
     ZoomHostView* preview_ = nullptr; // child of stage_, made with the player
     QPushButton* playButton_ = nullptr;
+    QPushButton* splitButton_ = nullptr;
     QLabel* timeNow_ = nullptr;
     QLabel* timeTotal_ = nullptr;
     TimelineBar* timelineBar_ = nullptr;
