@@ -26,9 +26,14 @@ public:
         double speed = 1;
         bool muted = false;   // its sound is silent
         std::size_t section = 0; // its index in the list
+
+        friend bool operator==(const Piece&, const Piece&) = default;
     };
 
     TimeMap() = default; // every time to itself
+    friend bool operator==(const TimeMap& a, const TimeMap& b) {
+        return a.identity_ == b.identity_ && a.pieces_ == b.pieces_ && a.end_ == b.end_;
+    }
     explicit TimeMap(const std::vector<Section>& sections);
 
     // No cut and no speed: output time is take time.

@@ -406,7 +406,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
         // The rest of the range; a recording that ended early ends its sound
         // with its last picture.
         const double soundEnd = endedEarly ? lastOutputTime + frameInterval
-                                           : sound->totalFrames() / double(kSoundRate);
+                                           : static_cast<double>(sound->totalFrames()) / kSoundRate;
         if (auto ok = sound->writeUntil(writer, soundEnd); !ok) {
             return ok.errorValue();
         }

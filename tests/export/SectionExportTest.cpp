@@ -59,7 +59,7 @@ std::vector<OutFrame> readIndices(const std::string& path) {
     double t = 0;
     while (reader.readFrame({img.bits(), img.bytesPerLine()}, t)) {
         const QRgb c = img.pixel(img.width() / 3, img.height() / 3);
-        frames.push_back({t, frameIndexOfGrey(qBlue(c), qGreen(c), qRed(c))});
+        frames.push_back({t, frameIndexOfGrey(static_cast<std::uint8_t>(qBlue(c)), static_cast<std::uint8_t>(qGreen(c)), static_cast<std::uint8_t>(qRed(c)))});
     }
     return frames;
 }

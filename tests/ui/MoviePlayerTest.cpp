@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -388,3 +390,57 @@ TEST(PlayerRotation, ARotatedMovieIsPreviewedUpright) {
 }
 
 } // namespace
+
+// A take cut from 0.5 to 1.2 s and sped up twice from there: the player runs
+// on the output clock, jumps over the cut ahead of the playhead and shows the
+// sped-up part at its pace.
+TEST_P(PlayerTest, PlaysThroughACutWithoutAStallAndASpedUpPartAtItsSpeed) {
+    orvane::Section kept{0, 0.5};
+    orvane::Section cut{0.5, 1.2, true};
+    orvane::Section fast{1.2, 2.0, false, 2};
+    const orvane::TimeMap map({kept, cut, fast});
+    player->setTimeMap(map);
+    openReady();
+    QSignalSpy ended(player.get(), &MoviePlayer::playedToEnd);
+    std::vector<int> shown;
+    std::vector<double> at; // seconds since play, when each frame came
+    QElapsedTimer clock;
+    QObject::connect(player.get(), &MoviePlayer::frameChanged, [&] {
+        shown.push_back(indexOf(*player->currentFrame()));
+        at.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+    });
+    clock.start();
+    player->play();
+    ASSERT_TRUE(ended.wait(6000));
+    const double took = static_cast<double>(clock.elapsed()) / 1000.0;
+    // 0.5 s kept and 0.8 s at 2x: 0.9 s of output.
+    EXPECT_GT(took, 0.8);
+    EXPECT_LT(took, 1.6);
+    ASSERT_FALSE(shown.empty());
+    double longest = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_FALSE(shown[i] >= 15 && shown[i] < 36) << "frame " << shown[i] << " is cut";
+        if (i > 0) {
+            EXPECT_GT(shown[i], shown[i - 1]);
+            longest = std::max(longest, at[i] - at[i - 1]);
+        }
+    }
+    EXPECT_EQ(shown.back(), 59);
+    // Across the cut the next frame comes on time: no gap over two frames.
+    const auto join = std::find_if(shown.begin(), shown.end(), [](int k) { return k >= 36; });
+    ASSERT_NE(join, shown.end());
+    const std::size_t j = static_cast<std::size_t>(join - shown.begin());
+    ASSERT_GT(j, 0U);
+    std::printf("through the cut: %.1f ms between frames %d and %d; longest interval %.1f ms\n",
+                1000 * (at[j] - at[j - 1]), shown[j - 1], shown[j], 1000 * longest);
+    EXPECT_LE(at[j] - at[j - 1], 2 * kStep);
+    // At 2x each frame comes at its time on the output clock, at 60 a second
+    // from the 30 a second of the take, not as fast as they decode: the
+    // 0.8 s of the take after the cut pass in about 0.4 s.
+    const auto fastFrames = static_cast<int>(shown.end() - join);
+    EXPECT_GE(fastFrames, 12);
+    const double fastTook = at.back() - at[j];
+    std::printf("2x part: %d frames in %.0f ms\n", fastFrames, 1000 * fastTook);
+    EXPECT_GT(fastTook, 0.3);
+    EXPECT_LT(fastTook, 0.6);
+}

@@ -94,6 +94,8 @@ void MoviePlayer::open(const QString& path) {
     };
     sound_ = std::make_unique<SoundPlayback>(path.toStdString(), soundOutput_, kinds, unavailable);
     sound_->setMix(mix_);
+    sound_->setTimeMap(map_);
+    decoder_->setTimeMap(map_);
 }
 
 void MoviePlayer::close() {
@@ -226,6 +228,22 @@ void MoviePlayer::pause() {
     wake(); // one more time signal, with where it stopped
 }
 
+void MoviePlayer::setTimeMap(const TimeMap& map) {
+    const double now = currentTime();
+    map_ = map;
+    if (decoder_) {
+        decoder_->setTimeMap(map);
+    }
+    if (sound_) {
+        sound_->setTimeMap(map);
+    }
+    if (playing_ && !seeking_) {
+        // The clock goes on from where it is, on the new output clock.
+        endRun();
+        beginRun(map_.keptFrom(now));
+    }
+}
+
 void MoviePlayer::setSoundMix(const SoundMix& mix) {
     mix_ = mix;
     if (sound_) {
@@ -241,7 +259,7 @@ void MoviePlayer::beginRun(double start) {
     // playhead waits for it rather than run ahead and jump back.
     soundClock_ = sound_ && sound_->state() != SoundPlayback::State::Silent;
     if (soundClock_) {
-        sound_->start(start);
+        sound_->start(map_.outputTime(start));
     }
 }
 
@@ -260,7 +278,7 @@ void MoviePlayer::checkSoundClock(Clock::time_point now) {
     // sounded (no sound after all) goes on as if the monotonic clock had
     // timed it from its start.
     if (const std::optional<double> heard = sound_->heard(now)) {
-        anchorTime_ = std::max(*heard, clockFloor_);
+        anchorTime_ = std::max(map_.takeTime(*heard), clockFloor_);
         anchorClock_ = now;
     }
     soundClock_ = false;
@@ -272,10 +290,17 @@ double MoviePlayer::clockTime(Clock::time_point now) const {
         // Each timing report of the server places the heard sound afresh, a
         // little before or after where the previous one carried it: the
         // playhead never steps back for that within a run.
-        clockFloor_ = std::max(clockFloor_, sound_->heard(now).value_or(anchorTime_));
+        const auto heard = sound_->heard(now);
+        clockFloor_ = std::max(clockFloor_, heard ? map_.takeTime(*heard) : anchorTime_);
         return clockFloor_;
     }
-    return anchorTime_ + std::chrono::duration<double>(now - anchorClock_).count();
+    // The clock runs on output time: through a cut at once, through a
+    // sped-up part at its speed.
+    if (map_.identity()) {
+        return anchorTime_ + std::chrono::duration<double>(now - anchorClock_).count();
+    }
+    return map_.takeTime(map_.outputTime(anchorTime_) +
+                         std::chrono::duration<double>(now - anchorClock_).count());
 }
 
 double MoviePlayer::currentTime() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/SoundTracks.h"
+#include "timeline/TimeMap.h"
 #include "ui/player/PlayerFrame.h"
 #include "ui/player/SoundOutput.h"
 
@@ -100,6 +101,14 @@ public:
     // allocates nor waits for the decoder.
     std::shared_ptr<const PlayerFrame> currentFrame();
 
+    // The take's sections: playback runs on their output clock, so a cut part
+    // is never shown (the decoder jumps over it ahead of the playhead) and a
+    // sped-up part plays at its speed, its frames picked on that clock and its
+    // sound stretched (SectionSound). Times in and out of the player stay take
+    // times. Heard at once while playing.
+    void setTimeMap(const TimeMap& map);
+    const TimeMap& timeMap() const { return map_; }
+
     // How the movie's sound sources are mixed; heard at once while playing.
     void setSoundMix(const SoundMix& mix);
     const SoundMix& soundMix() const { return mix_; }
@@ -160,6 +169,7 @@ private:
     void checkSoundClock(Clock::time_point now);
 
     SoundOutputFactory soundOutput_;
+    TimeMap map_;
     std::unique_ptr<SoundPlayback> sound_;
     SoundMix mix_;
     std::vector<SoundKind> soundKinds_;

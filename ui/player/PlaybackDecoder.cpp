@@ -79,12 +79,20 @@ std::shared_ptr<PlayerFrame> PlaybackDecoder::freeBuffer() {
     return nullptr;
 }
 
+void PlaybackDecoder::setTimeMap(const TimeMap& map) {
+    std::lock_guard lock(mutex_);
+    map_ = map;
+}
+
 void PlaybackDecoder::run() {
     const auto opened = reader_.open(path_);
     opened_(opened);
     if (!opened.ok()) {
         return;
     }
+    const double frameInterval =
+        reader_.info().frameRate > 0 ? 1.0 / reader_.info().frameRate : 1.0 / 60;
+    TimeMap map;
     for (;;) {
         std::optional<SeekRequest> seekTo;
         std::uint64_t generation = 0;
@@ -98,6 +106,7 @@ void PlaybackDecoder::run() {
             }
             seekTo = std::exchange(pendingSeek_, std::nullopt);
             generation = generation_;
+            map = map_;
         }
 
         std::string failure;
@@ -114,6 +123,18 @@ void PlaybackDecoder::run() {
             const media::BgraTarget target{buffer->image.bits(), buffer->image.bytesPerLine()};
             const bool ok = reader_.readFrame(target, time);
             buffer->time = time;
+            if (ok && !map.identity() && map.pieceAt(time) == nullptr &&
+                map.pieceAt(time + frameInterval - 1e-6) == nullptr) {
+                // Inside a cut, and gone before the take goes on: not shown.
+                // The reader jumps to where it goes on (a short cut is
+                // simply read through), while the queue still holds the
+                // frames before the cut.
+                const double next = map.keptFrom(time);
+                if (next - time > 4 * frameInterval) {
+                    reader_.seek(next, true);
+                }
+                continue;
+            }
             std::lock_guard lock(mutex_);
             if (generation_ != generation) {
                 continue; // a seek came in meanwhile; this frame is from the old place

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/MovieReader.h"
+#include "timeline/TimeMap.h"
 #include "timeline/Result.h"
 #include "ui/player/PlayerFrame.h"
 
@@ -51,6 +52,10 @@ public:
     // at or before); returns the new generation.
     std::uint64_t seek(double t, bool exact);
 
+    // The sections playback follows: frames inside a cut part are not queued,
+    // and the decoder jumps over the part as soon as it reaches it, ahead of
+    // the playhead. From the next frame decoded on.
+    void setTimeMap(const TimeMap& map);
     // Removes and returns the frame at the head of the queue when it belongs
     // to `generation` and starts at or before `latest` seconds; else null.
     std::shared_ptr<const PlayerFrame> take(std::uint64_t generation, double latest);
@@ -85,6 +90,7 @@ private:
     int queueCount_ = 0;
     std::uint64_t generation_ = 0;
     std::optional<SeekRequest> pendingSeek_;
+    TimeMap map_;
     bool streamEnded_ = false;
     bool stop_ = false;
 

@@ -1,5 +1,6 @@
 #include "ui/player/SoundPlayback.h"
 
+#include "media/SectionSound.h"
 #include "media/SoundReader.h"
 
 #include <algorithm>
@@ -73,6 +74,11 @@ std::optional<double> SoundPlayback::heard(Clock::time_point now) const {
     return reading_->heard(now);
 }
 
+void SoundPlayback::setTimeMap(const TimeMap& map) {
+    const std::lock_guard<std::mutex> g(mutex_);
+    map_ = map;
+}
+
 void SoundPlayback::run() {
     auto opened = SoundReader::open(path_);
     if (!opened.ok() || opened.value()->empty()) {
@@ -101,6 +107,7 @@ void SoundPlayback::run() {
     bool playing = false;
     double runStart = 0;
     std::int64_t written = 0;
+    std::unique_ptr<SectionSound> sections; // the reader on this run's output clock
 
     for (;;) {
         SoundMix mix;
@@ -116,14 +123,16 @@ void SoundPlayback::run() {
                 run = run_;
                 playing = playing_;
                 runStart = runStart_;
+                const TimeMap map = map_;
                 g.unlock();
+                sections = std::make_unique<SectionSound>(*reader, map);
                 // A new run, or a stop: nothing queued from before may be heard.
                 output->setPaused(true);
                 output->flush();
                 written = 0;
                 blockDone = kBlockFrames;
                 if (playing) {
-                    reader->seek(runStart);
+                    sections->seek(runStart);
                     output->setPaused(false);
                 }
                 continue;
@@ -132,7 +141,7 @@ void SoundPlayback::run() {
         }
 
         if (blockDone == kBlockFrames) {
-            reader->readMixed(block.data(), kBlockFrames, mix);
+            sections->readMixed(block.data(), kBlockFrames, mix);
             blockDone = 0;
         }
         auto took =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/SoundTracks.h"
+#include "timeline/TimeMap.h"
 #include "ui/player/SoundClock.h"
 #include "ui/player/SoundOutput.h"
 
@@ -58,9 +59,12 @@ public:
     SoundPlayback& operator=(const SoundPlayback&) = delete;
 
     State state() const;
-    // Starts a new run at `seconds` of the movie: drops what is queued, then
-    // plays from there.
+    // Starts a new run at `seconds` of output time (the movie's time while the
+    // map is the identity): drops what is queued, then plays from there.
     void start(double seconds);
+    // The sections the sound follows (SectionSound), from the next start() on:
+    // heard() then reads in output time.
+    void setTimeMap(const TimeMap& map);
     // Drops what is queued and goes quiet until the next start().
     void stop();
     // Used from the next block on.
@@ -86,6 +90,7 @@ private:
     bool playing_ = false;  // the current run plays
     double runStart_ = 0;   // movie seconds the current run starts at
     SoundMix mix_;
+    TimeMap map_;
     std::optional<SoundClockReading> reading_; // of run_ only
     bool stop_ = false;
 

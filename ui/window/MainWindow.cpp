@@ -656,6 +656,7 @@ void MainWindow::createPlayer() {
             titleBar_->flashStatus(reason + QStringLiteral(" — playing without sound"));
         }
     });
+    player_->setTimeMap(rec_.timeMap());
     player_->open(rec_.videoURL());
     waveform_->load(rec_.videoURL());
     ZoomPlayer settings;
@@ -707,6 +708,9 @@ void MainWindow::pushWaveform() {
 
 void MainWindow::pushPreviewSettings() {
     pushWaveform();
+    if (player_ && !(player_->timeMap() == rec_.timeMap())) {
+        player_->setTimeMap(rec_.timeMap());
+    }
     if (!preview_) {
         return;
     }
@@ -857,7 +861,6 @@ void MainWindow::togglePlay() {
             player_->seekExact(rec_.trimStart());
             currentTime_ = rec_.trimStart();
         }
-        skipCut();
         player_->play();
     }
     setPlaying(!isPlaying_);
@@ -890,28 +893,8 @@ void MainWindow::onPlayerTime(double t) {
     currentTime_ = std::isfinite(t) ? t : 0;
     if (TransportRules::wrapsAtTrimEnd(isPlaying_, currentTime_, rec_.trimStart(), rec_.trimEnd())) {
         player_->seekExact(rec_.trimStart());
-    } else if (isPlaying_) {
-        skipCut();
     }
     pushTimelineInputs();
-}
-
-void MainWindow::skipCut() {
-    // Playing into a cut part goes on where the take is kept again.
-    const TimeMap& map = rec_.timeMap();
-    if (!player_ || map.identity() || map.pieceAt(currentTime_) != nullptr) {
-        return;
-    }
-    const double next = map.keptFrom(currentTime_);
-    const double end = rec_.trimEnd() > 0 ? rec_.trimEnd() : rec_.duration();
-    if (next < end - 0.03) {
-        player_->seekExact(next);
-        currentTime_ = next;
-    } else {
-        // Nothing kept after it: the end, as at the end of the trim.
-        player_->seekExact(map.keptFrom(rec_.trimStart()));
-        currentTime_ = map.keptFrom(rec_.trimStart());
-    }
 }
 
 void MainWindow::splitAtPlayhead() {

@@ -82,8 +82,7 @@ public:
     void deleteSelection();
     // Splits the section under the playhead (key S).
     void splitAtPlayhead();
-    // While playing, a playhead inside a cut part jumps to where the take goes on.
-    void skipCut();
+
     void deselect();
     void showShortcuts();
     void confirmDiscard();
