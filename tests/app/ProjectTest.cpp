@@ -118,6 +118,14 @@ protected:
         rec->setBgBlur(0.5);
         rec->setSmoothness(0.4);
         rec->setSoundMix(SoundMix{0.5, 1.5, true, false});
+        // A cut part and a sped-up part.
+        rec->splitAt(0.6);
+        rec->splitAt(0.9);
+        rec->setSectionCut(1, true);
+        rec->splitAt(1.3);
+        rec->beginEdit();
+        rec->setSectionSpeed(3, 2);
+        ASSERT_EQ(rec->sections().size(), 4U);
     }
 
     TempDir dir;
@@ -172,6 +180,7 @@ TEST_F(ProjectTest, EditsAreSavedSoonAndReopenExactlyWithTheSameExport) {
     const auto look = rec->look();
     const double trimStart = rec->trimStart();
     const double trimEnd = rec->trimEnd();
+    const auto sections = rec->sections();
     const QString before1 = QString::fromStdString(dir.file("before.mp4"));
     ASSERT_TRUE(exportTo(before1)) << rec->status().toStdString();
 
@@ -185,6 +194,7 @@ TEST_F(ProjectTest, EditsAreSavedSoonAndReopenExactlyWithTheSameExport) {
     EXPECT_EQ(rec->look(), look);
     EXPECT_EQ(rec->trimStart(), trimStart);
     EXPECT_EQ(rec->trimEnd(), trimEnd);
+    EXPECT_EQ(rec->sections(), sections);
     EXPECT_EQ(rec->moments().size(), 2u);
     EXPECT_TRUE(rec->undoStack().empty());
     const QString after = QString::fromStdString(dir.file("after.mp4"));
