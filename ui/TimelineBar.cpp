@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -121,14 +122,46 @@ const std::vector<float>& TimelineBar::waveColumns(int w) const {
     return waveColumns_;
 }
 
+TimelineBar::Inputs TimelineBar::barInputs() {
+    // A boundary being dragged keeps the scale it was grabbed on, so the
+    // line stays under the mouse; the gaps narrow again on release.
+    if (gesture_ != Gesture::boundary) {
+        scale_ = BarScale(given_.sections, given_.duration, width_());
+    }
+    Inputs bar = given_;
+    if (scale_.identity()) {
+        return bar;
+    }
+    bar.duration = std::max(scale_.barDuration(), 0.001);
+    for (ZoomEffect& z : bar.zooms) {
+        z.start = scale_.toBar(z.start);
+        z.end = scale_.toBar(z.end);
+    }
+    bar.current = scale_.toBar(bar.current);
+    bar.trimStart = scale_.toBar(bar.trimStart);
+    bar.trimEnd = scale_.toBar(bar.trimEnd);
+    for (Section& c : bar.sections) {
+        c.start = scale_.toBar(c.start);
+        c.end = scale_.toBar(c.end);
+    }
+    return bar;
+}
+
+void TimelineBar::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    in_ = barInputs(); // the gaps keep their width in points
+    update();
+}
+
 void TimelineBar::setInputs(Inputs inputs) {
     // The owner pushes the inputs on every playhead tick and every edit; an
     // unchanged bar is not repainted, and a moved playhead repaints only the
     // strips it leaves and enters.
-    if (inputs == in_) {
+    if (inputs == given_) {
         return;
     }
-    Inputs before = std::exchange(in_, std::move(inputs));
+    given_ = std::move(inputs);
+    Inputs before = std::exchange(in_, barInputs());
     before.current = in_.current;
     if (before == in_) {
         update(playheadArea(lastPlayheadX_));
@@ -221,17 +254,17 @@ void TimelineBar::onZoomDrag(double startX, double dx, double w) {
     switch (d.mode) {
     case DragMode::start:
         if (onBandTrim) {
-            onBandTrim(d.idx, true, t);
+            onBandTrim(d.idx, true, take(t));
         }
         break;
     case DragMode::end:
         if (onBandTrim) {
-            onBandTrim(d.idx, false, t);
+            onBandTrim(d.idx, false, take(t));
         }
         break;
     case DragMode::move:
         if (onBandMove) {
-            onBandMove(d.idx, t);
+            onBandMove(d.idx, take(t));
         }
         break;
     }
@@ -242,7 +275,7 @@ void TimelineBar::onZoomDragEnd(double startX, double dx, double w) {
         // A click on empty track adds a segment under the add button.
         if (const auto left = addPillLeft(startX, w, in_.zooms, in_.duration)) {
             if (onAddZoom && w > 0) {
-                onAddZoom((*left + kAddWidth / 2) / w * in_.duration);
+                onAddZoom(take((*left + kAddWidth / 2) / w * in_.duration));
             }
         }
     }
@@ -269,9 +302,9 @@ void TimelineBar::handleTrimDrag(double dx) {
     }
     if (onTrim) {
         if (left) {
-            onTrim(to, in_.trimEnd);
+            onTrim(take(to), given_.trimEnd);
         } else {
-            onTrim(in_.trimStart, to);
+            onTrim(given_.trimStart, take(to));
         }
     }
 }
@@ -300,7 +333,7 @@ void TimelineBar::mousePressEvent(QMouseEvent* event) {
             gesture_ = Gesture::video;
             vidDragged_ = false;
             if (onSeek && width_() > 0) {
-                onSeek(in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0));
+                onSeek(take(in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0)));
             }
         }
     } else if (pos.y() >= zoomTop()) {
@@ -322,7 +355,7 @@ void TimelineBar::mouseMoveEvent(QMouseEvent* event) {
             vidDragged_ = true;
         }
         if (onSeek && width_() > 0) {
-            onSeek(in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0));
+            onSeek(take(in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0)));
         }
         break;
     case Gesture::leftHandle:
@@ -339,8 +372,8 @@ void TimelineBar::mouseMoveEvent(QMouseEvent* event) {
             }
             boundaryMoved_ = true;
             if (onSectionBoundary) {
-                onSectionBoundary(boundary_,
-                                  in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0));
+                onSectionBoundary(
+                    boundary_, take(in_.duration * std::clamp(pos.x() / width_(), 0.0, 1.0)));
             }
         }
         break;
@@ -375,6 +408,8 @@ void TimelineBar::mouseReleaseEvent(QMouseEvent* event) {
         break;
     case Gesture::boundary:
         boundary_ = -1;
+        gesture_ = Gesture::none;
+        in_ = barInputs();
         break;
     case Gesture::leftHandle:
     case Gesture::rightHandle:
@@ -455,7 +490,7 @@ void TimelineBar::paintVideoTrack(QPainter& p) const {
     p.setFont(mono);
     p.setPen(QColor(255, 255, 255, 150));
     const QString length =
-        QString::fromStdString(durationLabel(std::max(in_.trimEnd - in_.trimStart, 0.0)));
+        QString::fromStdString(durationLabel(std::max(given_.trimEnd - given_.trimStart, 0.0)));
     p.drawText(QPointF(cx + 17 + QFontMetricsF(font).horizontalAdvance(caption) + 8,
                        kVideoHeight / 2 + 4),
                length);
@@ -476,7 +511,12 @@ std::optional<int> TimelineBar::boundaryAt(double x) const {
     for (std::size_t i = 1; i < in_.sections.size(); ++i) {
         const double bx = xForTime(in_.sections[i].start, in_.duration, width_());
         const double d = std::abs(bx - x);
-        if (d <= bestDistance) {
+        // The grab reaches at most a third into the section on that side, so
+        // the middle of a narrow gap picks its section.
+        const Section& side = x < bx ? in_.sections[i - 1] : in_.sections[i];
+        const double sideWidth = xForTime(side.end, in_.duration, width_()) -
+                                 xForTime(side.start, in_.duration, width_());
+        if (d <= bestDistance && d <= sideWidth / 3) {
             best = static_cast<int>(i);
             bestDistance = d;
         }

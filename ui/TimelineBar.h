@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editing/BarScale.h"
 #include "editing/TimelineGeometry.h"
 
 #include "timeline/Section.h"
@@ -57,7 +58,9 @@ public:
     // Repaints only what changed: nothing for equal inputs, the playhead's
     // strips when only `current` moved.
     void setInputs(Inputs inputs);
-    const Inputs& inputs() const { return in_; }
+    const Inputs& inputs() const { return given_; }
+    // The squeezed scale the bar draws on (cut parts as narrow gaps).
+    const BarScale& scale() const { return scale_; }
     void setColors(QColor accent, QColor videoTint);
 
     // The take's sound as peaks (0...1) per bucket of `bucketSeconds` from
@@ -89,6 +92,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct ZoomDrag {
@@ -122,7 +126,14 @@ private:
     void paintZoomTrack(class QPainter& p) const;
     void paintPlayhead(class QPainter& p) const;
 
-    Inputs in_;
+    // The inputs on the bar's scale: every time in bar time (BarScale).
+    // Callbacks hand take times back.
+    Inputs barInputs();
+    double take(double barTime) const { return scale_.toTake(barTime); }
+
+    Inputs given_; // as the owner set them, in take time
+    BarScale scale_;
+    Inputs in_;    // the same in bar time; everything below works on these
     int boundary_ = -1;           // the boundary being dragged
     bool boundaryMoved_ = false;  // its drag has recorded an undo step
     QColor accent_{0x4F, 0x7C, 0xFF};

@@ -510,48 +510,71 @@ int main(int argc, char** argv) {
     return RUN_ALL_TESTS();
 }
 
-TEST(TimelineBarSections, AClickPicksTheSectionAndABoundaryDragIsOneStep) {
+TEST(TimelineBarSections, ACutIsANarrowGapThatStaysClickableAndABoundaryDragIsOneStep) {
     BarHarness h;
     h.model.splitAt(30);
     h.model.splitAt(60);
     h.model.setSectionCut(1, true);
     h.model.clearUndo();
     h.sync();
+    const BarScale& scale = h.bar.scale();
+    ASSERT_FALSE(scale.identity());
+    const auto x = [&](double t) { return scale.toBar(t) / scale.barDuration() * kW; };
+    // The 30 s cut is a 10-point gap; the kept 70 s share the rest.
+    EXPECT_NEAR(x(60) - x(30), BarScale::kGap, 1e-9);
+    EXPECT_NEAR(x(30), 30 * (kW - BarScale::kGap) / 70, 1e-9);
+    EXPECT_NEAR(x(100), kW, 1e-9);
+    for (double t : {0.0, 12.5, 30.0, 45.0, 60.0, 99.0}) {
+        EXPECT_NEAR(scale.toTake(scale.toBar(t)), t, 1e-9);
+    }
 
-    // A click in the cut part picks it (it stays clickable), and seeks there.
-    h.drag({450, BarHarness::videoY()}, {});
+    // A click in the gap picks the cut part (to restore it) and seeks into it.
+    h.drag({x(45), BarHarness::videoY()}, {});
     EXPECT_EQ(h.model.selectedSection(), 1);
     EXPECT_TRUE(h.model.videoSelected());
     ASSERT_FALSE(h.seeks.empty());
-    EXPECT_DOUBLE_EQ(h.seeks.back(), 45);
-    h.drag({800, BarHarness::videoY()}, {});
+    EXPECT_NEAR(h.seeks.back(), 45, 1e-6);
+    h.drag({x(80), BarHarness::videoY()}, {});
     EXPECT_EQ(h.model.selectedSection(), 2);
+    EXPECT_NEAR(h.seeks.back(), 80, 1e-6) << "the seek is in take time";
 
-    // The boundary at 60 s (x = 600) drags to 70 s in one undo step.
-    h.drag({601, BarHarness::videoY()}, {620, 660, 700});
-    EXPECT_DOUBLE_EQ(h.model.sections()[1].end, 70);
-    EXPECT_DOUBLE_EQ(h.model.sections()[2].start, 70);
+    // A zoom after the cut is drawn and dragged on the same scale.
+    h.setZooms({seg(70, 75)});
+    h.drag({x(72), BarHarness::zoomY()}, {x(72) + 20, x(72) + 40});
+    EXPECT_NEAR(h.model.zooms()[0].start, 70 + 40 * 70 / (kW - BarScale::kGap), 0.05);
+
+    // The boundary at the end of the take's first part drags from 30 s to 20 s
+    // in one undo step.
+    h.model.clearUndo();
+    h.drag({x(30) - 1, BarHarness::videoY()}, {x(28), x(24), x(20)});
+    EXPECT_NEAR(h.model.sections()[1].start, 20, 0.05);
     EXPECT_EQ(h.model.undoStack().size(), 1U);
     h.model.undo();
-    EXPECT_DOUBLE_EQ(h.model.sections()[2].start, 60);
-    // Pressed on a boundary without moving: nothing changes.
-    h.drag({300, BarHarness::videoY()}, {301});
+    h.sync();
     EXPECT_DOUBLE_EQ(h.model.sections()[1].start, 30);
+    // Pressed on a boundary without moving: nothing changes.
+    h.drag({h.bar.scale().toBar(60) / h.bar.scale().barDuration() * kW, BarHarness::videoY()},
+           {h.bar.scale().toBar(60) / h.bar.scale().barDuration() * kW + 1});
+    EXPECT_DOUBLE_EQ(h.model.sections()[2].start, 60);
     EXPECT_TRUE(h.model.undoStack().empty());
 
-    // The bar draws the cut part hatched: darker than a kept part.
+    // The gap is hatched over a dimmed ground: darker than a kept part.
     QImage shot(h.bar.size(), QImage::Format_ARGB32_Premultiplied);
     shot.fill(Qt::black);
     h.bar.render(&shot);
-    // Mean grey of a 16 x 8 patch (the hatch lines are brighter than its ground).
-    const auto grey = [&](int x0) {
+    const auto grey = [&](int x0, int width) {
         int sum = 0;
-        for (int x = x0; x < x0 + 16; ++x) {
+        for (int px = x0; px < x0 + width; ++px) {
             for (int y = 26; y < 34; ++y) {
-                sum += qGray(shot.pixel(x, y));
+                sum += qGray(shot.pixel(px, y));
             }
         }
-        return sum / 128.0;
+        return sum / (8.0 * width);
     };
-    EXPECT_LT(grey(440), grey(200) - 10) << "cut: dimmed";
+    const int gap = static_cast<int>(std::ceil(h.bar.scale().toBar(30) / h.bar.scale().barDuration() * kW));
+    EXPECT_LT(grey(gap + 1, 8), grey(200, 8) - 10) << "cut: dimmed";
+
+    // Without room for the gaps the bar keeps take time.
+    EXPECT_TRUE(BarScale(h.model.sections(), kD, 12).identity());
+    EXPECT_TRUE(BarScale({}, kD, kW).identity());
 }

@@ -870,8 +870,12 @@ void MainWindow::seekBy(double delta) {
     if (!player_) {
         return;
     }
-    const double target = TransportRules::seekByTarget(currentTime_, delta, rec_.trimStart(),
-                                                       rec_.trimEnd(), rec_.duration());
+    // Skips count output time: 5 s forward is 5 s of what is shown, however
+    // much is cut or sped up in between.
+    const TimeMap& map = rec_.timeMap();
+    const double target = map.takeTime(TransportRules::seekByTarget(
+        map.outputTime(currentTime_), delta, map.outputTime(rec_.trimStart()),
+        map.outputTime(rec_.trimEnd()), map.outputTime(rec_.duration())));
     player_->seekExact(target);
     currentTime_ = target;
     pushTimelineInputs();
