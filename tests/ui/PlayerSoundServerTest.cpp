@@ -344,3 +344,45 @@ TEST(PlayerWithoutSoundServer, PlaysThePictureOnItsOwnClockAndSaysWhyOnce) {
 }
 
 } // namespace
+
+// Through the take's sections, the sound follows the output clock: the tone
+// at 1 s of the take is heard when the playhead gets there, as soon as the
+// cut before it (or the 2x part) lets it.
+TEST_F(PlayerSoundServerTest, TheSoundFollowsACutAndASpedUpPart) {
+    MonitorRecorder monitor;
+    ASSERT_TRUE(monitor.error().empty()) << monitor.error();
+    ASSERT_TRUE(monitor.waitUntilFlowing());
+    struct Case {
+        const char* name;
+        orvane::TimeMap map;
+        double outputToTone; // output seconds from 0.1 s of the take to the tone
+    };
+    const Case cases[] = {
+        {"cut 0.4-0.9", orvane::TimeMap({{0, 0.4}, {0.4, 0.9, true}, {0.9, 3}}), 0.4},
+        {"2x from 0.5", orvane::TimeMap({{0, 0.5}, {0.5, 3, false, 2}}), 0.4 + 0.25},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MoviePlayer player;
+        player.setTimeMap(c.map);
+        openAt(player, 0.1);
+        PlayheadLog log(player);
+        const double begin = seconds(Clock::now());
+        player.play();
+        ASSERT_TRUE(playUntil(player, 1.4));
+        EXPECT_TRUE(player.soundIsClock());
+        const double passed = log.passed(kToneStart, begin);
+        const double heard = monitor.firstLoud(begin, begin + 10);
+        ASSERT_FALSE(std::isnan(passed));
+        ASSERT_FALSE(std::isnan(heard)) << "the tone was never heard";
+        std::printf("%s: tone heard %.0f ms after play (output time says %.0f), %+.1f ms from "
+                    "the playhead\n",
+                    c.name, (heard - begin) * 1e3, c.outputToTone * 1e3, (heard - passed) * 1e3);
+        EXPECT_NEAR(heard, passed, 0.030);
+        // Play starts when the first sound is heard, a little after `begin`.
+        EXPECT_GT(heard - begin, c.outputToTone - 0.02);
+        EXPECT_LT(heard - begin, c.outputToTone + 0.25);
+        player.pause();
+        QTest::qWait(200); // the tone's tail fades before the next case
+    }
+}
