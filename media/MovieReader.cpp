@@ -439,6 +439,20 @@ MovieReader::Status MovieReader::status() const { return s_->status; }
 const std::string& MovieReader::error() const { return s_->error; }
 const VideoInfo& MovieReader::info() const { return s_->info; }
 
+void MovieReader::setSkipUnreferenced(bool skip) {
+    if (s_->decoder) {
+        s_->decoder->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    }
+}
+
+int MovieReader::decodeDelay() const {
+    if (!s_->decoder) {
+        return 0;
+    }
+    // Frame threads each hold one frame, and reordering holds has_b_frames.
+    return std::max(s_->decoder->thread_count, 1) + s_->decoder->has_b_frames;
+}
+
 Result<VideoInfo> MovieReader::open(const std::string& path) {
     close();
     State& s = *s_;

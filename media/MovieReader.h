@@ -98,6 +98,14 @@ public:
     // no frame could be decoded at the new place.
     bool seek(double t, bool exact);
 
+    // Frames that no other frame is predicted from are not decoded at all
+    // while this is on (readFrame() skips over them): for stretches nobody
+    // will see, such as a cut part of a take. The decoder holds frames back
+    // for up to decodeDelay() frames, so turn it off at least that many
+    // frames before the frames that must be seen.
+    void setSkipUnreferenced(bool skip);
+    int decodeDelay() const;
+
 private:
     struct State;
     std::unique_ptr<State> s_;

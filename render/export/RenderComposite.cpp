@@ -264,6 +264,8 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
     // where it ended. Without a single frame in the range it still fails.
     const double frameInterval = info.frameRate > 0 ? 1.0 / info.frameRate : 1.0 / 60;
     std::optional<double> endedEarly;
+    // Seconds before a cut's end by which skipping stops (a few frames spare).
+    const double skipMargin = (reader.decodeDelay() + 4) * frameInterval;
     std::thread decodeThread([&] {
         std::optional<double> lastGood;
         while (!stopper.cancelled()) {
@@ -291,8 +293,12 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
             if (!map.identity() && map.pieceAt(t) == nullptr &&
                 map.pieceAt(t + frameInterval - 1e-6) == nullptr) {
                 // Inside a cut (the frame shows nothing kept): skipped, and a
-                // long cut is jumped over rather than decoded.
+                // long cut is jumped over rather than decoded. Deep inside it
+                // the frames nothing is predicted from are not even decoded;
+                // that stops well before the cut ends, so no frame that is
+                // seen after it is lost.
                 const double next = map.keptFrom(t);
+                reader.setSkipUnreferenced(next - t > skipMargin && next - t <= kSeekOverCut);
                 if (next - t > kSeekOverCut && next < rangeEnd) {
                     if (!reader.seek(next, true)) {
                         stopper.fail(Error{ErrorKind::Corrupt, reader.error().empty()
@@ -306,6 +312,7 @@ Result<ExportReport> renderComposite(const ExportJob& job, const ExportProgress&
                 freeDecoded.push(std::move(*buffer));
                 continue;
             }
+            reader.setSkipUnreferenced(false);
             (*buffer)->time = t;
             lastGood = t;
             if (!decoded.push(std::move(*buffer))) {
