@@ -3,6 +3,7 @@
 // MP4 checked against the source frame the output clock should show.
 #include "ExportTestSupport.h"
 #include "MovieFixtures.h"
+#include "TimelineFixtures.h"
 
 #include "render/export/RenderComposite.h"
 #include "media/MovieReader.h"
@@ -33,12 +34,7 @@ std::string indexSource() {
 }
 
 Section part(double a, double b, double speed = 1, bool cut = false) {
-    Section s;
-    s.start = a;
-    s.end = b;
-    s.speed = speed;
-    s.cut = cut;
-    return s;
+    return test::section(a, b, speed, cut);
 }
 
 struct OutFrame {

@@ -4,6 +4,7 @@
 #include "media/SectionSound.h"
 #include "media/SoundReader.h"
 #include "tests/support/MovieFixtures.h"
+#include "tests/support/TimelineFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +31,7 @@ std::string toneMovie() {
 }
 
 Section part(double a, double b, double speed = 1, bool cut = false) {
-    Section s;
-    s.start = a;
-    s.end = b;
-    s.speed = speed;
-    s.cut = cut;
-    return s;
+    return test::section(a, b, speed, cut);
 }
 
 // `seconds` of output from `at`, in uneven reads, left channel only.

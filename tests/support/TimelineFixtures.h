@@ -2,6 +2,7 @@
 
 // Small builders of timeline records for tests.
 #include "timeline/Moment.h"
+#include "timeline/Section.h"
 #include "timeline/ZoomEffect.h"
 
 #include <optional>
@@ -30,6 +31,16 @@ inline Moment clickAt(double t, double x, double y) {
     m.cx = x;
     m.cy = y;
     return m;
+}
+
+// A section of take time [start, end), kept at `speed` or cut.
+inline Section section(double start, double end, double speed = 1, bool cut = false) {
+    Section s;
+    s.start = start;
+    s.end = end;
+    s.speed = speed;
+    s.cut = cut;
+    return s;
 }
 
 } // namespace orvane::test

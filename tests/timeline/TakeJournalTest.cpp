@@ -82,7 +82,7 @@ TEST(TakeJournal, ACrashLeavesAReadablePrefix) {
 }
 
 TEST(TakeJournal, OnlyAJournalIsReadAsOne) {
-    for (const std::string text : {std::string(), std::string("orvane-take-journal 2\n"),
+    for (const std::string& text : {std::string(), std::string("orvane-take-journal 2\n"),
                                    std::string("orvane-take-journal 1"), std::string("{\"moments\":[]}\n")}) {
         const auto parsed = takejournal::parse(text);
         ASSERT_FALSE(parsed) << text;
