@@ -8,23 +8,25 @@ namespace orvane {
 BarScale::BarScale(const std::vector<Section>& sections, double duration, double width)
     : barDuration_(duration) {
     int cuts = 0;
-    double kept = 0;
+    bool sped = false;
+    double kept = 0; // output seconds of the kept parts
     for (const Section& s : sections) {
         if (s.cut) {
             ++cuts;
         } else {
-            kept += s.length();
+            kept += s.length() / s.speed;
+            sped = sped || s.speed != 1;
         }
     }
     const double room = width - cuts * kGap;
-    if (cuts == 0 || kept <= 0 || room <= width / 4 || !(duration > 0)) {
+    if ((cuts == 0 && !sped) || kept <= 0 || room <= width / 4 || !(duration > 0)) {
         return; // nothing to squeeze, or no room for it
     }
     // A gap of kGap points is `gap` seconds of bar time.
     const double gap = kGap * kept / room;
     double at = 0;
     for (const Section& s : sections) {
-        const double length = s.cut ? gap : s.length();
+        const double length = s.cut ? gap : s.length() / s.speed;
         spans_.push_back({s.start, s.end, at, at + length});
         at += length;
     }

@@ -6,12 +6,13 @@
 
 namespace orvane {
 
-// Where the timeline bar draws each instant of a take with cut sections: a
-// cut part shrinks to a narrow gap of kGap points that stays there to be
-// clicked (and restored), and the kept parts share the rest of the width in
-// proportion to their length. The bar works in "bar time", seconds on that
-// squeezed scale (barDuration() in all), and hands take times back to its
-// owner. Without cuts, or without room for the gaps, bar time is take time.
+// Where the timeline bar draws each instant of a take with cut or sped-up
+// sections: a cut part shrinks to a narrow gap of kGap points that stays
+// there to be clicked (and restored), and the kept parts share the rest of
+// the width in proportion to how long they play (a 2x part is half as wide),
+// so scrubbing runs on output time. The bar works in "bar time", seconds on
+// that scale (barDuration() in all), and hands take times back to its owner.
+// Without cuts or speeds, or without room for the gaps, bar time is take time.
 // A value; pure; any thread.
 class BarScale {
 public:

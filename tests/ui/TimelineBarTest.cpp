@@ -574,7 +574,23 @@ TEST(TimelineBarSections, ACutIsANarrowGapThatStaysClickableAndABoundaryDragIsOn
     const int gap = static_cast<int>(std::ceil(h.bar.scale().toBar(30) / h.bar.scale().barDuration() * kW));
     EXPECT_LT(grey(gap + 1, 8), grey(200, 8) - 10) << "cut: dimmed";
 
+    // A 2x part is drawn half as wide: the bar runs on output time.
+    h.model.setSectionCut(1, false);
+    h.model.beginEdit();
+    h.model.setSectionSpeed(2, 2);
+    h.sync();
+    const BarScale& sped = h.bar.scale();
+    ASSERT_FALSE(sped.identity());
+    EXPECT_DOUBLE_EQ(sped.barDuration(), 30 + 30 + 20);
+    EXPECT_DOUBLE_EQ(sped.toBar(80), 60 + 10);
+    EXPECT_DOUBLE_EQ(sped.toTake(70), 80);
+    h.drag({875, BarHarness::videoY()}, {});
+    EXPECT_NEAR(h.seeks.back(), 80, 1e-6) << "x = 875 is 70 of 80 s of output, 80 s of the take";
+
     // Without room for the gaps the bar keeps take time.
-    EXPECT_TRUE(BarScale(h.model.sections(), kD, 12).identity());
+    EXPECT_TRUE(BarScale({test::section(0, 30), test::section(30, 60, 1, true),
+                          test::section(60, 100)},
+                         kD, 12)
+                    .identity());
     EXPECT_TRUE(BarScale({}, kD, kW).identity());
 }
