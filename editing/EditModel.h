@@ -73,8 +73,8 @@ public:
     void setTrimStart(double seconds);
     void setTrimEnd(double seconds);
     void setSoundMix(const SoundMix& mix);
-    // Normalised for the duration; discards the timeline (zooms inside a cut
-    // are left out of it).
+    // Normalised for the duration; a change discards the timeline (zooms
+    // inside a cut are left out of it), an equal list changes nothing.
     void setSections(std::vector<Section> list);
     // Selecting a section clears the zoom selection, and selecting a zoom
     // clears the section's.
