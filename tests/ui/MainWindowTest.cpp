@@ -114,6 +114,14 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder().phase() == Phase::ready; }, 5000));
     }
 
+    // Shown, active (so the window's keys reach it) and with a ready take.
+    void toActiveReady(MainWindow& w) {
+        w.show();
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        toReady(w);
+    }
+
     test::TempDir dir;
     QString moviePath;
     test::FakeBackend backend;
@@ -287,10 +295,7 @@ TEST_F(MainWindowTest, ExportButtonReadsWholePercents) {
 
 TEST_F(MainWindowTest, ShortcutsReachTheirActions) {
     MainWindow w(backend, backend);
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    toReady(w);
+    ASSERT_NO_FATAL_FAILURE(toActiveReady(w));
     Recorder& r = w.recorder();
     const auto zoomsBefore = r.zooms().size();
     w.seekAndPause(1.0);
@@ -328,10 +333,7 @@ TEST_F(MainWindowTest, ShortcutsReachTheirActions) {
 
 TEST_F(MainWindowTest, SplitCutRestoreAndRedoFromTheKeysAndPlayingSkipsTheCut) {
     MainWindow w(backend, backend);
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    toReady(w);
+    ASSERT_NO_FATAL_FAILURE(toActiveReady(w));
     Recorder& r = w.recorder();
     r.setSelected(std::nullopt);
     // S splits at the playhead (twice: 0.5 s and 1 s), the button too.
